@@ -1,0 +1,5 @@
+# Cross build for 64-bit Windows; tests run under Wine through the emulator below.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR AMD64)
+set(PINSCOPE_MINGW_TRIPLE x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -1,0 +1,33 @@
+# Where GoogleTest comes from, how test programs are made, and how they are run.
+
+function(pinscope_find_gtest)
+  if(CMAKE_CROSSCOMPILING)
+    # Debian ships GoogleTest's sources; build them for the Windows target.
+    set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endfunction()
+
+if(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_PROCESSOR STREQUAL "AMD64")
+  # Tests of the 64-bit flavour run as Windows programs under Wine, in a prefix of the build tree.
+  set(PINSCOPE_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
+                 FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run CACHE FILEPATH "" FORCE)
+endif()
+
+include(GoogleTest)
+
+# pinscope_test(NAME sources... LIBS libs...): one GoogleTest program.
+function(pinscope_test name)
+  cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
+  add_executable(${name} ${T_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  if(PINSCOPE_RUN_TESTS)
+    # The first Wine start creates its prefix, which takes tens of seconds.
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 600 DISCOVERY_MODE PRE_TEST)
+  endif()
+endfunction()

@@ -1,0 +1,54 @@
+// Move-only owners of Windows handles, each with its explicit empty value, in the manner of
+// WIL's unique_any: a handle is closed exactly once, on every path.
+#pragma once
+
+#include <utility>
+
+#include "platform/win32.h"
+
+namespace platform {
+
+template <typename Traits>
+class UniqueAny {
+ public:
+  using Handle = typename Traits::Handle;
+
+  UniqueAny() : handle_(Traits::Empty()) {}
+  explicit UniqueAny(Handle handle) : handle_(handle) {}
+  UniqueAny(UniqueAny&& other) noexcept : handle_(other.release()) {}
+  UniqueAny& operator=(UniqueAny&& other) noexcept {
+    reset(other.release());
+    return *this;
+  }
+  ~UniqueAny() { reset(); }
+
+  Handle get() const { return handle_; }
+  explicit operator bool() const { return handle_ != Traits::Empty(); }
+  Handle release() { return std::exchange(handle_, Traits::Empty()); }
+  void reset(Handle handle = Traits::Empty()) {
+    Handle old = std::exchange(handle_, handle);
+    if (old != Traits::Empty()) Traits::Close(old);
+  }
+
+ private:
+  Handle handle_;
+};
+
+/// Events and other kernel objects whose failure value is null.
+struct KernelHandleTraits {
+  using Handle = HANDLE;
+  static Handle Empty() { return nullptr; }
+  static void Close(Handle handle) { win::CloseHandle(handle); }
+};
+
+/// Files and devices, whose failure value is INVALID_HANDLE_VALUE.
+struct FileHandleTraits {
+  using Handle = HANDLE;
+  static Handle Empty() { return INVALID_HANDLE_VALUE; }
+  static void Close(Handle handle) { win::CloseHandle(handle); }
+};
+
+using UniqueHandle = UniqueAny<KernelHandleTraits>;
+using UniqueFile = UniqueAny<FileHandleTraits>;
+
+}  // namespace platform

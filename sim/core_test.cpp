@@ -1,0 +1,132 @@
+// The core's journal, fault injection and handle table, seen through the seam as library code
+// sees them.
+#include "sim/core.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "sim/pc.h"
+#include "sim/win32_more.h"
+
+namespace sim {
+namespace {
+
+class CoreTest : public ::testing::Test {
+ protected:
+  InstalledPc pc;
+};
+
+TEST_F(CoreTest, JournalWritesEachCallAsItWouldBeWritten) {
+  pc.files.AddDevice("\\\\.\\vlio", std::make_shared<Device>());
+  HANDLE device = win::CreateFileA("\\\\.\\vlio", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(device, INVALID_HANDLE_VALUE);
+  BYTE in[2] = {0x37, 0x80};
+  DWORD returned = 0;
+  win::DeviceIoControl(device, 0x222004, in, sizeof in, nullptr, 0, &returned, nullptr);
+  win::CloseHandle(device);
+  win::CloseHandle(INVALID_HANDLE_VALUE);
+  win::MessageBoxA(nullptr, "line 1\r\nline 2", nullptr, MB_OK | MB_ICONERROR);
+
+  const std::vector<std::string> expected = {
+      R"(CreateFileA("\\.\vlio", 0xc0000000, 0, null, 3, 0x80, null))",
+      "DeviceIoControl(0x100, 0x222004, [37 80], 2, null, 0, ptr, null)",
+      "CloseHandle(0x100)",
+      "CloseHandle(-1)",
+      R"(MessageBoxA(null, "line 1\r\nline 2", null, 0x10))",
+  };
+  EXPECT_EQ(pc.core.journal.Lines(), expected);
+  EXPECT_EQ(pc.core.journal.Count("CloseHandle"), 2u);
+  EXPECT_EQ(pc.core.journal.Names().front(), "CreateFileA");
+
+  pc.core.journal.Clear();
+  EXPECT_TRUE(pc.core.journal.Lines().empty());
+}
+
+TEST_F(CoreTest, JournalShowsOnlyTheFirstBytesOfABuffer) {
+  pc.files.AddDevice("\\\\.\\vlio", std::make_shared<Device>());
+  HANDLE device = win::CreateFileA("\\\\.\\vlio", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  BYTE in[20] = {};
+  DWORD returned;
+  win::DeviceIoControl(device, 0x222000, in, sizeof in, nullptr, 0, &returned, nullptr);
+  EXPECT_EQ(pc.core.journal.Lines().back(),
+            "DeviceIoControl(0x100, 0x222000, [00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 ...], 20, null, 0, "
+            "ptr, null)");
+  win::CloseHandle(device);
+}
+
+TEST_F(CoreTest, AFaultFailsTheNextCallsAsWindowsWould) {
+  pc.core.faults.Fail("CreateEventA", ERROR_NOT_ENOUGH_MEMORY, 2);
+  EXPECT_EQ(pc.core.faults.Pending("CreateEventA"), 2);
+  for (int call = 0; call < 2; ++call) {
+    win::SetLastError(0xdeadbeef);
+    EXPECT_EQ(win::CreateEventA(nullptr, TRUE, FALSE, nullptr), nullptr) << "call " << call;
+    EXPECT_EQ(win::GetLastError(), DWORD{ERROR_NOT_ENOUGH_MEMORY}) << "call " << call;
+  }
+  EXPECT_EQ(pc.core.faults.Pending("CreateEventA"), 0);
+  HANDLE event = win::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  EXPECT_NE(event, nullptr);
+  EXPECT_EQ(pc.core.journal.Count("CreateEventA"), 3u) << "failed calls are journalled too";
+  win::CloseHandle(event);
+}
+
+TEST_F(CoreTest, AFaultForEverLastsUntilHealed) {
+  pc.core.faults.Fail("CloseHandle", ERROR_INVALID_HANDLE, 0);
+  HANDLE event = win::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  for (int call = 0; call < 5; ++call) EXPECT_FALSE(win::CloseHandle(event)) << "call " << call;
+  EXPECT_EQ(pc.core.faults.Pending("CloseHandle"), -1);
+  EXPECT_EQ(pc.core.handles.OpenCount(), 1u) << "a failed close leaves the handle open";
+  pc.core.faults.Heal("CloseHandle");
+  EXPECT_TRUE(win::CloseHandle(event));
+}
+
+TEST_F(CoreTest, AFaultOfACallThatCannotFailIsRefused) {
+  EXPECT_THROW(pc.core.faults.Fail("CreateFile", ERROR_ACCESS_DENIED), std::invalid_argument);
+  EXPECT_THROW(pc.core.faults.Fail("GetTickCount", ERROR_ACCESS_DENIED), std::invalid_argument);
+  EXPECT_NO_THROW(pc.core.faults.Fail("DeviceIoControl", ERROR_GEN_FAILURE));
+}
+
+struct Probe final : KernelObject {
+  explicit Probe(int* alive) : alive(alive) { ++*alive; }
+  ~Probe() override { --*alive; }
+  std::string_view Kind() const override { return "Probe"; }
+  int* alive;
+};
+
+TEST(HandleTable, HandsOutWindowsLikeValuesAndNeverAgain) {
+  HandleTable table;
+  int alive = 0;
+  HANDLE first = table.Add(std::make_shared<Probe>(&alive));
+  HANDLE second = table.Add(std::make_shared<Probe>(&alive));
+  EXPECT_EQ(reinterpret_cast<ULONG_PTR>(first), 0x100u);
+  EXPECT_EQ(reinterpret_cast<ULONG_PTR>(second), 0x104u);
+  EXPECT_TRUE(table.Close(first));
+  EXPECT_EQ(alive, 1);
+  EXPECT_FALSE(table.Close(first)) << "closed twice";
+  EXPECT_EQ(table.Find(first), nullptr);
+  HANDLE third = table.Add(std::make_shared<Probe>(&alive));
+  EXPECT_NE(third, first) << "a stale handle must not reach a new object";
+  EXPECT_EQ(table.OpenCount("Probe"), 2u);
+  EXPECT_FALSE(table.Close(nullptr));
+  EXPECT_FALSE(table.Close(INVALID_HANDLE_VALUE));
+}
+
+TEST(HandleTable, AnObjectLivesUntilItsLastHandleCloses) {
+  HandleTable table;
+  int alive = 0;
+  HANDLE first = table.Add(std::make_shared<Probe>(&alive));
+  HANDLE second = table.Add(table.Share(first));
+  EXPECT_EQ(table.Find(first), table.Find(second));
+  table.Close(first);
+  EXPECT_EQ(alive, 1);
+  EXPECT_NE(table.FindAs<Probe>(second), nullptr);
+  table.Close(second);
+  EXPECT_EQ(alive, 0);
+  EXPECT_EQ(table.OpenCount(), 0u);
+}
+
+}  // namespace
+}  // namespace sim

@@ -1,0 +1,54 @@
+// What CreateFileA hands out and WriteFile and DeviceIoControl act on, and the name spaces it
+// opens them in: the device names now, a disk later.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/win32_types.h"
+#include "sim/handles.h"
+
+namespace sim {
+
+/// CreateFileA's arguments, as a name space sees them.
+struct OpenRequest {
+  std::string name;
+  DWORD access = 0;
+  DWORD share = 0;
+  DWORD disposition = 0;
+  DWORD flags = 0;
+};
+
+/// An open file or device. Operations return a Win32 error, 0 for success; the caller has
+/// already checked the handle's access rights and the buffers.
+class FileObject : public KernelObject {
+ public:
+  explicit FileObject(const OpenRequest& request) : access_(request.access), flags_(request.flags) {}
+
+  virtual DWORD Write(const void* data, DWORD size, DWORD& written);
+  virtual DWORD IoControl(DWORD code, const void* in, DWORD in_size, void* out, DWORD out_size, DWORD& returned);
+
+  /// The rights the handle was opened with, as the I/O manager reads GENERIC_ and specific ones.
+  bool CanRead() const;
+  bool CanWrite() const;
+  bool Overlapped() const;
+
+ private:
+  DWORD access_;
+  DWORD flags_;
+};
+
+/// A part of the name space that CreateFileA opens things in.
+class NameSpace {
+ public:
+  virtual ~NameSpace() = default;
+  /// Whether `name` is this space's to open (or to report as missing).
+  virtual bool Owns(std::string_view name) const = 0;
+  /// Opens the name. On success sets `file` and returns the last error a successful
+  /// CreateFileA leaves (0, or ERROR_ALREADY_EXISTS); on failure leaves `file` empty and
+  /// returns the error.
+  virtual DWORD Open(const OpenRequest& request, std::shared_ptr<FileObject>& file) = 0;
+};
+
+}  // namespace sim

@@ -1,0 +1,7 @@
+#include "sim/pc.h"
+
+namespace sim {
+
+Pc::Pc() : platform_{&files, &process, &windows, &time} {}
+
+}  // namespace sim

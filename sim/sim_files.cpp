@@ -1,0 +1,124 @@
+#include "sim/sim_files.h"
+
+#include "sim/format.h"
+#include "sim/win32_more.h"
+
+namespace sim {
+
+using format::Bool;
+using format::Bytes;
+using format::Dec;
+using format::Handle;
+using format::Hex;
+using format::Ptr;
+using format::Str;
+
+SimFiles::SimFiles(Core& core) : core_(core) {
+  for (const char* name : {"CreateFileA", "WriteFile", "CloseHandle", "DeviceIoControl", "CreateEventA"}) {
+    core_.faults.Allow(name);
+  }
+  spaces_.push_back(&devices_);
+}
+
+HANDLE SimFiles::CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                             DWORD disposition, DWORD flags, HANDLE template_file) {
+  core_.Record("CreateFileA", {Str(name), Hex(access), Hex(share), Ptr(security), Hex(disposition), Hex(flags),
+                               Handle(template_file)});
+  if (core_.Failing("CreateFileA")) return INVALID_HANDLE_VALUE;
+  if (!name || !*name) return core_.Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
+  if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
+    return core_.Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+  }
+  const OpenRequest request{name, access, share, disposition, flags};
+  for (NameSpace* space : spaces_) {
+    if (!space->Owns(request.name)) continue;
+    std::shared_ptr<FileObject> file;
+    const DWORD error = space->Open(request, file);
+    if (!file) return core_.Fail(error, INVALID_HANDLE_VALUE);
+    core_.last_error = error;
+    return core_.handles.Add(std::move(file));
+  }
+  return core_.Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+}
+
+void SimFiles::Complete(LPOVERLAPPED overlapped, DWORD error, DWORD bytes) {
+  if (!overlapped) return;
+  constexpr ULONG_PTR kStatusSuccess = 0, kStatusUnsuccessful = 0xC0000001;
+  overlapped->Internal = error ? kStatusUnsuccessful : kStatusSuccess;
+  overlapped->InternalHigh = bytes;
+  if (Event* event = core_.handles.FindAs<Event>(overlapped->hEvent)) event->signalled = true;
+}
+
+BOOL SimFiles::WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped) {
+  core_.Record("WriteFile", {Handle(file), Bytes(buffer, count), Dec(count), Ptr(written), Ptr(overlapped)});
+  if (!written && !overlapped) {
+    throw AccessViolation("WriteFile: lpNumberOfBytesWritten is null and there is no OVERLAPPED");
+  }
+  if (written) *written = 0;
+  if (core_.Failing("WriteFile")) return FALSE;
+  auto* object = core_.handles.FindAs<FileObject>(file);
+  if (!object) return core_.Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (!buffer && count) return core_.Fail(ERROR_NOACCESS, FALSE);
+  if (!object->CanWrite()) return core_.Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (object->Overlapped() && !overlapped) return core_.Fail(ERROR_INVALID_PARAMETER, FALSE);
+  DWORD done = 0;
+  const DWORD error = object->Write(buffer, count, done);
+  if (done > count) throw std::logic_error("sim: a device wrote more than it was given");
+  if (written) *written = done;
+  Complete(overlapped, error, done);
+  return error ? core_.Fail(error, FALSE) : TRUE;
+}
+
+BOOL SimFiles::CloseHandle(HANDLE object) {
+  core_.Record("CloseHandle", {Handle(object)});
+  if (core_.Failing("CloseHandle")) return FALSE;
+  if (!core_.handles.Close(object)) return core_.Fail(ERROR_INVALID_HANDLE, FALSE);
+  return TRUE;
+}
+
+BOOL SimFiles::DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD in_size, LPVOID out, DWORD out_size,
+                               LPDWORD returned, LPOVERLAPPED overlapped) {
+  core_.Record("DeviceIoControl", {Handle(device), Hex(code), Bytes(in, in_size), Dec(in_size), Ptr(out),
+                                   Dec(out_size), Ptr(returned), Ptr(overlapped)});
+  if (!returned && !overlapped) {
+    throw AccessViolation("DeviceIoControl: lpBytesReturned is null and there is no OVERLAPPED");
+  }
+  if (core_.Failing("DeviceIoControl")) return FALSE;
+  auto* object = core_.handles.FindAs<FileObject>(device);
+  if (!object) return core_.Fail(ERROR_INVALID_HANDLE, FALSE);
+  // The I/O manager checks the access that the control code asks of the handle (its bits 14
+  // and 15: FILE_READ_ACCESS, FILE_WRITE_ACCESS).
+  const DWORD required = (code >> 14) & 3;
+  if (((required & 1) && !object->CanRead()) || ((required & 2) && !object->CanWrite())) {
+    return core_.Fail(ERROR_ACCESS_DENIED, FALSE);
+  }
+  if ((!in && in_size) || (!out && out_size)) return core_.Fail(ERROR_NOACCESS, FALSE);
+  if (object->Overlapped() && !overlapped) return core_.Fail(ERROR_INVALID_PARAMETER, FALSE);
+  DWORD done = 0;
+  const DWORD error = object->IoControl(code, in, in_size, out, out_size, done);
+  if (done > out_size) throw std::logic_error("sim: a device returned more than its output buffer holds");
+  if (returned) *returned = done;
+  Complete(overlapped, error, done);
+  return error ? core_.Fail(error, FALSE) : TRUE;
+}
+
+HANDLE SimFiles::CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manual_reset, BOOL initial_state, LPCSTR name) {
+  core_.Record("CreateEventA", {Ptr(security), Bool(manual_reset), Bool(initial_state), Str(name)});
+  if (core_.Failing("CreateEventA")) return nullptr;
+  const std::string wanted = name ? name : "";
+  if (!wanted.empty()) {
+    // Names are compared with case, as Windows does for kernel objects.
+    for (HANDLE open : core_.handles.Open()) {
+      const Event* event = core_.handles.FindAs<Event>(open);
+      if (event && event->name == wanted) {
+        HANDLE again = core_.handles.Add(core_.handles.Share(open));
+        core_.last_error = ERROR_ALREADY_EXISTS;
+        return again;
+      }
+    }
+  }
+  core_.last_error = ERROR_SUCCESS;
+  return core_.handles.Add(std::make_shared<Event>(manual_reset != FALSE, initial_state != FALSE, wanted));
+}
+
+}  // namespace sim

@@ -1,0 +1,116 @@
+#include "sim/sim_process.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#include "sim/format.h"
+#include "sim/system_messages.h"
+#include "sim/win32_more.h"
+
+namespace sim {
+
+using format::Dec;
+using format::Hex;
+using format::Ptr;
+using format::Str;
+
+namespace {
+
+// GetModuleHandleA's view of a name: the file part, upper case, ".DLL" when it has no extension.
+std::string ModuleKey(std::string_view name) {
+  if (const auto slash = name.find_last_of("\\/"); slash != std::string_view::npos) name.remove_prefix(slash + 1);
+  std::string key = format::Upper(name);
+  if (key.find('.') == std::string::npos) key += ".DLL";
+  return key;
+}
+
+}  // namespace
+
+SimProcess::SimProcess(Core& core) : core_(core) {
+  for (const char* name : {"FormatMessageA", "GetVersionExA", "GetModuleHandleA"}) core_.faults.Allow(name);
+  for (const char* name : {"ntdll.dll", "kernel32.dll", "user32.dll"}) AddModule(name);
+}
+
+DWORD SimProcess::GetLastError() {
+  core_.Record("GetLastError", {});
+  return core_.last_error;
+}
+
+void SimProcess::SetLastError(DWORD error) {
+  core_.Record("SetLastError", {Dec(error)});
+  core_.last_error = error;
+}
+
+DWORD SimProcess::FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id, LPSTR buffer,
+                                 DWORD size, va_list* arguments) {
+  core_.Record("FormatMessageA", {Hex(flags), Ptr(source), Dec(message_id), Hex(language_id), Ptr(buffer),
+                                  Dec(size), Ptr(arguments)});
+  if (core_.Failing("FormatMessageA")) return 0;
+  if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
+    throw NotSimulated("FormatMessageA: FORMAT_MESSAGE_ALLOCATE_BUFFER (the seam has no LocalFree)");
+  }
+  if (flags & (FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_FROM_HMODULE)) {
+    throw NotSimulated("FormatMessageA: messages from a string or a module");
+  }
+  if (flags & FORMAT_MESSAGE_MAX_WIDTH_MASK) throw NotSimulated("FormatMessageA: line width control");
+  if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM)) return core_.Fail(ERROR_INVALID_PARAMETER, DWORD{0});
+
+  // Only English is installed: neutral or any English sublanguage finds it.
+  const DWORD primary_language = language_id & 0x3ff;
+  if (primary_language != 0x00 && primary_language != 0x09) {
+    return core_.Fail(ERROR_RESOURCE_LANG_NOT_FOUND, DWORD{0});
+  }
+  const std::optional<std::string_view> text = SystemMessage(message_id);
+  if (!text) return core_.Fail(ERROR_MR_MID_NOT_FOUND, DWORD{0});
+  if (!buffer && size) throw AccessViolation("FormatMessageA: lpBuffer is null");
+  if (text->size() + 1 > size) return core_.Fail(ERROR_INSUFFICIENT_BUFFER, DWORD{0});
+  std::memcpy(buffer, text->data(), text->size());
+  buffer[text->size()] = '\0';
+  return static_cast<DWORD>(text->size());
+}
+
+BOOL SimProcess::GetVersionExA(LPOSVERSIONINFOA info) {
+  core_.Record("GetVersionExA", {Ptr(info)});
+  if (core_.Failing("GetVersionExA")) return FALSE;
+  if (!info) throw AccessViolation("GetVersionExA: lpVersionInformation is null");
+  constexpr DWORD kExtendedSize = 156;  // OSVERSIONINFOEXA
+  if (info->dwOSVersionInfoSize == kExtendedSize) throw NotSimulated("GetVersionExA: OSVERSIONINFOEXA");
+  if (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) return core_.Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+  const bool nt = platform_id_ == VER_PLATFORM_WIN32_NT;
+  info->dwMajorVersion = nt ? 5 : 4;
+  info->dwMinorVersion = nt ? 1 : 10;
+  // 9x keeps the version in the build number's high word.
+  info->dwBuildNumber = nt ? 2600 : 0x040A0000 + 2222;
+  info->dwPlatformId = platform_id_;
+  std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
+  std::strcpy(info->szCSDVersion, nt ? "Service Pack 3" : " A");
+  return TRUE;
+}
+
+HMODULE SimProcess::GetModuleHandleA(LPCSTR name) {
+  core_.Record("GetModuleHandleA", {Str(name)});
+  if (core_.Failing("GetModuleHandleA")) return nullptr;
+  if (!name) return ExeModule();
+  auto it = modules_.find(ModuleKey(name));
+  if (it == modules_.end()) return core_.Fail(ERROR_MOD_NOT_FOUND, HMODULE{nullptr});
+  return it->second;
+}
+
+void SimProcess::SetPlatformId(DWORD id) {
+  if (id != VER_PLATFORM_WIN32_NT && id != VER_PLATFORM_WIN32_WINDOWS) {
+    throw std::invalid_argument("sim: platform id " + std::to_string(id) + " is neither 9x nor NT");
+  }
+  platform_id_ = id;
+}
+
+HMODULE SimProcess::AddModule(std::string_view file_name) {
+  const std::string key = ModuleKey(file_name);
+  if (auto it = modules_.find(key); it != modules_.end()) return it->second;
+  // DLLs load high, each in its own megabyte; the values mean nothing beyond being distinct.
+  const auto base = static_cast<ULONG_PTR>(0x10000000) + modules_.size() * 0x100000;
+  HMODULE module = reinterpret_cast<HMODULE>(base);
+  modules_.emplace(key, module);
+  return module;
+}
+
+}  // namespace sim

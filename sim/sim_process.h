@@ -1,0 +1,40 @@
+// kernel32's process-wide state on the simulated PC: the last error, system message texts,
+// the Windows version and the loaded modules.
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "platform/win32.h"
+#include "sim/core.h"
+
+namespace sim {
+
+class SimProcess final : public platform::Process {
+ public:
+  /// Where the program's own image sits, as GetModuleHandleA(nullptr) reports it.
+  static HMODULE ExeModule() { return reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x00400000)); }
+
+  explicit SimProcess(Core& core);
+
+  DWORD GetLastError() override;
+  void SetLastError(DWORD error) override;
+  DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id, LPSTR buffer, DWORD size,
+                       va_list* arguments) override;
+  BOOL GetVersionExA(LPOSVERSIONINFOA info) override;
+  HMODULE GetModuleHandleA(LPCSTR name) override;
+
+  /// VER_PLATFORM_WIN32_NT (2, the default: Windows XP SP3) or VER_PLATFORM_WIN32_WINDOWS
+  /// (1: Windows 98 SE). Throws std::invalid_argument for anything else.
+  void SetPlatformId(DWORD id);
+  /// Loads a module into the process; ntdll, kernel32 and user32 are there from the start.
+  HMODULE AddModule(std::string_view file_name);
+
+ private:
+  Core& core_;
+  DWORD platform_id_ = VER_PLATFORM_WIN32_NT;
+  std::map<std::string, HMODULE> modules_;  // by upper-case file name
+};
+
+}  // namespace sim

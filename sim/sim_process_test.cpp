@@ -1,0 +1,146 @@
+// The last error, system message texts, the version and modules through the kernel32 seam.
+#include "sim/sim_process.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "sim/pc.h"
+#include "sim/win32_more.h"
+
+namespace sim {
+namespace {
+
+class SimProcessTest : public ::testing::Test {
+ protected:
+  // FormatMessageA as library code calls it for a system error.
+  static DWORD Format(DWORD id, char* buffer, DWORD size, DWORD language = 0) {
+    return win::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, id, language,
+                               buffer, size, nullptr);
+  }
+
+  InstalledPc pc;
+};
+
+TEST_F(SimProcessTest, LastErrorIsWhatWasSetLast) {
+  win::SetLastError(0xdeadbeef);
+  EXPECT_EQ(win::GetLastError(), 0xdeadbeefu);
+  win::SetLastError(ERROR_SUCCESS);
+  EXPECT_EQ(win::GetLastError(), 0u);
+  EXPECT_EQ(pc.core.journal.Lines().front(), "SetLastError(3735928559)");
+}
+
+TEST_F(SimProcessTest, SystemMessagesAreWindowsOwnTexts) {
+  struct Case {
+    DWORD id;
+    const char* text;
+  } const cases[] = {
+      {ERROR_FILE_NOT_FOUND, "The system cannot find the file specified.\r\n"},
+      {ERROR_ACCESS_DENIED, "Access is denied.\r\n"},
+      {ERROR_INVALID_HANDLE, "The handle is invalid.\r\n"},
+      {ERROR_SHARING_VIOLATION,
+       "The process cannot access the file because it is being used by another process.\r\n"},
+      {1060, "The specified service does not exist as an installed service.\r\n"},
+      {1073, "The specified service already exists.\r\n"},
+      {1275, "This driver has been blocked from loading\r\n"},
+  };
+  for (const Case& c : cases) {
+    char buffer[256];
+    std::memset(buffer, 'x', sizeof buffer);
+    win::SetLastError(0xdeadbeef);
+    const DWORD length = Format(c.id, buffer, sizeof buffer);
+    EXPECT_EQ(length, std::strlen(c.text)) << "id " << c.id;
+    EXPECT_STREQ(buffer, c.text) << "id " << c.id;
+    EXPECT_EQ(win::GetLastError(), 0xdeadbeefu) << "id " << c.id << ": success leaves the last error";
+  }
+}
+
+TEST_F(SimProcessTest, EveryKnownTextEndsInALineBreak) {
+  int found = 0;
+  for (DWORD id = 0; id < 2000; ++id) {
+    char buffer[512];
+    const DWORD length = Format(id, buffer, sizeof buffer);
+    if (!length) {
+      EXPECT_EQ(win::GetLastError(), DWORD{ERROR_MR_MID_NOT_FOUND}) << "id " << id;
+      continue;
+    }
+    ++found;
+    const std::string text(buffer, length);
+    EXPECT_TRUE(text.ends_with("\r\n")) << "id " << id << ": " << text;
+    EXPECT_EQ(text.find("\r\n"), length - 2) << "id " << id << ": one line";
+  }
+  EXPECT_GE(found, 20);
+}
+
+TEST_F(SimProcessTest, ABufferMustHoldTheTextAndItsTerminator) {
+  const std::string text = "Access is denied.\r\n";
+  const auto fits = static_cast<DWORD>(text.size() + 1);
+  char buffer[64];
+  std::memset(buffer, 'x', sizeof buffer);
+  win::SetLastError(0xdeadbeef);
+  EXPECT_EQ(Format(ERROR_ACCESS_DENIED, buffer, fits - 1), 0u);
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER});
+  EXPECT_EQ(buffer[0], 'x') << "nothing written";
+  EXPECT_EQ(Format(ERROR_ACCESS_DENIED, buffer, 0), 0u);
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER});
+  EXPECT_EQ(Format(ERROR_ACCESS_DENIED, buffer, fits), text.size());
+  EXPECT_EQ(buffer, text);
+  EXPECT_THROW(Format(ERROR_ACCESS_DENIED, nullptr, 64), AccessViolation);
+}
+
+TEST_F(SimProcessTest, UnknownIdsAndLanguagesAreNotFound) {
+  char buffer[64];
+  win::SetLastError(0xdeadbeef);
+  EXPECT_EQ(Format(0x20000001, buffer, sizeof buffer), 0u);
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_MR_MID_NOT_FOUND});
+  EXPECT_EQ(Format(ERROR_ACCESS_DENIED, buffer, sizeof buffer, 0x0407), 0u) << "German";
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_RESOURCE_LANG_NOT_FOUND});
+  EXPECT_NE(Format(ERROR_ACCESS_DENIED, buffer, sizeof buffer, 0x0409), 0u) << "US English";
+  EXPECT_NE(Format(ERROR_ACCESS_DENIED, buffer, sizeof buffer, 0x0400), 0u) << "user default";
+
+  EXPECT_THROW(win::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, 5, 0,
+                                   buffer, 0, nullptr),
+               NotSimulated);
+}
+
+TEST_F(SimProcessTest, VersionFollowsThePlatformFamily) {
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  ASSERT_TRUE(win::GetVersionExA(&info));
+  EXPECT_EQ(info.dwPlatformId, DWORD{VER_PLATFORM_WIN32_NT});
+  EXPECT_EQ(info.dwMajorVersion, 5u);
+  EXPECT_EQ(info.dwMinorVersion, 1u);
+
+  pc.process.SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
+  ASSERT_TRUE(win::GetVersionExA(&info));
+  EXPECT_EQ(info.dwPlatformId, DWORD{VER_PLATFORM_WIN32_WINDOWS});
+  EXPECT_EQ(info.dwMajorVersion, 4u);
+  EXPECT_EQ(info.dwMinorVersion, 10u);
+  EXPECT_EQ(info.dwBuildNumber >> 16, 0x040Au) << "9x repeats the version in the build's high word";
+  EXPECT_THROW(pc.process.SetPlatformId(3), std::invalid_argument);
+
+  info.dwOSVersionInfoSize = sizeof info - 1;
+  win::SetLastError(0xdeadbeef);
+  EXPECT_FALSE(win::GetVersionExA(&info));
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER});
+}
+
+TEST_F(SimProcessTest, ModulesAreFoundByFileName) {
+  EXPECT_EQ(win::GetModuleHandleA(nullptr), SimProcess::ExeModule());
+  HMODULE kernel32 = win::GetModuleHandleA("kernel32.dll");
+  EXPECT_NE(kernel32, nullptr);
+  EXPECT_EQ(win::GetModuleHandleA("KERNEL32"), kernel32) << "case and the .dll are optional";
+  EXPECT_EQ(win::GetModuleHandleA("C:\\WINDOWS\\system32\\kernel32.dll"), kernel32);
+
+  win::SetLastError(0xdeadbeef);
+  EXPECT_EQ(win::GetModuleHandleA("inpout32.dll"), nullptr);
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_MOD_NOT_FOUND});
+  HMODULE loaded = pc.process.AddModule("inpout32.dll");
+  EXPECT_EQ(win::GetModuleHandleA("inpout32"), loaded);
+  EXPECT_NE(loaded, kernel32);
+}
+
+}  // namespace
+}  // namespace sim

@@ -1,0 +1,89 @@
+// The virtual clock: exact, instant waits, wrap-around, and peripherals that act at set times.
+#include "sim/sim_time.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sim/pc.h"
+
+namespace sim {
+namespace {
+
+class SimTimeTest : public ::testing::Test {
+ protected:
+  InstalledPc pc;
+};
+
+TEST_F(SimTimeTest, SleepMovesTheTickCountExactly) {
+  const DWORD start = win::GetTickCount();
+  win::Sleep(250);
+  win::Sleep(0);
+  win::Sleep(1);
+  EXPECT_EQ(win::GetTickCount() - start, 251u);
+  EXPECT_EQ(win::GetTickCount() - start, 251u) << "reading the clock does not move it";
+  EXPECT_EQ(pc.core.journal.Lines()[1], "Sleep(250)");
+  EXPECT_EQ(pc.core.journal.Entries().back().at, 251u);
+}
+
+TEST_F(SimTimeTest, TheTickCountWrapsAt32Bits) {
+  pc.time.SetTickCount(0xFFFFFFF0);
+  const DWORD start = win::GetTickCount();
+  EXPECT_EQ(start, 0xFFFFFFF0u);
+  win::Sleep(0x20);
+  EXPECT_EQ(win::GetTickCount(), 0x10u);
+  EXPECT_EQ(win::GetTickCount() - start, 0x20u) << "unsigned differences survive the wrap";
+  EXPECT_EQ(pc.time.Now(), 0x20u) << "time since start does not wrap";
+}
+
+TEST_F(SimTimeTest, HooksRunAtTheirTimeWhileCodeWaits) {
+  std::vector<std::string> seen;
+  pc.time.At(30, [&] { seen.push_back("30 at " + std::to_string(pc.time.Now())); });
+  pc.time.At(10, [&] { seen.push_back("10 at " + std::to_string(pc.time.Now())); });
+  pc.time.At(10, [&] { seen.push_back("second 10"); });
+  win::Sleep(5);
+  EXPECT_TRUE(seen.empty());
+  win::Sleep(100);
+  EXPECT_EQ(seen, (std::vector<std::string>{"10 at 10", "second 10", "30 at 30"}));
+  EXPECT_EQ(pc.time.Now(), 105u);
+
+  pc.time.At(50, [&] { seen.push_back("overdue at " + std::to_string(pc.time.Now())); });
+  win::Sleep(0);
+  EXPECT_EQ(seen.back(), "overdue at 105");
+  EXPECT_EQ(pc.time.Now(), 105u);
+}
+
+TEST_F(SimTimeTest, APollingLoopSeesAStatusChangeOnTime) {
+  bool ready = false;
+  pc.time.After(37, [&] { ready = true; });
+  const DWORD start = win::GetTickCount();
+  while (!ready && win::GetTickCount() - start < 1000) win::Sleep(1);
+  EXPECT_TRUE(ready);
+  EXPECT_EQ(win::GetTickCount() - start, 37u);
+}
+
+TEST_F(SimTimeTest, HooksMayWaitAndSetFurtherHooks) {
+  std::vector<std::uint64_t> times;
+  pc.time.At(10, [&] {
+    times.push_back(pc.time.Now());
+    pc.time.After(5, [&] { times.push_back(pc.time.Now()); });
+    win::Sleep(20);  // a hook that itself waits moves the clock along
+    times.push_back(pc.time.Now());
+  });
+  win::Sleep(15);
+  EXPECT_EQ(times, (std::vector<std::uint64_t>{10, 15, 30}));
+  EXPECT_EQ(pc.time.Now(), 30u) << "the outer wait ended long ago";
+  EXPECT_EQ(pc.core.clock.PendingHooks(), 0u);
+}
+
+TEST_F(SimTimeTest, ABusyWaitOnTheClockEndsWhenReadingsMoveIt) {
+  pc.time.SetAdvancePerReading(1);
+  const DWORD start = win::GetTickCount();
+  int spins = 0;
+  while (win::GetTickCount() - start < 10) ++spins;
+  EXPECT_EQ(spins, 9);
+}
+
+}  // namespace
+}  // namespace sim

@@ -1,0 +1,71 @@
+// Win32 names that the simulated PC needs beyond those the library itself uses. Windows
+// headers have them all; the host build gets them here, inside namespace sim, so that a later
+// copy of the same name in the platform header does not clash with these.
+#pragma once
+
+#include "platform/win32_types.h"
+
+#ifndef _WIN32
+namespace sim {
+
+inline constexpr DWORD ERROR_INVALID_FUNCTION = 1;
+inline constexpr DWORD ERROR_CALL_NOT_IMPLEMENTED = 120;
+inline constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+inline constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
+inline constexpr DWORD ERROR_NOACCESS = 998;
+inline constexpr DWORD ERROR_TLW_WITH_WSCHILD = 1406;
+inline constexpr DWORD ERROR_CANNOT_FIND_WND_CLASS = 1407;
+inline constexpr DWORD ERROR_INVALID_INDEX = 1413;
+inline constexpr DWORD ERROR_RESOURCE_LANG_NOT_FOUND = 1815;
+
+inline constexpr DWORD GENERIC_EXECUTE = 0x20000000;
+inline constexpr DWORD GENERIC_ALL = 0x10000000;
+inline constexpr DWORD MAXIMUM_ALLOWED = 0x02000000;
+inline constexpr DWORD FILE_READ_DATA = 0x0001;
+inline constexpr DWORD FILE_WRITE_DATA = 0x0002;
+inline constexpr DWORD FILE_APPEND_DATA = 0x0004;
+inline constexpr DWORD FILE_SHARE_READ = 0x1;
+inline constexpr DWORD FILE_SHARE_WRITE = 0x2;
+inline constexpr DWORD CREATE_NEW = 1;
+inline constexpr DWORD OPEN_ALWAYS = 4;
+inline constexpr DWORD TRUNCATE_EXISTING = 5;
+
+inline constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x00000100;
+inline constexpr DWORD FORMAT_MESSAGE_FROM_STRING = 0x00000400;
+inline constexpr DWORD FORMAT_MESSAGE_FROM_HMODULE = 0x00000800;
+inline constexpr DWORD FORMAT_MESSAGE_MAX_WIDTH_MASK = 0x000000FF;
+
+inline constexpr int GWLP_HINSTANCE = -6;
+inline constexpr int GWLP_HWNDPARENT = -8;
+inline constexpr int GWLP_ID = -12;
+inline constexpr int GWL_STYLE = -16;
+inline constexpr int GWL_EXSTYLE = -20;
+
+inline constexpr DWORD ES_READONLY = 0x0800;
+inline constexpr UINT EM_LIMITTEXT = 0x00C5;
+inline constexpr UINT EM_GETLIMITTEXT = 0x00D5;
+
+inline constexpr UINT MB_OKCANCEL = 0x00000001;
+inline constexpr UINT MB_YESNO = 0x00000004;
+inline constexpr UINT MB_ICONWARNING = 0x00000030;
+inline constexpr int IDCANCEL = 2;
+inline constexpr int IDYES = 6;
+inline constexpr int IDNO = 7;
+
+struct CREATESTRUCTA {
+  LPVOID lpCreateParams;
+  HINSTANCE hInstance;
+  HMENU hMenu;
+  HWND hwndParent;
+  int cy;
+  int cx;
+  int y;
+  int x;
+  LONG style;
+  LPCSTR lpszName;
+  LPCSTR lpszClass;
+  DWORD dwExStyle;
+};
+
+}  // namespace sim
+#endif
