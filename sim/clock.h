@@ -2,6 +2,7 @@
 // piece lets it move), so that timeouts and polling loops run exactly and at once.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>

@@ -46,18 +46,6 @@ TEST_F(CoreTest, JournalWritesEachCallAsItWouldBeWritten) {
   EXPECT_TRUE(pc.core.journal.Lines().empty());
 }
 
-TEST_F(CoreTest, JournalShowsOnlyTheFirstBytesOfABuffer) {
-  pc.files.AddDevice("\\\\.\\vlio", std::make_shared<Device>());
-  HANDLE device = win::CreateFileA("\\\\.\\vlio", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  BYTE in[20] = {};
-  DWORD returned;
-  win::DeviceIoControl(device, 0x222000, in, sizeof in, nullptr, 0, &returned, nullptr);
-  EXPECT_EQ(pc.core.journal.Lines().back(),
-            "DeviceIoControl(0x100, 0x222000, [00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 ...], 20, null, 0, "
-            "ptr, null)");
-  win::CloseHandle(device);
-}
-
 TEST_F(CoreTest, AFaultFailsTheNextCallsAsWindowsWould) {
   pc.core.faults.Fail("CreateEventA", ERROR_NOT_ENOUGH_MEMORY, 2);
   EXPECT_EQ(pc.core.faults.Pending("CreateEventA"), 2);
@@ -76,17 +64,12 @@ TEST_F(CoreTest, AFaultFailsTheNextCallsAsWindowsWould) {
 TEST_F(CoreTest, AFaultForEverLastsUntilHealed) {
   pc.core.faults.Fail("CloseHandle", ERROR_INVALID_HANDLE, 0);
   HANDLE event = win::CreateEventA(nullptr, FALSE, FALSE, nullptr);
-  for (int call = 0; call < 5; ++call) EXPECT_FALSE(win::CloseHandle(event)) << "call " << call;
-  EXPECT_EQ(pc.core.faults.Pending("CloseHandle"), -1);
+  for (int call = 0; call < 3; ++call) EXPECT_FALSE(win::CloseHandle(event)) << "call " << call;
   EXPECT_EQ(pc.core.handles.OpenCount(), 1u) << "a failed close leaves the handle open";
   pc.core.faults.Heal("CloseHandle");
   EXPECT_TRUE(win::CloseHandle(event));
-}
-
-TEST_F(CoreTest, AFaultOfACallThatCannotFailIsRefused) {
-  EXPECT_THROW(pc.core.faults.Fail("CreateFile", ERROR_ACCESS_DENIED), std::invalid_argument);
-  EXPECT_THROW(pc.core.faults.Fail("GetTickCount", ERROR_ACCESS_DENIED), std::invalid_argument);
-  EXPECT_NO_THROW(pc.core.faults.Fail("DeviceIoControl", ERROR_GEN_FAILURE));
+  EXPECT_THROW(pc.core.faults.Fail("CreateFile", ERROR_ACCESS_DENIED), std::invalid_argument) << "misspelt";
+  EXPECT_THROW(pc.core.faults.Fail("GetTickCount", ERROR_ACCESS_DENIED), std::invalid_argument) << "cannot fail";
 }
 
 struct Probe final : KernelObject {
@@ -96,7 +79,7 @@ struct Probe final : KernelObject {
   int* alive;
 };
 
-TEST(HandleTable, HandsOutWindowsLikeValuesAndNeverAgain) {
+TEST(HandleTable, HandsOutWindowsLikeValuesNeverAgainAndSharesObjects) {
   HandleTable table;
   int alive = 0;
   HANDLE first = table.Add(std::make_shared<Probe>(&alive));
@@ -109,23 +92,14 @@ TEST(HandleTable, HandsOutWindowsLikeValuesAndNeverAgain) {
   EXPECT_EQ(table.Find(first), nullptr);
   HANDLE third = table.Add(std::make_shared<Probe>(&alive));
   EXPECT_NE(third, first) << "a stale handle must not reach a new object";
-  EXPECT_EQ(table.OpenCount("Probe"), 2u);
-  EXPECT_FALSE(table.Close(nullptr));
   EXPECT_FALSE(table.Close(INVALID_HANDLE_VALUE));
-}
 
-TEST(HandleTable, AnObjectLivesUntilItsLastHandleCloses) {
-  HandleTable table;
-  int alive = 0;
-  HANDLE first = table.Add(std::make_shared<Probe>(&alive));
-  HANDLE second = table.Add(table.Share(first));
-  EXPECT_EQ(table.Find(first), table.Find(second));
-  table.Close(first);
-  EXPECT_EQ(alive, 1);
-  EXPECT_NE(table.FindAs<Probe>(second), nullptr);
-  table.Close(second);
-  EXPECT_EQ(alive, 0);
-  EXPECT_EQ(table.OpenCount(), 0u);
+  HANDLE shared = table.Add(table.Share(third));
+  EXPECT_EQ(table.Find(shared), table.Find(third));
+  table.Close(third);
+  EXPECT_EQ(alive, 2) << "an object lives until its last handle closes";
+  table.Close(shared);
+  EXPECT_EQ(table.OpenCount("Probe"), 1u);
 }
 
 }  // namespace

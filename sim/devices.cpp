@@ -26,8 +26,8 @@ std::string Canonical(std::string_view name) {
   std::string upper = format::Upper(name);
   if (upper.starts_with(kDevicePrefix)) return upper;
   if (upper.ends_with(':')) upper.pop_back();
-  const bool numbered = upper.size() == 4 && (upper.starts_with("LPT") || upper.starts_with("COM")) &&
-                        upper[3] >= '1' && upper[3] <= '9';
+  const bool numbered =
+      upper.size() == 4 && (upper.starts_with("LPT") || upper.starts_with("COM")) && upper[3] >= '1' && upper[3] <= '9';
   return numbered ? std::string(kDevicePrefix) + upper : std::string();
 }
 

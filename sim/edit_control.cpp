@@ -97,14 +97,9 @@ LRESULT CALLBACK EditProcedure(HWND handle, UINT message, WPARAM wparam, LPARAM 
       edit->start = edit->end = 0;
       return result;
     }
-    case WM_CHAR:
-      Type(*window, *edit, static_cast<char>(wparam & 0xFF));
-      return 0;
-    case EM_SETSEL:
-      SetSelection(*window, *edit, static_cast<UINT>(wparam), static_cast<UINT>(lparam));
-      return 0;
-    case EM_GETSEL:
-      return GetSelection(*edit, wparam, lparam);
+    case WM_CHAR: Type(*window, *edit, static_cast<char>(wparam & 0xFF)); return 0;
+    case EM_SETSEL: SetSelection(*window, *edit, static_cast<UINT>(wparam), static_cast<UINT>(lparam)); return 0;
+    case EM_GETSEL: return GetSelection(*edit, wparam, lparam);
     case EM_REPLACESEL: {
       const auto* text = reinterpret_cast<LPCSTR>(lparam);
       if (!text) throw AccessViolation("EM_REPLACESEL: the text is null");
@@ -118,10 +113,8 @@ LRESULT CALLBACK EditProcedure(HWND handle, UINT message, WPARAM wparam, LPARAM 
         edit->limit = (window->style & ES_MULTILINE) ? 0xFFFFFFFF : 0x7FFFFFFE;
       }
       return 0;
-    case EM_GETLIMITTEXT:
-      return static_cast<LRESULT>(edit->limit);
-    default:
-      return windows.DefaultProcedure(handle, message, wparam, lparam);
+    case EM_GETLIMITTEXT: return static_cast<LRESULT>(edit->limit);
+    default: return windows.DefaultProcedure(handle, message, wparam, lparam);
   }
 }
 

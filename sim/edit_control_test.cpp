@@ -33,8 +33,7 @@ LRESULT CALLBACK SubclassProcedure(HWND window, UINT message, WPARAM wparam, LPA
 class EditControlTest : public ::testing::Test {
  protected:
   HWND Create(LPCSTR text = "", DWORD style = 0) {
-    return win::CreateWindowExA(0, "EDIT", text, WS_CHILD | style, 0, 0, 200, 20, parent, nullptr, nullptr,
-                                nullptr);
+    return win::CreateWindowExA(0, "EDIT", text, WS_CHILD | style, 0, 0, 200, 20, parent, nullptr, nullptr, nullptr);
   }
   static LRESULT Send(HWND edit, UINT message, WPARAM wparam = 0, LPARAM lparam = 0) {
     return win::SendMessageA(edit, message, wparam, lparam);
@@ -107,8 +106,8 @@ TEST_F(EditControlTest, SelectionsAreOrderedClampedAndPacked) {
     DWORD low, high;
   } const cases[] = {
       {2, 5, 2, 5},
-      {7, 3, 3, 7},                    // backwards: the caret at 3
-      {0, -1, 0, 10},                  // all
+      {7, 3, 3, 7},                          // backwards: the caret at 3
+      {0, -1, 0, 10},                        // all
       {static_cast<WPARAM>(-1), 0, 10, 10},  // deselect: the caret (10) stays
       {4, 400, 4, 10},
   };

@@ -14,9 +14,7 @@ DWORD FileObject::IoControl(DWORD, const void*, DWORD, void*, DWORD, DWORD& retu
   return ERROR_INVALID_FUNCTION;
 }
 
-bool FileObject::CanRead() const {
-  return access_ & (GENERIC_READ | GENERIC_ALL | MAXIMUM_ALLOWED | FILE_READ_DATA);
-}
+bool FileObject::CanRead() const { return access_ & (GENERIC_READ | GENERIC_ALL | MAXIMUM_ALLOWED | FILE_READ_DATA); }
 
 bool FileObject::CanWrite() const {
   return access_ & (GENERIC_WRITE | GENERIC_ALL | MAXIMUM_ALLOWED | FILE_WRITE_DATA | FILE_APPEND_DATA);

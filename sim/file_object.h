@@ -29,7 +29,7 @@ class FileObject : public KernelObject {
   virtual DWORD Write(const void* data, DWORD size, DWORD& written);
   virtual DWORD IoControl(DWORD code, const void* in, DWORD in_size, void* out, DWORD out_size, DWORD& returned);
 
-  /// The rights the handle was opened with, as the I/O manager reads GENERIC_ and specific ones.
+  /// The rights the handle was opened with, as the I/O manager reads GENERIC_ and per-object rights.
   bool CanRead() const;
   bool CanWrite() const;
   bool Overlapped() const;

@@ -3,6 +3,7 @@
 // in decimal; strings quoted; pointers only as null or not, since their values differ per run.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>

@@ -12,9 +12,9 @@ namespace sim {
 class Journal {
  public:
   struct Entry {
-    std::string name;   // "CreateFileA"
-    std::string line;   // CreateFileA("\\.\vlio", 0xc0000000, 0, null, 3, 0x80, null)
-    std::uint64_t at;   // virtual milliseconds since the PC started
+    std::string name;  // "CreateFileA"
+    std::string line;  // CreateFileA("\\.\vlio", 0xc0000000, 0, null, 3, 0x80, null)
+    std::uint64_t at;  // virtual milliseconds since the PC started
   };
 
   /// Records `name(arguments...)`, the arguments already written by sim::format.

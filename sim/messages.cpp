@@ -37,20 +37,15 @@ std::vector<std::string> MessageArguments(UINT message, WPARAM wparam, LPARAM lp
   const auto* pointer = reinterpret_cast<const void*>(lparam);
   switch (message) {
     case WM_SETTEXT:
-    case EM_REPLACESEL:
-      l = format::Str(static_cast<LPCSTR>(pointer));
-      break;
+    case EM_REPLACESEL: l = format::Str(static_cast<LPCSTR>(pointer)); break;
     case EM_GETSEL:
       w = format::Ptr(reinterpret_cast<const void*>(wparam));
       l = format::Ptr(pointer);
       break;
     case WM_GETTEXT:
     case WM_NCCREATE:
-    case WM_CREATE:
-      l = format::Ptr(pointer);
-      break;
-    default:
-      break;
+    case WM_CREATE: l = format::Ptr(pointer); break;
+    default: break;
   }
   return {MessageName(message), std::move(w), std::move(l)};
 }

@@ -20,8 +20,8 @@ SimFiles::SimFiles(Core& core) : core_(core) {
   spaces_.push_back(&devices_);
 }
 
-HANDLE SimFiles::CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                             DWORD disposition, DWORD flags, HANDLE template_file) {
+HANDLE SimFiles::CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                             DWORD flags, HANDLE template_file) {
   core_.Record("CreateFileA", {Str(name), Hex(access), Hex(share), Ptr(security), Hex(disposition), Hex(flags),
                                Handle(template_file)});
   if (core_.Failing("CreateFileA")) return INVALID_HANDLE_VALUE;
@@ -78,8 +78,8 @@ BOOL SimFiles::CloseHandle(HANDLE object) {
 
 BOOL SimFiles::DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD in_size, LPVOID out, DWORD out_size,
                                LPDWORD returned, LPOVERLAPPED overlapped) {
-  core_.Record("DeviceIoControl", {Handle(device), Hex(code), Bytes(in, in_size), Dec(in_size), Ptr(out),
-                                   Dec(out_size), Ptr(returned), Ptr(overlapped)});
+  core_.Record("DeviceIoControl", {Handle(device), Hex(code), Bytes(in, in_size), Dec(in_size), Ptr(out), Dec(out_size),
+                                   Ptr(returned), Ptr(overlapped)});
   if (!returned && !overlapped) {
     throw AccessViolation("DeviceIoControl: lpBytesReturned is null and there is no OVERLAPPED");
   }

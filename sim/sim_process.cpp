@@ -43,8 +43,8 @@ void SimProcess::SetLastError(DWORD error) {
 
 DWORD SimProcess::FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id, LPSTR buffer,
                                  DWORD size, va_list* arguments) {
-  core_.Record("FormatMessageA", {Hex(flags), Ptr(source), Dec(message_id), Hex(language_id), Ptr(buffer),
-                                  Dec(size), Ptr(arguments)});
+  core_.Record("FormatMessageA",
+               {Hex(flags), Ptr(source), Dec(message_id), Hex(language_id), Ptr(buffer), Dec(size), Ptr(arguments)});
   if (core_.Failing("FormatMessageA")) return 0;
   if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
     throw NotSimulated("FormatMessageA: FORMAT_MESSAGE_ALLOCATE_BUFFER (the seam has no LocalFree)");

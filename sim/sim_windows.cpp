@@ -54,8 +54,8 @@ SimWindows& SimWindows::Current() {
 }
 
 SimWindows::SimWindows(Core& core) : core_(core) {
-  for (const char* name : {"MessageBoxA", "CreateWindowExA", "DestroyWindow", "GetWindowLongPtrA",
-                           "SetWindowLongPtrA"}) {
+  for (const char* name :
+       {"MessageBoxA", "CreateWindowExA", "DestroyWindow", "GetWindowLongPtrA", "SetWindowLongPtrA"}) {
     core_.faults.Allow(name);
   }
   AddClass("EDIT", EditProcedure);
@@ -100,8 +100,7 @@ int SimWindows::Answer(UINT type) {
   const int answer = answers_.front();
   answers_.pop_front();
   if (std::find(buttons.begin(), buttons.end(), answer) == buttons.end()) {
-    throw std::invalid_argument("sim: a message box of type " + Hex(type) + " has no button " +
-                                std::to_string(answer));
+    throw std::invalid_argument("sim: a message box of type " + Hex(type) + " has no button " + std::to_string(answer));
   }
   return answer;
 }
@@ -245,8 +244,8 @@ LONG_PTR SimWindows::GetWindowLongPtrA(HWND window, int index) {
 LONG_PTR SimWindows::SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
   const auto shown = static_cast<std::uint64_t>(static_cast<std::int64_t>(value));
   core_.Record("SetWindowLongPtrA",
-               {Handle(window), Dec(index), index == GWLP_WNDPROC ? Ptr(reinterpret_cast<const void*>(value))
-                                                                  : format::Word(shown)});
+               {Handle(window), Dec(index),
+                index == GWLP_WNDPROC ? Ptr(reinterpret_cast<const void*>(value)) : format::Word(shown)});
   if (core_.Failing("SetWindowLongPtrA")) return 0;
   if (Foreign(window)) return core_.Fail(ERROR_ACCESS_DENIED, LONG_PTR{0});
   Window* found = Find(window);
@@ -276,10 +275,8 @@ LONG_PTR SimWindows::SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
       found->ex_style = static_cast<DWORD>(value);
       return previous;
     case GWLP_HWNDPARENT:
-    case GWLP_HINSTANCE:
-      throw NotSimulated("SetWindowLongPtrA: index " + Dec(index));
-    default:
-      return core_.Fail(ERROR_INVALID_INDEX, LONG_PTR{0});
+    case GWLP_HINSTANCE: throw NotSimulated("SetWindowLongPtrA: index " + Dec(index));
+    default: return core_.Fail(ERROR_INVALID_INDEX, LONG_PTR{0});
   }
 }
 
@@ -302,9 +299,7 @@ LRESULT SimWindows::DefaultProcedure(HWND window, UINT message, WPARAM wparam, L
       if (create && create->lpszName) found->text = create->lpszName;
       return TRUE;
     }
-    case WM_SETTEXT:
-      found->text = lparam ? reinterpret_cast<LPCSTR>(lparam) : "";
-      return TRUE;
+    case WM_SETTEXT: found->text = lparam ? reinterpret_cast<LPCSTR>(lparam) : ""; return TRUE;
     case WM_GETTEXT: {
       if (wparam == 0) return 0;
       auto* buffer = reinterpret_cast<LPSTR>(lparam);
@@ -314,13 +309,11 @@ LRESULT SimWindows::DefaultProcedure(HWND window, UINT message, WPARAM wparam, L
       buffer[copied] = '\0';
       return static_cast<LRESULT>(copied);
     }
-    case WM_GETTEXTLENGTH:
-      return static_cast<LRESULT>(found->text.size());
+    case WM_GETTEXTLENGTH: return static_cast<LRESULT>(found->text.size());
     case WM_CLOSE:
       if (!found->destroying) Destroy(window);
       return 0;
-    default:
-      return 0;
+    default: return 0;
   }
 }
 

@@ -81,7 +81,7 @@ class SimWindows final : public platform::Windows {
     std::string name;  // as registered
     WNDPROC procedure;
   };
-  std::map<std::string, Class> classes_;  // by upper-case name
+  std::map<std::string, Class> classes_;                  // by upper-case name
   std::map<ULONG_PTR, std::unique_ptr<Window>> windows_;  // in order of creation
   ULONG_PTR next_window_ = 0x00100010;
   HWND foreground_ = ForeignWindow();

@@ -1,0 +1,150 @@
+/*
+ * The part of the Windows kernel's interface that vlio uses, for compiling the driver on
+ * the host and running it against kernel_host (kernel_host.h). Names, fields and values are
+ * the kernel's; sizes are the host's, and WCHAR is the host's wchar_t, so that the driver's
+ * L"..." names compile unchanged. Only what a driver may touch is here: the shim's own
+ * bookkeeping lives on the C++ side.
+ */
+#ifndef PINSCOPE_HOST_WDM_H
+#define PINSCOPE_HOST_WDM_H
+
+#include <stddef.h>
+#include <stdint.h>
+#include <wchar.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define NTAPI
+#define FASTCALL
+#define IN
+#define OUT
+#define UNREFERENCED_PARAMETER(P) ((void)(P))
+
+typedef void VOID;
+typedef uint8_t UCHAR, *PUCHAR, BOOLEAN;
+typedef char CCHAR;
+typedef int16_t CSHORT;
+typedef uint16_t USHORT;
+typedef uint32_t ULONG, *PULONG;
+typedef int32_t LONG;
+typedef uintptr_t ULONG_PTR, *PULONG_PTR;
+typedef void *PVOID;
+typedef wchar_t WCHAR, *PWSTR;
+typedef const wchar_t *PCWSTR;
+typedef LONG NTSTATUS;
+
+#define TRUE 1
+#define FALSE 0
+
+#define NT_SUCCESS(status) ((NTSTATUS)(status) >= 0)
+#define STATUS_SUCCESS ((NTSTATUS)0x00000000)
+#define STATUS_UNSUCCESSFUL ((NTSTATUS)0xC0000001)
+#define STATUS_INVALID_DEVICE_REQUEST ((NTSTATUS)0xC0000010)
+#define STATUS_INSUFFICIENT_RESOURCES ((NTSTATUS)0xC000009A)
+#define STATUS_OBJECT_NAME_NOT_FOUND ((NTSTATUS)0xC0000034)
+#define STATUS_OBJECT_NAME_COLLISION ((NTSTATUS)0xC0000035)
+
+#define FILE_DEVICE_UNKNOWN 0x00000022
+#define METHOD_BUFFERED 0
+#define METHOD_NEITHER 3
+#define FILE_ANY_ACCESS 0
+#define CTL_CODE(DeviceType, Function, Method, Access) \
+  (((DeviceType) << 16) | ((Access) << 14) | ((Function) << 2) | (Method))
+
+#define IRP_MJ_CREATE 0x00
+#define IRP_MJ_CLOSE 0x02
+#define IRP_MJ_DEVICE_CONTROL 0x0e
+#define IRP_MJ_MAXIMUM_FUNCTION 0x1b
+
+#define IO_NO_INCREMENT 0
+
+typedef struct _UNICODE_STRING {
+  USHORT Length; /* in bytes, without a terminator */
+  USHORT MaximumLength;
+  PWSTR Buffer;
+} UNICODE_STRING, *PUNICODE_STRING;
+
+struct _DRIVER_OBJECT;
+struct _DEVICE_OBJECT;
+struct _IRP;
+
+typedef NTSTATUS NTAPI DRIVER_INITIALIZE(struct _DRIVER_OBJECT *DriverObject, PUNICODE_STRING RegistryPath);
+typedef DRIVER_INITIALIZE *PDRIVER_INITIALIZE;
+typedef NTSTATUS NTAPI DRIVER_DISPATCH(struct _DEVICE_OBJECT *DeviceObject, struct _IRP *Irp);
+typedef DRIVER_DISPATCH *PDRIVER_DISPATCH;
+typedef VOID NTAPI DRIVER_UNLOAD(struct _DRIVER_OBJECT *DriverObject);
+typedef DRIVER_UNLOAD *PDRIVER_UNLOAD;
+
+typedef struct _DEVICE_OBJECT {
+  struct _DRIVER_OBJECT *DriverObject;
+  struct _DEVICE_OBJECT *NextDevice;
+  PVOID DeviceExtension;
+  ULONG DeviceType;
+  ULONG Characteristics;
+} DEVICE_OBJECT, *PDEVICE_OBJECT;
+
+typedef struct _DRIVER_OBJECT {
+  PDEVICE_OBJECT DeviceObject;
+  PDRIVER_INITIALIZE DriverInit;
+  PDRIVER_UNLOAD DriverUnload;
+  PDRIVER_DISPATCH MajorFunction[IRP_MJ_MAXIMUM_FUNCTION + 1];
+} DRIVER_OBJECT, *PDRIVER_OBJECT;
+
+typedef struct _IO_STATUS_BLOCK {
+  union {
+    NTSTATUS Status;
+    PVOID Pointer;
+  };
+  ULONG_PTR Information;
+} IO_STATUS_BLOCK, *PIO_STATUS_BLOCK;
+
+typedef struct _IO_STACK_LOCATION {
+  UCHAR MajorFunction;
+  UCHAR MinorFunction;
+  union {
+    struct {
+      ULONG OutputBufferLength;
+      ULONG InputBufferLength;
+      ULONG IoControlCode;
+      PVOID Type3InputBuffer;
+    } DeviceIoControl;
+  } Parameters;
+  PDEVICE_OBJECT DeviceObject;
+} IO_STACK_LOCATION, *PIO_STACK_LOCATION;
+
+typedef struct _IRP {
+  union {
+    PVOID SystemBuffer;
+  } AssociatedIrp;
+  IO_STATUS_BLOCK IoStatus;
+  struct {
+    struct {
+      PIO_STACK_LOCATION CurrentStackLocation;
+    } Overlay;
+  } Tail;
+} IRP, *PIRP;
+
+static inline PIO_STACK_LOCATION IoGetCurrentIrpStackLocation(PIRP Irp)
+{
+  return Irp->Tail.Overlay.CurrentStackLocation;
+}
+
+VOID NTAPI RtlInitUnicodeString(PUNICODE_STRING DestinationString, PCWSTR SourceString);
+NTSTATUS NTAPI IoCreateDevice(PDRIVER_OBJECT DriverObject, ULONG DeviceExtensionSize, PUNICODE_STRING DeviceName,
+                              ULONG DeviceType, ULONG DeviceCharacteristics, BOOLEAN Exclusive,
+                              PDEVICE_OBJECT *DeviceObject);
+VOID NTAPI IoDeleteDevice(PDEVICE_OBJECT DeviceObject);
+NTSTATUS NTAPI IoCreateSymbolicLink(PUNICODE_STRING SymbolicLinkName, PUNICODE_STRING DeviceName);
+NTSTATUS NTAPI IoDeleteSymbolicLink(PUNICODE_STRING SymbolicLinkName);
+VOID FASTCALL IofCompleteRequest(PIRP Irp, CCHAR PriorityBoost);
+#define IoCompleteRequest IofCompleteRequest
+UCHAR NTAPI READ_PORT_UCHAR(PUCHAR Port);
+VOID NTAPI WRITE_PORT_UCHAR(PUCHAR Port, UCHAR Value);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* PINSCOPE_HOST_WDM_H */

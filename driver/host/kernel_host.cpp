@@ -1,0 +1,241 @@
+#include "kernel_host.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace kernel_host {
+namespace {
+
+Kernel* installed = nullptr;
+
+std::string Narrow(const UNICODE_STRING* name) {
+  std::string text;
+  if (name == nullptr || name->Buffer == nullptr) return text;
+  for (size_t i = 0; i < name->Length / sizeof(WCHAR); ++i) text += static_cast<char>(name->Buffer[i]);
+  return text;
+}
+
+// The I/O manager copies back to the caller only for statuses that are not errors.
+bool IsError(NTSTATUS status) { return static_cast<uint32_t>(status) >= 0xC0000000u; }
+
+}  // namespace
+
+Kernel::Kernel() : previous_(installed) { installed = this; }
+
+Kernel::~Kernel() { installed = previous_; }
+
+Kernel& Kernel::Installed() {
+  if (installed == nullptr) {
+    std::fputs("kernel_host: the driver called the kernel with no Kernel installed\n", stderr);
+    std::abort();
+  }
+  return *installed;
+}
+
+void Kernel::FailNext(Routine routine, NTSTATUS status) { failures_[routine] = status; }
+
+bool Kernel::Failing(Routine routine, NTSTATUS* status) {
+  auto failure = failures_.find(routine);
+  if (failure == failures_.end()) return false;
+  *status = failure->second;
+  failures_.erase(failure);
+  return true;
+}
+
+std::vector<Device> Kernel::Devices() const {
+  std::vector<Device> devices;
+  for (const auto& record : devices_) devices.push_back(record->device);
+  return devices;
+}
+
+NTSTATUS Kernel::CreateDevice(PDRIVER_OBJECT driver, ULONG extension_size, PUNICODE_STRING name, ULONG type,
+                              ULONG characteristics, BOOLEAN exclusive, PDEVICE_OBJECT* device) {
+  NTSTATUS status;
+  if (Failing(Routine::IoCreateDevice, &status)) return status;
+  std::string text = Narrow(name);
+  if (!text.empty()) {
+    for (const auto& record : devices_)
+      if (record->device.name == text) return STATUS_OBJECT_NAME_COLLISION;
+  }
+  auto record = std::make_unique<DeviceRecord>();
+  record->object = std::make_unique<DEVICE_OBJECT>();
+  record->extension.assign(extension_size, 0);
+  DEVICE_OBJECT* object = record->object.get();
+  object->DriverObject = driver;
+  object->DeviceExtension = extension_size ? record->extension.data() : nullptr;
+  object->DeviceType = type;
+  object->Characteristics = characteristics;
+  // A new device goes to the head of its driver's list, as in the kernel.
+  object->NextDevice = driver->DeviceObject;
+  driver->DeviceObject = object;
+  record->device = Device{text, extension_size, type, characteristics, exclusive != 0, object};
+  devices_.push_back(std::move(record));
+  *device = object;
+  return STATUS_SUCCESS;
+}
+
+void Kernel::DeleteDevice(PDEVICE_OBJECT device) {
+  auto found = std::find_if(devices_.begin(), devices_.end(),
+                            [device](const auto& record) { return record->object.get() == device; });
+  if (found == devices_.end()) {
+    Fault("IoDeleteDevice of a device that does not exist");
+    return;
+  }
+  for (PDEVICE_OBJECT* link = &device->DriverObject->DeviceObject; *link != nullptr; link = &(*link)->NextDevice) {
+    if (*link == device) {
+      *link = device->NextDevice;
+      break;
+    }
+  }
+  devices_.erase(found);
+}
+
+NTSTATUS Kernel::CreateSymbolicLink(PUNICODE_STRING link, PUNICODE_STRING device) {
+  NTSTATUS status;
+  if (Failing(Routine::IoCreateSymbolicLink, &status)) return status;
+  if (!links_.emplace(Narrow(link), Narrow(device)).second) return STATUS_OBJECT_NAME_COLLISION;
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS Kernel::DeleteSymbolicLink(PUNICODE_STRING link) {
+  return links_.erase(Narrow(link)) ? STATUS_SUCCESS : STATUS_OBJECT_NAME_NOT_FOUND;
+}
+
+void Kernel::BeginRequest(PIRP irp) { requests_[irp] = Completions{}; }
+
+Kernel::Completions Kernel::EndRequest(PIRP irp) {
+  Completions completions = requests_.at(irp);
+  requests_.erase(irp);
+  return completions;
+}
+
+void Kernel::CompleteRequest(PIRP irp, CCHAR boost) {
+  auto request = requests_.find(irp);
+  if (request == requests_.end()) {
+    Fault("IofCompleteRequest of an IRP that is not in progress");
+    return;
+  }
+  if (++request->second.count > 1) Fault("IofCompleteRequest of an IRP that was already completed");
+  request->second.boost = boost;
+}
+
+uint8_t Kernel::ReadPort(uint16_t port) {
+  uint8_t value = bus_ ? bus_->Read(port) : 0xFF;
+  port_accesses_.push_back({false, port, value});
+  return value;
+}
+
+void Kernel::WritePort(uint16_t port, uint8_t value) {
+  port_accesses_.push_back({true, port, value});
+  if (bus_) bus_->Write(port, value);
+}
+
+Driver::Driver(Kernel& kernel, PDRIVER_INITIALIZE entry) : kernel_(kernel) {
+  object_.DriverInit = entry;
+  std::fill(std::begin(object_.MajorFunction), std::end(object_.MajorFunction), &InvalidDeviceRequest);
+}
+
+NTSTATUS Driver::Load() {
+  WCHAR path[] = L"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\vlio";
+  UNICODE_STRING registry_path;
+  RtlInitUnicodeString(&registry_path, path);
+  return object_.DriverInit(&object_, &registry_path);
+}
+
+void Driver::Unload() {
+  if (object_.DriverUnload != nullptr) object_.DriverUnload(&object_);
+}
+
+Reply Driver::Create() { return Send(IRP_MJ_CREATE, 0, {}, {}); }
+
+Reply Driver::Close() { return Send(IRP_MJ_CLOSE, 0, {}, {}); }
+
+Reply Driver::DeviceControl(ULONG code, std::vector<uint8_t> input, std::vector<uint8_t> output) {
+  return Send(IRP_MJ_DEVICE_CONTROL, code, input, std::move(output));
+}
+
+Reply Driver::Send(UCHAR major, ULONG code, const std::vector<uint8_t>& input, std::vector<uint8_t> output) {
+  if (object_.DeviceObject == nullptr) throw std::logic_error("kernel_host: the driver has no device to send to");
+
+  // Exactly the larger length, so that reading or writing past it shows under the sanitizers.
+  // The part past the input holds a marker rather than zeros, as pool memory would.
+  std::vector<uint8_t> system_buffer(std::max(input.size(), output.size()), 0xA5);
+  std::copy(input.begin(), input.end(), system_buffer.begin());
+
+  IO_STACK_LOCATION stack{};
+  stack.MajorFunction = major;
+  stack.DeviceObject = object_.DeviceObject;
+  stack.Parameters.DeviceIoControl.OutputBufferLength = static_cast<ULONG>(output.size());
+  stack.Parameters.DeviceIoControl.InputBufferLength = static_cast<ULONG>(input.size());
+  stack.Parameters.DeviceIoControl.IoControlCode = code;
+
+  IRP irp{};
+  irp.AssociatedIrp.SystemBuffer = system_buffer.empty() ? nullptr : system_buffer.data();
+  irp.IoStatus.Status = STATUS_UNSUCCESSFUL;
+  irp.IoStatus.Information = 0xDEADBEEF;
+  irp.Tail.Overlay.CurrentStackLocation = &stack;
+
+  kernel_.BeginRequest(&irp);
+  NTSTATUS returned = object_.MajorFunction[major](object_.DeviceObject, &irp);
+  Kernel::Completions completions = kernel_.EndRequest(&irp);
+  if (completions.count == 0) kernel_.Fault("the dispatch routine returned without completing the IRP");
+
+  if (major == IRP_MJ_DEVICE_CONTROL && !IsError(irp.IoStatus.Status)) {
+    size_t count = irp.IoStatus.Information;
+    if (count > output.size()) {
+      kernel_.Fault("Information is larger than the output buffer");
+      count = output.size();
+    }
+    std::copy_n(system_buffer.begin(), count, output.begin());
+  }
+  return Reply{returned, irp.IoStatus.Status, irp.IoStatus.Information, completions.count, completions.boost,
+               std::move(output)};
+}
+
+}  // namespace kernel_host
+
+extern "C" {
+
+NTSTATUS NTAPI InvalidDeviceRequest(PDEVICE_OBJECT, PIRP irp) {
+  irp->IoStatus.Status = STATUS_INVALID_DEVICE_REQUEST;
+  irp->IoStatus.Information = 0;
+  IofCompleteRequest(irp, IO_NO_INCREMENT);
+  return STATUS_INVALID_DEVICE_REQUEST;
+}
+
+VOID NTAPI RtlInitUnicodeString(PUNICODE_STRING destination, PCWSTR source) {
+  size_t length = source ? std::wcslen(source) * sizeof(WCHAR) : 0;
+  destination->Length = static_cast<USHORT>(length);
+  destination->MaximumLength = static_cast<USHORT>(source ? length + sizeof(WCHAR) : 0);
+  destination->Buffer = const_cast<PWSTR>(source);
+}
+
+NTSTATUS NTAPI IoCreateDevice(PDRIVER_OBJECT driver, ULONG extension_size, PUNICODE_STRING name, ULONG type,
+                              ULONG characteristics, BOOLEAN exclusive, PDEVICE_OBJECT* device) {
+  return kernel_host::Kernel::Installed().CreateDevice(driver, extension_size, name, type, characteristics,
+                                                       exclusive, device);
+}
+
+VOID NTAPI IoDeleteDevice(PDEVICE_OBJECT device) { kernel_host::Kernel::Installed().DeleteDevice(device); }
+
+NTSTATUS NTAPI IoCreateSymbolicLink(PUNICODE_STRING link, PUNICODE_STRING device) {
+  return kernel_host::Kernel::Installed().CreateSymbolicLink(link, device);
+}
+
+NTSTATUS NTAPI IoDeleteSymbolicLink(PUNICODE_STRING link) {
+  return kernel_host::Kernel::Installed().DeleteSymbolicLink(link);
+}
+
+VOID FASTCALL IofCompleteRequest(PIRP irp, CCHAR boost) { kernel_host::Kernel::Installed().CompleteRequest(irp, boost); }
+
+UCHAR NTAPI READ_PORT_UCHAR(PUCHAR port) {
+  return kernel_host::Kernel::Installed().ReadPort(static_cast<uint16_t>(reinterpret_cast<uintptr_t>(port)));
+}
+
+VOID NTAPI WRITE_PORT_UCHAR(PUCHAR port, UCHAR value) {
+  kernel_host::Kernel::Installed().WritePort(static_cast<uint16_t>(reinterpret_cast<uintptr_t>(port)), value);
+}
+
+}  // extern "C"

@@ -1,0 +1,151 @@
+// A kernel for running a Windows driver's own C code on the host: the routines of
+// ddk/wdm.h, the objects they make, an I/O bus for the port routines, and the I/O manager's
+// side of loading a driver and sending it requests. Tests and the simulated PC install one
+// Kernel and drive the driver through Driver.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ddk/wdm.h"
+
+namespace kernel_host {
+
+/// The machine's I/O ports, where READ_PORT_UCHAR and WRITE_PORT_UCHAR go.
+class PortBus {
+ public:
+  virtual ~PortBus() = default;
+  virtual uint8_t Read(uint16_t port) = 0;
+  virtual void Write(uint16_t port, uint8_t value) = 0;
+};
+
+/// One port access of the driver: the byte written, or the byte the bus answered.
+struct PortAccess {
+  bool write;
+  uint16_t port;
+  uint8_t value;
+  bool operator==(const PortAccess&) const = default;
+};
+
+/// Kernel routines whose failure can be injected.
+enum class Routine { IoCreateDevice, IoCreateSymbolicLink };
+
+/// A device object as IoCreateDevice was asked for it.
+struct Device {
+  std::string name;  // empty for an unnamed device
+  ULONG extension_size;
+  ULONG type;
+  ULONG characteristics;
+  bool exclusive;
+  DEVICE_OBJECT* object;
+};
+
+/// The kernel a host-compiled driver calls. Constructing one installs it for the driver's
+/// calls until it is destroyed; one at a time. Objects the driver leaves behind stay
+/// visible here, so a test can tell a leak.
+class Kernel {
+ public:
+  Kernel();
+  ~Kernel();
+  Kernel(const Kernel&) = delete;
+  Kernel& operator=(const Kernel&) = delete;
+
+  /// The bus behind the port routines; null (the start) is a bus where nothing answers:
+  /// reads give 0xFF, writes are lost. Accesses are recorded either way.
+  void ConnectPorts(PortBus* bus) { bus_ = bus; }
+  /// The next call of `routine` fails with `status` and changes nothing.
+  void FailNext(Routine routine, NTSTATUS status);
+
+  std::vector<Device> Devices() const;
+  /// Symbolic link name -> the device name it points to.
+  const std::map<std::string, std::string>& Links() const { return links_; }
+  const std::vector<PortAccess>& PortAccesses() const { return port_accesses_; }
+  /// Ways the driver misused the kernel (deleting an unknown device, completing an IRP
+  /// twice, Information larger than the output buffer...). Empty for a well-behaved driver.
+  const std::vector<std::string>& Faults() const { return faults_; }
+
+  /// The kernel currently installed; aborts when there is none, as no driver code runs then.
+  static Kernel& Installed();
+
+  // The routines of ddk/wdm.h land here.
+  NTSTATUS CreateDevice(PDRIVER_OBJECT driver, ULONG extension_size, PUNICODE_STRING name, ULONG type,
+                        ULONG characteristics, BOOLEAN exclusive, PDEVICE_OBJECT* device);
+  void DeleteDevice(PDEVICE_OBJECT device);
+  NTSTATUS CreateSymbolicLink(PUNICODE_STRING link, PUNICODE_STRING device);
+  NTSTATUS DeleteSymbolicLink(PUNICODE_STRING link);
+  void CompleteRequest(PIRP irp, CCHAR boost);
+  uint8_t ReadPort(uint16_t port);
+  void WritePort(uint16_t port, uint8_t value);
+
+  /// Counts completions of an IRP between BeginRequest and EndRequest.
+  void BeginRequest(PIRP irp);
+  struct Completions {
+    int count = 0;
+    CCHAR boost = 0;
+  };
+  Completions EndRequest(PIRP irp);
+  void Fault(std::string what) { faults_.push_back(std::move(what)); }
+
+ private:
+  struct DeviceRecord {
+    Device device;
+    std::unique_ptr<DEVICE_OBJECT> object;
+    std::vector<unsigned char> extension;
+  };
+  bool Failing(Routine routine, NTSTATUS* status);
+
+  Kernel* previous_;
+  PortBus* bus_ = nullptr;
+  std::map<Routine, NTSTATUS> failures_;
+  std::vector<std::unique_ptr<DeviceRecord>> devices_;
+  std::map<std::string, std::string> links_;
+  std::vector<PortAccess> port_accesses_;
+  std::map<PIRP, Completions> requests_;
+  std::vector<std::string> faults_;
+};
+
+/// What came back from one request.
+struct Reply {
+  NTSTATUS returned;  // the dispatch routine's return value
+  NTSTATUS status;    // IoStatus.Status
+  ULONG_PTR information;
+  int completions;    // IofCompleteRequest calls for this IRP
+  CCHAR boost;        // the priority boost of the last of them
+  std::vector<uint8_t> output;  // the caller's output buffer afterwards
+};
+
+/// The dispatch routine that every major function starts with, as the I/O manager's own:
+/// completes the request with STATUS_INVALID_DEVICE_REQUEST.
+extern "C" DRIVER_DISPATCH InvalidDeviceRequest;
+
+/// One driver image, loaded and spoken to as the I/O manager would.
+class Driver {
+ public:
+  Driver(Kernel& kernel, PDRIVER_INITIALIZE entry);
+
+  /// Runs the entry point, with the service's registry path.
+  NTSTATUS Load();
+  /// Runs the unload routine, if the driver set one.
+  void Unload();
+
+  /// Requests go to the driver's first device, as a handle opened on it would send them.
+  Reply Create();
+  Reply Close();
+  /// DeviceIoControl for METHOD_BUFFERED: one system buffer of the larger length, the input
+  /// copied in, and on success Information bytes copied back to `output`, whose size is the
+  /// output length and whose bytes are what the caller's buffer held before.
+  Reply DeviceControl(ULONG code, std::vector<uint8_t> input, std::vector<uint8_t> output);
+
+  DRIVER_OBJECT& Object() { return object_; }
+
+ private:
+  Reply Send(UCHAR major, ULONG code, const std::vector<uint8_t>& input, std::vector<uint8_t> output);
+
+  Kernel& kernel_;
+  DRIVER_OBJECT object_{};
+};
+
+}  // namespace kernel_host

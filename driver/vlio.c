@@ -1,0 +1,139 @@
+/*
+ * vlio: lets a user-mode program read and write single bytes at I/O ports, which Windows
+ * NT keeps from it. One device, \Device\vlio, reachable as \\.\vlio, takes two buffered
+ * device controls; everything else about the file is the I/O manager's default.
+ */
+#include <ddk/wdm.h>
+
+#include "vlio_ioctl.h"
+
+/* Every port access goes through these two, so that the virtual-port flavour can answer
+   from simulated ports instead of the bus. */
+#ifdef VLIO_VIRTUAL_PORT
+#include "vlio_virtual.h"
+#define VLIO_READ_PORT(port) VlioVirtualRead(port)
+#define VLIO_WRITE_PORT(port, value) VlioVirtualWrite((port), (value))
+#else
+#define VLIO_READ_PORT(port) READ_PORT_UCHAR((PUCHAR)(ULONG_PTR)(port))
+#define VLIO_WRITE_PORT(port, value) WRITE_PORT_UCHAR((PUCHAR)(ULONG_PTR)(port), (value))
+#endif
+
+DRIVER_INITIALIZE DriverEntry;
+DRIVER_DISPATCH VlioCreate;
+DRIVER_DISPATCH VlioDeviceControl;
+DRIVER_UNLOAD VlioUnload;
+
+/*
+ * DriverEntry: makes the device and its Win32 link. Fails with the kernel's status, leaving
+ * nothing behind.
+ */
+NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING RegistryPath)
+{
+  WCHAR deviceNameBuffer[] = VLIO_DEVICE_NAME;
+  WCHAR linkNameBuffer[] = VLIO_LINK_NAME;
+  UNICODE_STRING deviceName;
+  UNICODE_STRING linkName;
+  PDEVICE_OBJECT deviceObject;
+  NTSTATUS status;
+
+  UNREFERENCED_PARAMETER(RegistryPath);
+
+  RtlInitUnicodeString(&linkName, linkNameBuffer);
+  RtlInitUnicodeString(&deviceName, deviceNameBuffer);
+
+  status = IoCreateDevice(DriverObject, 0, &deviceName, FILE_DEVICE_UNKNOWN, 0, FALSE, &deviceObject);
+  if (!NT_SUCCESS(status))
+    return status;
+
+  status = IoCreateSymbolicLink(&linkName, &deviceName);
+  if (!NT_SUCCESS(status)) {
+    /* The driver is not loaded after a failed DriverEntry, so nothing else would free it. */
+    IoDeleteDevice(deviceObject);
+    return status;
+  }
+
+  DriverObject->MajorFunction[IRP_MJ_DEVICE_CONTROL] = VlioDeviceControl;
+  DriverObject->MajorFunction[IRP_MJ_CREATE] = VlioCreate;
+  DriverObject->DriverUnload = VlioUnload;
+  return STATUS_SUCCESS;
+}
+
+/*
+ * VlioCreate: anyone may open the device; there is no per-handle state.
+ */
+NTSTATUS NTAPI VlioCreate(PDEVICE_OBJECT DeviceObject, PIRP Irp)
+{
+  UNREFERENCED_PARAMETER(DeviceObject);
+
+  Irp->IoStatus.Status = STATUS_SUCCESS;
+  Irp->IoStatus.Information = 0;
+  IoCompleteRequest(Irp, IO_NO_INCREMENT);
+  return STATUS_SUCCESS;
+}
+
+/* A request too short to name a port and hold the answer is done without touching one. */
+static NTSTATUS VlioReadPort(PIRP Irp, ULONG InputLength, ULONG OutputLength)
+{
+  VLIO_READ_INPUT *request = Irp->AssociatedIrp.SystemBuffer;
+
+  if (InputLength >= sizeof(VLIO_READ_INPUT) && OutputLength >= sizeof(UCHAR)) {
+    UCHAR value = VLIO_READ_PORT(request->Port);
+    /* The answer overwrites the request: buffered I/O has one buffer for both. */
+    *(PUCHAR)Irp->AssociatedIrp.SystemBuffer = value;
+    Irp->IoStatus.Information = sizeof(UCHAR);
+  }
+  return STATUS_SUCCESS;
+}
+
+static NTSTATUS VlioWritePort(PIRP Irp, ULONG InputLength)
+{
+  VLIO_WRITE_INPUT *request = Irp->AssociatedIrp.SystemBuffer;
+
+  if (InputLength >= sizeof(VLIO_WRITE_INPUT))
+    VLIO_WRITE_PORT(request->Port, request->Value);
+  return STATUS_SUCCESS;
+}
+
+/*
+ * VlioDeviceControl: routes the two control codes; any other fails. Information stays 0
+ * unless a port was read, so the I/O manager copies back only what the driver wrote.
+ */
+NTSTATUS NTAPI VlioDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp)
+{
+  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
+  ULONG inputLength = stack->Parameters.DeviceIoControl.InputBufferLength;
+  ULONG outputLength = stack->Parameters.DeviceIoControl.OutputBufferLength;
+  NTSTATUS status;
+
+  UNREFERENCED_PARAMETER(DeviceObject);
+
+  Irp->IoStatus.Information = 0;
+  switch (stack->Parameters.DeviceIoControl.IoControlCode) {
+  case IOCTL_VLIO_READ:
+    status = VlioReadPort(Irp, inputLength, outputLength);
+    break;
+  case IOCTL_VLIO_WRITE:
+    status = VlioWritePort(Irp, inputLength);
+    break;
+  default:
+    status = STATUS_UNSUCCESSFUL;
+    break;
+  }
+
+  Irp->IoStatus.Status = status;
+  IoCompleteRequest(Irp, IO_NO_INCREMENT);
+  return status;
+}
+
+/*
+ * VlioUnload: removes the link and the device that DriverEntry made.
+ */
+VOID NTAPI VlioUnload(PDRIVER_OBJECT DriverObject)
+{
+  WCHAR linkNameBuffer[] = VLIO_LINK_NAME;
+  UNICODE_STRING linkName;
+
+  RtlInitUnicodeString(&linkName, linkNameBuffer);
+  IoDeleteSymbolicLink(&linkName);
+  IoDeleteDevice(DriverObject->DeviceObject);
+}

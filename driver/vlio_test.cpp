@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "driver/host/kernel_host.h"
+#include "driver/vlio_ioctl.h"
+
+extern "C" DRIVER_INITIALIZE DriverEntry;
+
+namespace {
+
+using kernel_host::PortAccess;
+using Bytes = std::vector<uint8_t>;
+
+// A bus whose ports hold fixed bytes; anything else reads 0x00.
+class FixedPorts : public kernel_host::PortBus {
+ public:
+  std::map<uint16_t, uint8_t> bytes;
+  uint8_t Read(uint16_t port) override { return bytes.count(port) ? bytes[port] : 0x00; }
+  void Write(uint16_t, uint8_t) override {}
+};
+
+class Vlio : public testing::Test {
+ protected:
+  void SetUp() override {
+    kernel_.ConnectPorts(&ports_);
+    ports_.bytes = {{0x378, 0x11}, {0x379, 0x7F}, {0x37A, 0xCC}};
+    ASSERT_EQ(driver_.Load(), STATUS_SUCCESS);
+  }
+  void TearDown() override { EXPECT_TRUE(kernel_.Faults().empty()) << kernel_.Faults().front(); }
+
+  // Every request is completed once, without a boost, with the status it returns.
+  kernel_host::Reply Send(ULONG code, Bytes input, Bytes output) {
+    kernel_host::Reply reply = driver_.DeviceControl(code, std::move(input), std::move(output));
+    EXPECT_EQ(reply.completions, 1);
+    EXPECT_EQ(reply.boost, IO_NO_INCREMENT);
+    EXPECT_EQ(reply.returned, reply.status);
+    return reply;
+  }
+
+  kernel_host::Kernel kernel_;
+  FixedPorts ports_;
+  kernel_host::Driver driver_{kernel_, &DriverEntry};
+};
+
+TEST_F(Vlio, LoadMakesOneDeviceAndItsLinkAndLeavesCloseToTheSystem) {
+  ASSERT_EQ(kernel_.Devices().size(), 1u);
+  const kernel_host::Device device = kernel_.Devices()[0];
+  EXPECT_EQ(device.name, "\\Device\\vlio");
+  EXPECT_EQ(device.type, 0x22u);
+  EXPECT_EQ(device.extension_size, 0u);
+  EXPECT_EQ(device.characteristics, 0u);
+  EXPECT_FALSE(device.exclusive);
+  EXPECT_EQ(driver_.Object().DeviceObject, device.object);
+  EXPECT_EQ(kernel_.Links(), (std::map<std::string, std::string>{{"\\DosDevices\\vlio", "\\Device\\vlio"}}));
+
+  for (int major = 0; major <= IRP_MJ_MAXIMUM_FUNCTION; ++major) {
+    bool own = major == IRP_MJ_CREATE || major == IRP_MJ_DEVICE_CONTROL;
+    EXPECT_EQ(driver_.Object().MajorFunction[major] != &kernel_host::InvalidDeviceRequest, own) << major;
+  }
+  EXPECT_NE(driver_.Object().DriverUnload, nullptr);
+
+  kernel_host::Reply opened = driver_.Create();
+  EXPECT_EQ(opened.returned, STATUS_SUCCESS);
+  EXPECT_EQ(opened.status, STATUS_SUCCESS);
+  EXPECT_EQ(opened.information, 0u);
+  EXPECT_EQ(opened.completions, 1);
+  EXPECT_EQ(opened.boost, IO_NO_INCREMENT);
+  EXPECT_TRUE(kernel_.PortAccesses().empty());
+}
+
+TEST_F(Vlio, ReadReturnsThePortByteWhenTheBuffersHoldPortAndAnswer) {
+  kernel_host::Reply reply = Send(IOCTL_VLIO_READ, {0x79, 0x03}, Bytes(1, 0xEE));
+  EXPECT_EQ(reply.status, STATUS_SUCCESS);
+  EXPECT_EQ(reply.information, 1u);
+  EXPECT_EQ(reply.output, Bytes{0x7F});
+  EXPECT_EQ(kernel_.PortAccesses(), (std::vector<PortAccess>{{false, 0x379, 0x7F}}));
+
+  // Longer buffers change nothing: only the answer comes back.
+  reply = Send(IOCTL_VLIO_READ, {0x7A, 0x03, 0x55, 0x55}, Bytes(4, 0xEE));
+  EXPECT_EQ(reply.information, 1u);
+  EXPECT_EQ(reply.output, (Bytes{0xCC, 0xEE, 0xEE, 0xEE}));
+  EXPECT_EQ(kernel_.PortAccesses().back(), (PortAccess{false, 0x37A, 0xCC}));
+}
+
+TEST_F(Vlio, ShortRequestsSucceedWithoutTouchingAPort) {
+  struct Case {
+    ULONG code;
+    Bytes input;
+    size_t output;
+  };
+  const Case cases[] = {
+      {IOCTL_VLIO_READ, {}, 0},         {IOCTL_VLIO_READ, {0x79}, 1},       {IOCTL_VLIO_READ, {0x79, 0x03}, 0},
+      {IOCTL_VLIO_READ, {0x79}, 8},     {IOCTL_VLIO_WRITE, {}, 0},          {IOCTL_VLIO_WRITE, {0x78}, 0},
+      {IOCTL_VLIO_WRITE, {0x78, 0x03}, 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.code << " in " << c.input.size() << " out " << c.output);
+    kernel_host::Reply reply = Send(c.code, c.input, Bytes(c.output, 0xEE));
+    EXPECT_EQ(reply.status, STATUS_SUCCESS);
+    EXPECT_EQ(reply.information, 0u);
+    EXPECT_EQ(reply.output, Bytes(c.output, 0xEE));
+  }
+  EXPECT_TRUE(kernel_.PortAccesses().empty());
+}
+
+TEST_F(Vlio, WriteUsesPortAndValueAndReturnsNothing) {
+  kernel_host::Reply reply = Send(IOCTL_VLIO_WRITE, {0x78, 0x03, 0xA5}, {});
+  EXPECT_EQ(reply.status, STATUS_SUCCESS);
+  EXPECT_EQ(reply.information, 0u);
+
+  // Bytes past the value are ignored, and an output buffer gets nothing back.
+  reply = Send(IOCTL_VLIO_WRITE, {0x7A, 0x02, 0x0D, 0xFF, 0xFF}, Bytes(4, 0xEE));
+  EXPECT_EQ(reply.information, 0u);
+  EXPECT_EQ(reply.output, Bytes(4, 0xEE));
+
+  EXPECT_EQ(kernel_.PortAccesses(), (std::vector<PortAccess>{{true, 0x378, 0xA5}, {true, 0x27A, 0x0D}}));
+}
+
+TEST_F(Vlio, OtherCodesFailWithoutTouchingAPort) {
+  const ULONG codes[] = {
+      0,
+      CTL_CODE(0x9C40u, 0x800, METHOD_BUFFERED, FILE_ANY_ACCESS),
+      CTL_CODE(0x9C40u, 0x803, METHOD_BUFFERED, FILE_ANY_ACCESS),
+      CTL_CODE(0x9C40u, 0x801, METHOD_NEITHER, FILE_ANY_ACCESS),
+      CTL_CODE(0x9C41u, 0x802, METHOD_BUFFERED, FILE_ANY_ACCESS),
+  };
+  for (ULONG code : codes) {
+    SCOPED_TRACE(testing::Message() << std::hex << code);
+    kernel_host::Reply reply = Send(code, {0x78, 0x03, 0xA5}, Bytes(4, 0xEE));
+    EXPECT_EQ(reply.status, STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(reply.information, 0u);
+    EXPECT_EQ(reply.output, Bytes(4, 0xEE));
+  }
+  EXPECT_TRUE(kernel_.PortAccesses().empty());
+}
+
+TEST_F(Vlio, UnloadRemovesLinkAndDeviceSoTheDriverCanLoadAgain) {
+  driver_.Unload();
+  EXPECT_TRUE(kernel_.Devices().empty());
+  EXPECT_TRUE(kernel_.Links().empty());
+  EXPECT_EQ(driver_.Load(), STATUS_SUCCESS);
+  EXPECT_EQ(kernel_.Devices().size(), 1u);
+  EXPECT_EQ(kernel_.Links().size(), 1u);
+}
+
+TEST(VlioLoad, FailureAtTheDeviceOrTheLinkLeavesNothingBehind) {
+  for (kernel_host::Routine routine : {kernel_host::Routine::IoCreateDevice, kernel_host::Routine::IoCreateSymbolicLink}) {
+    SCOPED_TRACE(static_cast<int>(routine));
+    kernel_host::Kernel kernel;
+    kernel_host::Driver driver(kernel, &DriverEntry);
+    kernel.FailNext(routine, STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_EQ(driver.Load(), STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_TRUE(kernel.Devices().empty());
+    EXPECT_TRUE(kernel.Links().empty());
+    EXPECT_EQ(driver.Object().DeviceObject, nullptr);
+    EXPECT_TRUE(kernel.Faults().empty());
+  }
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+/*
+ * The standard PC parallel port. Registers are stored as the PC wrote them; connector levels
+ * are worked out from them whenever someone looks, so the two can never disagree.
+ */
+#include "vport.h"
+
+/* Where each signal pin sits in the registers, indexed by pin - 1. */
+static const struct {
+  uint8_t offset;
+  uint8_t bit;
+} pin_map[17] = {
+    {VPORT_CONTROL, 0},                                                      /* 1 Strobe */
+    {VPORT_DATA, 0},    {VPORT_DATA, 1},    {VPORT_DATA, 2}, {VPORT_DATA, 3}, /* 2-5 D0-D3 */
+    {VPORT_DATA, 4},    {VPORT_DATA, 5},    {VPORT_DATA, 6}, {VPORT_DATA, 7}, /* 6-9 D4-D7 */
+    {VPORT_STATUS, 6},                                                       /* 10 Ack */
+    {VPORT_STATUS, 7},                                                       /* 11 Busy */
+    {VPORT_STATUS, 5},                                                       /* 12 PaperOut */
+    {VPORT_STATUS, 4},                                                       /* 13 Select */
+    {VPORT_CONTROL, 1},                                                      /* 14 AutoLF */
+    {VPORT_STATUS, 3},                                                       /* 15 Fault */
+    {VPORT_CONTROL, 2},                                                      /* 16 Init */
+    {VPORT_CONTROL, 3},                                                      /* 17 SelectIn */
+};
+
+/*
+ * The one place where register bits and pin levels differ: the port's inverting drivers and
+ * receivers. XOR is its own inverse, so this converts in both directions.
+ */
+static uint8_t line_inversion(unsigned offset, uint8_t value)
+{
+  switch (offset) {
+  case VPORT_STATUS:
+    return (uint8_t)(value ^ VPORT_STATUS_INVERTED);
+  case VPORT_CONTROL:
+    return (uint8_t)(value ^ VPORT_CONTROL_INVERTED);
+  default:
+    return value;
+  }
+}
+
+/* Spreads a byte, already at pin polarity, onto the pins of register `offset`. */
+static uint32_t pins_of(unsigned offset, uint8_t levels)
+{
+  uint32_t lines = 0;
+  unsigned pin;
+  for (pin = 1; pin <= 17; pin++) {
+    if (pin_map[pin - 1].offset == offset && (levels >> pin_map[pin - 1].bit & 1u))
+      lines |= VPORT_PIN(pin);
+  }
+  return lines;
+}
+
+/* Gathers the pins of register `offset` into a byte at pin polarity. */
+static uint8_t byte_of(unsigned offset, uint32_t lines)
+{
+  uint8_t levels = 0;
+  unsigned pin;
+  for (pin = 1; pin <= 17; pin++) {
+    if (pin_map[pin - 1].offset == offset && (lines & VPORT_PIN(pin)))
+      levels = (uint8_t)(levels | 1u << pin_map[pin - 1].bit);
+  }
+  return levels;
+}
+
+static uint32_t output_lines(const struct vport *port)
+{
+  return pins_of(VPORT_DATA, line_inversion(VPORT_DATA, port->data)) |
+         pins_of(VPORT_CONTROL, line_inversion(VPORT_CONTROL, port->control));
+}
+
+static uint32_t input_lines(struct vport *port, uint32_t outputs)
+{
+  const struct vport_peripheral *peripheral = port->peripheral;
+  if (peripheral == 0 || peripheral->input_lines == 0)
+    return VPORT_INPUT_PINS;
+  return peripheral->input_lines(peripheral->context, outputs) & VPORT_INPUT_PINS;
+}
+
+/* Tells the peripheral about output pins that moved since `before`. */
+static void outputs_moved(struct vport *port, uint32_t before)
+{
+  const struct vport_peripheral *peripheral = port->peripheral;
+  uint32_t after = output_lines(port);
+  if (after != before && peripheral != 0 && peripheral->lines_changed != 0)
+    peripheral->lines_changed(peripheral->context, after, after ^ before);
+}
+
+void vport_reset(struct vport *port)
+{
+  uint32_t before = output_lines(port);
+  port->data = VPORT_DATA_RESET;
+  port->control = VPORT_CONTROL_RESET;
+  outputs_moved(port, before);
+}
+
+uint8_t vport_read(struct vport *port, unsigned offset)
+{
+  switch (offset) {
+  case VPORT_DATA:
+    return port->data;
+  case VPORT_STATUS: {
+    uint8_t levels = byte_of(VPORT_STATUS, input_lines(port, output_lines(port)));
+    return (uint8_t)(line_inversion(VPORT_STATUS, levels) | VPORT_STATUS_UNUSED);
+  }
+  case VPORT_CONTROL:
+    return (uint8_t)(port->control | VPORT_CONTROL_UNUSED);
+  default:
+    return 0xFF;
+  }
+}
+
+void vport_write(struct vport *port, unsigned offset, uint8_t value)
+{
+  uint32_t before = output_lines(port);
+  switch (offset) {
+  case VPORT_DATA:
+    port->data = value;
+    break;
+  case VPORT_CONTROL:
+    port->control = (uint8_t)(value & ~VPORT_CONTROL_UNUSED);
+    break;
+  default:
+    /* Status is driven from the connector, and nothing answers above it. */
+    return;
+  }
+  outputs_moved(port, before);
+}
+
+void vport_plug(struct vport *port, const struct vport_peripheral *peripheral)
+{
+  port->peripheral = peripheral;
+  if (peripheral != 0 && peripheral->lines_changed != 0)
+    peripheral->lines_changed(peripheral->context, output_lines(port), VPORT_OUTPUT_PINS);
+}
+
+uint32_t vport_lines(struct vport *port)
+{
+  uint32_t outputs = output_lines(port);
+  return outputs | input_lines(port, outputs);
+}
+
+int vport_pin_level(struct vport *port, unsigned pin)
+{
+  if (pin >= VPORT_FIRST_GROUND_PIN)
+    return 0;
+  return (vport_lines(port) & VPORT_PIN(pin)) != 0;
+}
+
+/* Each data line of the plug goes back in on one status line. */
+static uint32_t loopback_input_lines(void *context, uint32_t lines)
+{
+  static const uint8_t wiring[5][2] = {{2, 15}, {3, 13}, {4, 12}, {5, 10}, {6, 11}};
+  uint32_t inputs = 0;
+  unsigned i;
+  (void)context;
+  for (i = 0; i < 5; i++) {
+    if (lines & VPORT_PIN(wiring[i][0]))
+      inputs |= VPORT_PIN(wiring[i][1]);
+  }
+  return inputs;
+}
+
+const struct vport_peripheral vport_loopback_plug = {0, 0, loopback_input_lines};
+
+/* The port answering at `address`, and which of its registers. */
+static struct vport *decode(const struct vport_slot *slots, unsigned count, uint16_t address, unsigned *offset)
+{
+  unsigned i;
+  for (i = 0; i < count; i++) {
+    *offset = (unsigned)address - slots[i].base;
+    if (address >= slots[i].base && *offset < 3u)
+      return slots[i].port;
+  }
+  return 0;
+}
+
+uint8_t vport_bus_read(const struct vport_slot *slots, unsigned count, uint16_t address)
+{
+  unsigned offset;
+  struct vport *port = decode(slots, count, address, &offset);
+  return port != 0 ? vport_read(port, offset) : 0xFF;
+}
+
+void vport_bus_write(const struct vport_slot *slots, unsigned count, uint16_t address, uint8_t value)
+{
+  unsigned offset;
+  struct vport *port = decode(slots, count, address, &offset);
+  if (port != 0)
+    vport_write(port, offset, value);
+}
