@@ -21,13 +21,18 @@ endif()
 
 include(GoogleTest)
 
-# pinscope_test(NAME sources... LIBS libs...): one GoogleTest program.
+# pinscope_test(NAME [SERIAL] sources... LIBS libs...): one GoogleTest program. SERIAL runs
+# its tests one at a time, for tests that share something machine-wide such as a service.
 function(pinscope_test name)
-  cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(T "SERIAL" "" "LIBS" ${ARGN})
   add_executable(${name} ${T_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   if(PINSCOPE_RUN_TESTS)
+    set(properties)
+    if(T_SERIAL)
+      set(properties PROPERTIES RUN_SERIAL TRUE)
+    endif()
     # The first Wine start creates its prefix, which takes tens of seconds.
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 600 DISCOVERY_MODE PRE_TEST)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 600 DISCOVERY_MODE PRE_TEST ${properties})
   endif()
 endfunction()

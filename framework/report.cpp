@@ -1,5 +1,9 @@
 #include "framework/report.h"
 
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
 #include "framework/exception.h"
 #include "platform/win32.h"
 
@@ -9,8 +13,17 @@ void ReportException(const std::exception& error) {
   win::MessageBoxA(win::GetForegroundWindow(), error.what(), "Error", MB_OK | MB_ICONERROR);
 }
 
-void ShowRuntimeError(const Exception& error) {
-  const std::string text = std::string("Exception ") + error.ClassName() + ".\n\n" + error.Message();
+void ShowRuntimeError(const Exception& error, const void* address) {
+  const HMODULE module = win::GetModuleHandleA(nullptr);
+  char path[MAX_PATH] = "";
+  win::GetModuleFileNameA(module, path, sizeof path);
+  const char* name = std::strrchr(path, '\\') ? std::strrchr(path, '\\') + 1 : path;
+  char offset[16];
+  std::snprintf(offset, sizeof offset, "%08llX",
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(address) -
+                                                reinterpret_cast<uintptr_t>(module)));
+  const std::string text = std::string("Exception ") + error.ClassName() + " in module " + name + " at " + offset +
+                           ".\n" + error.Message();
   win::MessageBoxA(nullptr, text.c_str(), "Application Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 

@@ -12,7 +12,8 @@ class Exception;
 void ReportException(const std::exception& error);
 
 /// The runtime's standard exception display: a task-modal error box captioned
-/// "Application Error" naming the exception's class, then its message.
-void ShowRuntimeError(const Exception& error);
+/// "Application Error" naming the exception's class, the module and the code address
+/// (relative to the module) where it arose, then its message.
+void ShowRuntimeError(const Exception& error, const void* address);
 
 }  // namespace fw

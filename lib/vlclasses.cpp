@@ -138,7 +138,7 @@ void TvlBaseIO::DoFatalError(uint32_t code, uint32_t detail, const std::string& 
   }
   if (!raise || IsLoading()) return;
   if (!show_only) throw fw::Exception(message);
-  fw::ShowRuntimeError(fw::Exception(message));
+  fw::ShowRuntimeError(fw::Exception(message), __builtin_return_address(0));
 }
 
 void TvlBaseIO::SetLog(TvlCustomLogFile* log) {

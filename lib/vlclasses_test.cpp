@@ -318,7 +318,10 @@ TEST_F(BaseIO, ShowOnlyDisplaysTheRuntimeErrorBoxAndReturns) {
   ASSERT_EQ(pc.windows.Boxes().size(), 1u);
   const auto& box = pc.windows.Boxes()[0];
   EXPECT_EQ(box.caption, "Application Error");
-  EXPECT_NE(box.text.find("LPT1 broke"), std::string::npos) << box.text;
+  // "Exception Exception in module Pinscope.exe at 0001A2B4.\nLPT1 broke"
+  EXPECT_EQ(box.text.rfind("Exception Exception in module ", 0), 0u) << box.text;
+  EXPECT_NE(box.text.find(".exe at "), std::string::npos) << box.text;
+  EXPECT_EQ(box.text.substr(box.text.size() - 11), "\nLPT1 broke") << box.text;
   EXPECT_TRUE(box.type & MB_ICONERROR);
   EXPECT_TRUE(box.type & MB_TASKMODAL);
 }

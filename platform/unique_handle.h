@@ -2,6 +2,7 @@
 // WIL's unique_any: a handle is closed exactly once, on every path.
 #pragma once
 
+#include <cstdint>
 #include <utility>
 
 #include "platform/win32.h"
@@ -48,7 +49,22 @@ struct FileHandleTraits {
   static void Close(Handle handle) { win::CloseHandle(handle); }
 };
 
+/// Service control manager and service handles, whose failure value is null.
+struct ServiceHandleTraits {
+  using Handle = SC_HANDLE;
+  static Handle Empty() { return nullptr; }
+  static void Close(Handle handle) { win::CloseServiceHandle(handle); }
+};
+
 using UniqueHandle = UniqueAny<KernelHandleTraits>;
 using UniqueFile = UniqueAny<FileHandleTraits>;
+using UniqueServiceHandle = UniqueAny<ServiceHandleTraits>;
+
+/// A handle as the 32-bit value that components keep. Kernel handles fit in 32 bits on
+/// 64-bit Windows too, and sign-extend back, so -1 stays INVALID_HANDLE_VALUE.
+inline int32_t HandleValue(HANDLE handle) {
+  return static_cast<int32_t>(reinterpret_cast<LONG_PTR>(handle));
+}
+inline HANDLE HandleOf(int32_t value) { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(value)); }
 
 }  // namespace platform

@@ -5,6 +5,9 @@
 // to whatever platform is installed.
 #pragma once
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "platform/win32_types.h"
 
 namespace platform {
@@ -22,6 +25,48 @@ class Files {
                                DWORD out_size, LPDWORD returned, LPOVERLAPPED overlapped) = 0;
   virtual HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manual_reset, BOOL initial_state,
                               LPCSTR name) = 0;
+  virtual BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped) = 0;
+  virtual DWORD GetFileSize(HANDLE file, LPDWORD size_high) = 0;
+  virtual DWORD GetFileAttributesA(LPCSTR name) = 0;
+  virtual BOOL DeleteFileA(LPCSTR name) = 0;
+  virtual DWORD GetTempPathA(DWORD size, LPSTR buffer) = 0;
+};
+
+/// advapi32: the service control manager.
+class Services {
+ public:
+  virtual ~Services() = default;
+  virtual SC_HANDLE OpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access) = 0;
+  virtual SC_HANDLE CreateServiceA(SC_HANDLE manager, LPCSTR name, LPCSTR display_name, DWORD access,
+                                   DWORD service_type, DWORD start_type, DWORD error_control, LPCSTR binary_path,
+                                   LPCSTR load_order_group, LPDWORD tag, LPCSTR dependencies, LPCSTR account,
+                                   LPCSTR password) = 0;
+  virtual SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD access) = 0;
+  virtual BOOL StartServiceA(SC_HANDLE service, DWORD argc, LPCSTR* argv) = 0;
+  virtual BOOL ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) = 0;
+  virtual BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) = 0;
+  virtual BOOL DeleteService(SC_HANDLE service) = 0;
+  virtual BOOL CloseServiceHandle(SC_HANDLE handle) = 0;
+};
+
+/// kernel32: the program's own resources.
+class Resources {
+ public:
+  virtual ~Resources() = default;
+  virtual HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) = 0;
+  virtual HGLOBAL LoadResource(HMODULE module, HRSRC resource) = 0;
+  virtual LPVOID LockResource(HGLOBAL data) = 0;
+  virtual DWORD SizeofResource(HMODULE module, HRSRC resource) = 0;
+};
+
+/// The processor's port instructions, which programs of the 9x family may execute themselves.
+class PortInstructions {
+ public:
+  virtual ~PortInstructions() = default;
+  /// IN AL,DX
+  virtual BYTE InByte(WORD port) = 0;
+  /// OUT DX,AL
+  virtual void OutByte(WORD port, BYTE value) = 0;
 };
 
 /// kernel32: the thread's last error, system message texts, the version.
@@ -34,6 +79,36 @@ class Process {
                                LPSTR buffer, DWORD size, va_list* arguments) = 0;
   virtual BOOL GetVersionExA(LPOSVERSIONINFOA info) = 0;
   virtual HMODULE GetModuleHandleA(LPCSTR name) = 0;
+  virtual DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) = 0;
+  virtual int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_count, LPSTR multi_byte,
+                                  int multi_byte_size, LPCSTR default_char, LPBOOL used_default) = 0;
+};
+
+/// kernel32: modules loaded by name at run time, and their entry points. SetupAPI and
+/// ntdll's ZwQueryKey are reached this way, so their calls are the modules' own.
+class Modules {
+ public:
+  virtual ~Modules() = default;
+  virtual HMODULE LoadLibraryA(LPCSTR name) = 0;
+  virtual FARPROC GetProcAddress(HMODULE module, LPCSTR name) = 0;
+  virtual BOOL FreeLibrary(HMODULE module) = 0;
+};
+
+/// advapi32: the registry, read only.
+class Registry {
+ public:
+  virtual ~Registry() = default;
+  virtual LONG RegOpenKeyExA(HKEY key, LPCSTR sub_key, DWORD options, REGSAM access, PHKEY result) = 0;
+  virtual LONG RegQueryValueExA(HKEY key, LPCSTR value_name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                                LPDWORD size) = 0;
+  virtual LONG RegCloseKey(HKEY key) = 0;
+};
+
+/// winspool: the spooler's list of ports.
+class Spooler {
+ public:
+  virtual ~Spooler() = default;
+  virtual BOOL EnumPortsA(LPSTR server, DWORD level, LPBYTE ports, DWORD size, LPDWORD needed, LPDWORD returned) = 0;
 };
 
 /// user32: windows and their messages.
@@ -53,6 +128,40 @@ class Windows {
   virtual LRESULT CallWindowProcA(WNDPROC procedure, HWND window, UINT message, WPARAM wparam,
                                   LPARAM lparam) = 0;
   virtual LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) = 0;
+  virtual ATOM RegisterClassA(const WNDCLASSA* window_class) = 0;
+  virtual HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) = 0;
+  virtual BOOL PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) = 0;
+  virtual BOOL GetMessageA(LPMSG message, HWND window, UINT first, UINT last) = 0;
+  virtual BOOL PeekMessageA(LPMSG message, HWND window, UINT first, UINT last, UINT remove) = 0;
+  virtual BOOL TranslateMessage(const MSG* message) = 0;
+  virtual LRESULT DispatchMessageA(const MSG* message) = 0;
+  virtual void PostQuitMessage(int exit_code) = 0;
+  virtual BOOL ShowWindow(HWND window, int command) = 0;
+  virtual BOOL EnableWindow(HWND window, BOOL enable) = 0;
+  virtual BOOL SetWindowPos(HWND window, HWND insert_after, int x, int y, int width, int height, UINT flags) = 0;
+  virtual BOOL GetClientRect(HWND window, LPRECT rect) = 0;
+  virtual BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase) = 0;
+  virtual int GetSystemMetrics(int index) = 0;
+  virtual HDC GetDC(HWND window) = 0;
+  virtual int ReleaseDC(HWND window, HDC dc) = 0;
+  virtual int FillRect(HDC dc, const RECT* rect, HBRUSH brush) = 0;
+  virtual DWORD GetSysColor(int index) = 0;
+  virtual HBRUSH GetSysColorBrush(int index) = 0;
+};
+
+/// gdi32: fonts, brushes, and what a device context is asked to draw with.
+class Graphics {
+ public:
+  virtual ~Graphics() = default;
+  virtual HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic,
+                            DWORD underline, DWORD strike_out, DWORD charset, DWORD out_precision,
+                            DWORD clip_precision, DWORD quality, DWORD pitch_and_family, LPCSTR face) = 0;
+  virtual HBRUSH CreateSolidBrush(COLORREF color) = 0;
+  virtual BOOL DeleteObject(HGDIOBJ object) = 0;
+  virtual int GetDeviceCaps(HDC dc, int index) = 0;
+  virtual COLORREF SetTextColor(HDC dc, COLORREF color) = 0;
+  virtual COLORREF SetBkColor(HDC dc, COLORREF color) = 0;
+  virtual int SetBkMode(HDC dc, int mode) = 0;
 };
 
 /// kernel32: the millisecond clock.
@@ -69,6 +178,13 @@ struct Platform {
   Process* process;
   Windows* windows;
   Time* time;
+  Services* services;
+  Resources* resources;
+  PortInstructions* ports;
+  Modules* modules;
+  Registry* registry;
+  Spooler* spooler;
+  Graphics* graphics = nullptr;
 };
 
 /// The platform the library talks to. Windows builds start with the real one; the host build
@@ -109,6 +225,82 @@ inline HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manual_reset, BO
   return platform::Installed().files->CreateEventA(security, manual_reset, initial_state, name);
 }
 
+inline BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped) {
+  return platform::Installed().files->ReadFile(file, buffer, count, read, overlapped);
+}
+inline DWORD GetFileSize(HANDLE file, LPDWORD size_high) {
+  return platform::Installed().files->GetFileSize(file, size_high);
+}
+inline DWORD GetFileAttributesA(LPCSTR name) { return platform::Installed().files->GetFileAttributesA(name); }
+inline BOOL DeleteFileA(LPCSTR name) { return platform::Installed().files->DeleteFileA(name); }
+inline DWORD GetTempPathA(DWORD size, LPSTR buffer) { return platform::Installed().files->GetTempPathA(size, buffer); }
+
+inline SC_HANDLE OpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access) {
+  return platform::Installed().services->OpenSCManagerA(machine, database, access);
+}
+inline SC_HANDLE CreateServiceA(SC_HANDLE manager, LPCSTR name, LPCSTR display_name, DWORD access, DWORD service_type,
+                                DWORD start_type, DWORD error_control, LPCSTR binary_path, LPCSTR load_order_group,
+                                LPDWORD tag, LPCSTR dependencies, LPCSTR account, LPCSTR password) {
+  return platform::Installed().services->CreateServiceA(manager, name, display_name, access, service_type,
+                                                        start_type, error_control, binary_path, load_order_group,
+                                                        tag, dependencies, account, password);
+}
+inline SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD access) {
+  return platform::Installed().services->OpenServiceA(manager, name, access);
+}
+inline BOOL StartServiceA(SC_HANDLE service, DWORD argc, LPCSTR* argv) {
+  return platform::Installed().services->StartServiceA(service, argc, argv);
+}
+inline BOOL ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) {
+  return platform::Installed().services->ControlService(service, control, status);
+}
+inline BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
+  return platform::Installed().services->QueryServiceStatus(service, status);
+}
+inline BOOL DeleteService(SC_HANDLE service) { return platform::Installed().services->DeleteService(service); }
+inline BOOL CloseServiceHandle(SC_HANDLE handle) {
+  return platform::Installed().services->CloseServiceHandle(handle);
+}
+
+inline HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {
+  return platform::Installed().resources->FindResourceA(module, name, type);
+}
+inline HGLOBAL LoadResource(HMODULE module, HRSRC resource) {
+  return platform::Installed().resources->LoadResource(module, resource);
+}
+inline LPVOID LockResource(HGLOBAL data) { return platform::Installed().resources->LockResource(data); }
+inline DWORD SizeofResource(HMODULE module, HRSRC resource) {
+  return platform::Installed().resources->SizeofResource(module, resource);
+}
+
+inline int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_count, LPSTR multi_byte,
+                               int multi_byte_size, LPCSTR default_char, LPBOOL used_default) {
+  return platform::Installed().process->WideCharToMultiByte(code_page, flags, wide, wide_count, multi_byte,
+                                                            multi_byte_size, default_char, used_default);
+}
+
+inline HMODULE LoadLibraryA(LPCSTR name) { return platform::Installed().modules->LoadLibraryA(name); }
+inline FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
+  return platform::Installed().modules->GetProcAddress(module, name);
+}
+inline BOOL FreeLibrary(HMODULE module) { return platform::Installed().modules->FreeLibrary(module); }
+
+inline LONG RegOpenKeyExA(HKEY key, LPCSTR sub_key, DWORD options, REGSAM access, PHKEY result) {
+  return platform::Installed().registry->RegOpenKeyExA(key, sub_key, options, access, result);
+}
+inline LONG RegQueryValueExA(HKEY key, LPCSTR value_name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                             LPDWORD size) {
+  return platform::Installed().registry->RegQueryValueExA(key, value_name, reserved, type, data, size);
+}
+inline LONG RegCloseKey(HKEY key) { return platform::Installed().registry->RegCloseKey(key); }
+
+inline BOOL EnumPortsA(LPSTR server, DWORD level, LPBYTE ports, DWORD size, LPDWORD needed, LPDWORD returned) {
+  return platform::Installed().spooler->EnumPortsA(server, level, ports, size, needed, returned);
+}
+
+inline BYTE InByte(WORD port) { return platform::Installed().ports->InByte(port); }
+inline void OutByte(WORD port, BYTE value) { platform::Installed().ports->OutByte(port, value); }
+
 inline DWORD GetLastError() { return platform::Installed().process->GetLastError(); }
 inline void SetLastError(DWORD error) { platform::Installed().process->SetLastError(error); }
 inline DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id, LPSTR buffer,
@@ -118,6 +310,9 @@ inline DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD
 }
 inline BOOL GetVersionExA(LPOSVERSIONINFOA info) { return platform::Installed().process->GetVersionExA(info); }
 inline HMODULE GetModuleHandleA(LPCSTR name) { return platform::Installed().process->GetModuleHandleA(name); }
+inline DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
+  return platform::Installed().process->GetModuleFileNameA(module, buffer, size);
+}
 
 inline int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   return platform::Installed().windows->MessageBoxA(owner, text, caption, type);
@@ -145,6 +340,70 @@ inline LRESULT CallWindowProcA(WNDPROC procedure, HWND window, UINT message, WPA
 inline LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   return platform::Installed().windows->DefWindowProcA(window, message, wparam, lparam);
 }
+inline ATOM RegisterClassA(const WNDCLASSA* window_class) {
+  return platform::Installed().windows->RegisterClassA(window_class);
+}
+inline HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
+  return platform::Installed().windows->LoadCursorA(instance, name);
+}
+inline BOOL PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return platform::Installed().windows->PostMessageA(window, message, wparam, lparam);
+}
+inline BOOL GetMessageA(LPMSG message, HWND window, UINT first, UINT last) {
+  return platform::Installed().windows->GetMessageA(message, window, first, last);
+}
+inline BOOL PeekMessageA(LPMSG message, HWND window, UINT first, UINT last, UINT remove) {
+  return platform::Installed().windows->PeekMessageA(message, window, first, last, remove);
+}
+inline BOOL TranslateMessage(const MSG* message) { return platform::Installed().windows->TranslateMessage(message); }
+inline LRESULT DispatchMessageA(const MSG* message) {
+  return platform::Installed().windows->DispatchMessageA(message);
+}
+inline void PostQuitMessage(int exit_code) { platform::Installed().windows->PostQuitMessage(exit_code); }
+inline BOOL ShowWindow(HWND window, int command) { return platform::Installed().windows->ShowWindow(window, command); }
+inline BOOL EnableWindow(HWND window, BOOL enable) {
+  return platform::Installed().windows->EnableWindow(window, enable);
+}
+inline BOOL SetWindowPos(HWND window, HWND insert_after, int x, int y, int width, int height, UINT flags) {
+  return platform::Installed().windows->SetWindowPos(window, insert_after, x, y, width, height, flags);
+}
+inline BOOL GetClientRect(HWND window, LPRECT rect) { return platform::Installed().windows->GetClientRect(window, rect); }
+inline BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
+  return platform::Installed().windows->InvalidateRect(window, rect, erase);
+}
+inline int GetSystemMetrics(int index) { return platform::Installed().windows->GetSystemMetrics(index); }
+inline HDC GetDC(HWND window) { return platform::Installed().windows->GetDC(window); }
+inline int ReleaseDC(HWND window, HDC dc) { return platform::Installed().windows->ReleaseDC(window, dc); }
+inline int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
+  return platform::Installed().windows->FillRect(dc, rect, brush);
+}
+inline DWORD GetSysColor(int index) { return platform::Installed().windows->GetSysColor(index); }
+inline HBRUSH GetSysColorBrush(int index) { return platform::Installed().windows->GetSysColorBrush(index); }
+
+/// The gdi32 family, which a platform may lack (a simulated PC put together without it):
+/// calling it then stops the program with a message rather than following a null pointer.
+inline platform::Graphics& InstalledGraphics() {
+  platform::Graphics* graphics = platform::Installed().graphics;
+  if (!graphics) {
+    std::fputs("pinscope: the installed platform has no gdi32 (Platform::graphics)\n", stderr);
+    std::abort();
+  }
+  return *graphics;
+}
+
+inline HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic,
+                         DWORD underline, DWORD strike_out, DWORD charset, DWORD out_precision, DWORD clip_precision,
+                         DWORD quality, DWORD pitch_and_family, LPCSTR face) {
+  return InstalledGraphics().CreateFontA(height, width, escapement, orientation, weight, italic, underline,
+                                         strike_out, charset, out_precision, clip_precision, quality,
+                                         pitch_and_family, face);
+}
+inline HBRUSH CreateSolidBrush(COLORREF color) { return InstalledGraphics().CreateSolidBrush(color); }
+inline BOOL DeleteObject(HGDIOBJ object) { return InstalledGraphics().DeleteObject(object); }
+inline int GetDeviceCaps(HDC dc, int index) { return InstalledGraphics().GetDeviceCaps(dc, index); }
+inline COLORREF SetTextColor(HDC dc, COLORREF color) { return InstalledGraphics().SetTextColor(dc, color); }
+inline COLORREF SetBkColor(HDC dc, COLORREF color) { return InstalledGraphics().SetBkColor(dc, color); }
+inline int SetBkMode(HDC dc, int mode) { return InstalledGraphics().SetBkMode(dc, mode); }
 
 inline DWORD GetTickCount() { return platform::Installed().time->GetTickCount(); }
 inline void Sleep(DWORD milliseconds) { platform::Installed().time->Sleep(milliseconds); }

@@ -21,6 +21,87 @@ class RealFiles final : public Files {
   HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manual_reset, BOOL initial_state, LPCSTR name) override {
     return ::CreateEventA(security, manual_reset, initial_state, name);
   }
+  BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped) override {
+    return ::ReadFile(file, buffer, count, read, overlapped);
+  }
+  DWORD GetFileSize(HANDLE file, LPDWORD size_high) override { return ::GetFileSize(file, size_high); }
+  DWORD GetFileAttributesA(LPCSTR name) override { return ::GetFileAttributesA(name); }
+  BOOL DeleteFileA(LPCSTR name) override { return ::DeleteFileA(name); }
+  DWORD GetTempPathA(DWORD size, LPSTR buffer) override { return ::GetTempPathA(size, buffer); }
+};
+
+class RealServices final : public Services {
+ public:
+  SC_HANDLE OpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access) override {
+    return ::OpenSCManagerA(machine, database, access);
+  }
+  SC_HANDLE CreateServiceA(SC_HANDLE manager, LPCSTR name, LPCSTR display_name, DWORD access, DWORD service_type,
+                           DWORD start_type, DWORD error_control, LPCSTR binary_path, LPCSTR load_order_group,
+                           LPDWORD tag, LPCSTR dependencies, LPCSTR account, LPCSTR password) override {
+    return ::CreateServiceA(manager, name, display_name, access, service_type, start_type, error_control,
+                            binary_path, load_order_group, tag, dependencies, account, password);
+  }
+  SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD access) override {
+    return ::OpenServiceA(manager, name, access);
+  }
+  BOOL StartServiceA(SC_HANDLE service, DWORD argc, LPCSTR* argv) override {
+    return ::StartServiceA(service, argc, argv);
+  }
+  BOOL ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) override {
+    return ::ControlService(service, control, status);
+  }
+  BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) override {
+    return ::QueryServiceStatus(service, status);
+  }
+  BOOL DeleteService(SC_HANDLE service) override { return ::DeleteService(service); }
+  BOOL CloseServiceHandle(SC_HANDLE handle) override { return ::CloseServiceHandle(handle); }
+};
+
+class RealResources final : public Resources {
+ public:
+  HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) override {
+    return ::FindResourceA(module, name, type);
+  }
+  HGLOBAL LoadResource(HMODULE module, HRSRC resource) override { return ::LoadResource(module, resource); }
+  LPVOID LockResource(HGLOBAL data) override { return ::LockResource(data); }
+  DWORD SizeofResource(HMODULE module, HRSRC resource) override { return ::SizeofResource(module, resource); }
+};
+
+class RealModules final : public Modules {
+ public:
+  HMODULE LoadLibraryA(LPCSTR name) override { return ::LoadLibraryA(name); }
+  FARPROC GetProcAddress(HMODULE module, LPCSTR name) override { return ::GetProcAddress(module, name); }
+  BOOL FreeLibrary(HMODULE module) override { return ::FreeLibrary(module); }
+};
+
+class RealRegistry final : public Registry {
+ public:
+  LONG RegOpenKeyExA(HKEY key, LPCSTR sub_key, DWORD options, REGSAM access, PHKEY result) override {
+    return ::RegOpenKeyExA(key, sub_key, options, access, result);
+  }
+  LONG RegQueryValueExA(HKEY key, LPCSTR value_name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                        LPDWORD size) override {
+    return ::RegQueryValueExA(key, value_name, reserved, type, data, size);
+  }
+  LONG RegCloseKey(HKEY key) override { return ::RegCloseKey(key); }
+};
+
+class RealSpooler final : public Spooler {
+ public:
+  BOOL EnumPortsA(LPSTR server, DWORD level, LPBYTE ports, DWORD size, LPDWORD needed, LPDWORD returned) override {
+    return ::EnumPortsA(server, level, ports, size, needed, returned);
+  }
+};
+
+// Only programs of the 9x family execute these; on the NT family they would fault.
+class RealPortInstructions final : public PortInstructions {
+ public:
+  BYTE InByte(WORD port) override {
+    BYTE value;
+    __asm__ __volatile__("inb %1, %0" : "=a"(value) : "Nd"(port));
+    return value;
+  }
+  void OutByte(WORD port, BYTE value) override { __asm__ __volatile__("outb %0, %1" : : "a"(value), "Nd"(port)); }
 };
 
 class RealProcess final : public Process {
@@ -33,6 +114,14 @@ class RealProcess final : public Process {
   }
   BOOL GetVersionExA(LPOSVERSIONINFOA info) override { return ::GetVersionExA(info); }
   HMODULE GetModuleHandleA(LPCSTR name) override { return ::GetModuleHandleA(name); }
+  DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) override {
+    return ::GetModuleFileNameA(module, buffer, size);
+  }
+  int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_count, LPSTR multi_byte,
+                          int multi_byte_size, LPCSTR default_char, LPBOOL used_default) override {
+    return ::WideCharToMultiByte(code_page, flags, wide, wide_count, multi_byte, multi_byte_size, default_char,
+                                 used_default);
+  }
 };
 
 class RealWindowsFamily final : public Windows {
@@ -61,6 +150,51 @@ class RealWindowsFamily final : public Windows {
   LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) override {
     return ::DefWindowProcA(window, message, wparam, lparam);
   }
+  ATOM RegisterClassA(const WNDCLASSA* window_class) override { return ::RegisterClassA(window_class); }
+  HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) override { return ::LoadCursorA(instance, name); }
+  BOOL PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) override {
+    return ::PostMessageA(window, message, wparam, lparam);
+  }
+  BOOL GetMessageA(LPMSG message, HWND window, UINT first, UINT last) override {
+    return ::GetMessageA(message, window, first, last);
+  }
+  BOOL PeekMessageA(LPMSG message, HWND window, UINT first, UINT last, UINT remove) override {
+    return ::PeekMessageA(message, window, first, last, remove);
+  }
+  BOOL TranslateMessage(const MSG* message) override { return ::TranslateMessage(message); }
+  LRESULT DispatchMessageA(const MSG* message) override { return ::DispatchMessageA(message); }
+  void PostQuitMessage(int exit_code) override { ::PostQuitMessage(exit_code); }
+  BOOL ShowWindow(HWND window, int command) override { return ::ShowWindow(window, command); }
+  BOOL EnableWindow(HWND window, BOOL enable) override { return ::EnableWindow(window, enable); }
+  BOOL SetWindowPos(HWND window, HWND insert_after, int x, int y, int width, int height, UINT flags) override {
+    return ::SetWindowPos(window, insert_after, x, y, width, height, flags);
+  }
+  BOOL GetClientRect(HWND window, LPRECT rect) override { return ::GetClientRect(window, rect); }
+  BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase) override {
+    return ::InvalidateRect(window, rect, erase);
+  }
+  int GetSystemMetrics(int index) override { return ::GetSystemMetrics(index); }
+  HDC GetDC(HWND window) override { return ::GetDC(window); }
+  int ReleaseDC(HWND window, HDC dc) override { return ::ReleaseDC(window, dc); }
+  int FillRect(HDC dc, const RECT* rect, HBRUSH brush) override { return ::FillRect(dc, rect, brush); }
+  DWORD GetSysColor(int index) override { return ::GetSysColor(index); }
+  HBRUSH GetSysColorBrush(int index) override { return ::GetSysColorBrush(index); }
+};
+
+class RealGraphics final : public Graphics {
+ public:
+  HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic,
+                    DWORD underline, DWORD strike_out, DWORD charset, DWORD out_precision, DWORD clip_precision,
+                    DWORD quality, DWORD pitch_and_family, LPCSTR face) override {
+    return ::CreateFontA(height, width, escapement, orientation, weight, italic, underline, strike_out, charset,
+                         out_precision, clip_precision, quality, pitch_and_family, face);
+  }
+  HBRUSH CreateSolidBrush(COLORREF color) override { return ::CreateSolidBrush(color); }
+  BOOL DeleteObject(HGDIOBJ object) override { return ::DeleteObject(object); }
+  int GetDeviceCaps(HDC dc, int index) override { return ::GetDeviceCaps(dc, index); }
+  COLORREF SetTextColor(HDC dc, COLORREF color) override { return ::SetTextColor(dc, color); }
+  COLORREF SetBkColor(HDC dc, COLORREF color) override { return ::SetBkColor(dc, color); }
+  int SetBkMode(HDC dc, int mode) override { return ::SetBkMode(dc, mode); }
 };
 
 class RealTime final : public Time {
@@ -76,7 +210,15 @@ const Platform& RealWindows() {
   static RealProcess process;
   static RealWindowsFamily windows;
   static RealTime time;
-  static const Platform real{&files, &process, &windows, &time};
+  static RealServices services;
+  static RealResources resources;
+  static RealPortInstructions ports;
+  static RealModules modules;
+  static RealRegistry registry;
+  static RealSpooler spooler;
+  static RealGraphics graphics;
+  static const Platform real{&files, &process, &windows,  &time,    &services, &resources,
+                             &ports, &modules, &registry, &spooler, &graphics};
   return real;
 }
 

@@ -81,6 +81,7 @@ LRESULT GetSelection(const EditState& edit, WPARAM start_out, LPARAM end_out) {
 }  // namespace
 
 LRESULT CALLBACK EditProcedure(HWND handle, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (LRESULT result; ControlFont(handle, message, wparam, result)) return result;
   SimWindows& windows = SimWindows::Current();
   Window* window = windows.Find(handle);
   if (!window) return 0;

@@ -1,8 +1,21 @@
 #include "sim/file_object.h"
 
+#include <string>
+
+#include "sim/core.h"
 #include "sim/win32_more.h"
 
 namespace sim {
+
+DWORD FileObject::Read(void*, DWORD, DWORD& read) {
+  read = 0;
+  return ERROR_INVALID_FUNCTION;
+}
+
+DWORD FileObject::Size(std::uint64_t& size) {
+  size = 0;
+  return ERROR_INVALID_FUNCTION;
+}
 
 DWORD FileObject::Write(const void*, DWORD, DWORD& written) {
   written = 0;
@@ -13,6 +26,12 @@ DWORD FileObject::IoControl(DWORD, const void*, DWORD, void*, DWORD, DWORD& retu
   returned = 0;
   return ERROR_INVALID_FUNCTION;
 }
+
+DWORD NameSpace::Attributes(std::string_view name, DWORD&) {
+  throw NotSimulated("GetFileAttributesA of " + std::string(name));
+}
+
+DWORD NameSpace::Delete(std::string_view name) { throw NotSimulated("DeleteFileA of " + std::string(name)); }
 
 bool FileObject::CanRead() const { return access_ & (GENERIC_READ | GENERIC_ALL | MAXIMUM_ALLOWED | FILE_READ_DATA); }
 

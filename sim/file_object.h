@@ -1,7 +1,8 @@
 // What CreateFileA hands out and WriteFile and DeviceIoControl act on, and the name spaces it
-// opens them in: the device names now, a disk later.
+// opens them in: the device names, the kernel's links and the disk.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -26,7 +27,10 @@ class FileObject : public KernelObject {
  public:
   explicit FileObject(const OpenRequest& request) : access_(request.access), flags_(request.flags) {}
 
+  virtual DWORD Read(void* data, DWORD size, DWORD& read);
   virtual DWORD Write(const void* data, DWORD size, DWORD& written);
+  /// GetFileSize's answer; devices have none.
+  virtual DWORD Size(std::uint64_t& size);
   virtual DWORD IoControl(DWORD code, const void* in, DWORD in_size, void* out, DWORD out_size, DWORD& returned);
 
   /// The rights the handle was opened with, as the I/O manager reads GENERIC_ and per-object rights.
@@ -49,6 +53,10 @@ class NameSpace {
   /// CreateFileA leaves (0, or ERROR_ALREADY_EXISTS); on failure leaves `file` empty and
   /// returns the error.
   virtual DWORD Open(const OpenRequest& request, std::shared_ptr<FileObject>& file) = 0;
+  /// GetFileAttributesA: sets `attributes` and returns 0, or returns the error.
+  virtual DWORD Attributes(std::string_view name, DWORD& attributes);
+  /// DeleteFileA: 0 or the error.
+  virtual DWORD Delete(std::string_view name);
 };
 
 }  // namespace sim

@@ -22,6 +22,11 @@ class KernelObject {
 
 class HandleTable {
  public:
+  HandleTable() = default;
+  /// A table whose values start at `first` (a multiple of 4), so that handles of another
+  /// kind (service handles) never equal a kernel handle and reach the wrong call's object.
+  explicit HandleTable(std::uintptr_t first) : next_(first) {}
+
   /// A new handle to `object`; several handles may share one object (a named event opened twice).
   HANDLE Add(std::shared_ptr<KernelObject> object);
 

@@ -25,6 +25,45 @@ std::string MessageName(UINT message) {
     case EM_REPLACESEL: return "EM_REPLACESEL";
     case EM_LIMITTEXT: return "EM_LIMITTEXT";
     case EM_GETLIMITTEXT: return "EM_GETLIMITTEXT";
+    case WM_NULL: return "WM_NULL";
+    case WM_MOVE: return "WM_MOVE";
+    case WM_SIZE: return "WM_SIZE";
+    case WM_ENABLE: return "WM_ENABLE";
+    case WM_PAINT: return "WM_PAINT";
+    case WM_QUIT: return "WM_QUIT";
+    case WM_ERASEBKGND: return "WM_ERASEBKGND";
+    case WM_SHOWWINDOW: return "WM_SHOWWINDOW";
+    case WM_SETFONT: return "WM_SETFONT";
+    case WM_GETFONT: return "WM_GETFONT";
+    case WM_CTLCOLORMSGBOX: return "WM_CTLCOLORMSGBOX";
+    case WM_CTLCOLOREDIT: return "WM_CTLCOLOREDIT";
+    case WM_CTLCOLORLISTBOX: return "WM_CTLCOLORLISTBOX";
+    case WM_CTLCOLORBTN: return "WM_CTLCOLORBTN";
+    case WM_CTLCOLORDLG: return "WM_CTLCOLORDLG";
+    case WM_CTLCOLORSCROLLBAR: return "WM_CTLCOLORSCROLLBAR";
+    case WM_CTLCOLORSTATIC: return "WM_CTLCOLORSTATIC";
+    case WM_LBUTTONDOWN: return "WM_LBUTTONDOWN";
+    case WM_LBUTTONUP: return "WM_LBUTTONUP";
+    case BM_GETCHECK: return "BM_GETCHECK";
+    case BM_SETCHECK: return "BM_SETCHECK";
+    case BM_GETSTATE: return "BM_GETSTATE";
+    case BM_SETSTATE: return "BM_SETSTATE";
+    case BM_SETSTYLE: return "BM_SETSTYLE";
+    case BM_CLICK: return "BM_CLICK";
+    case CB_ADDSTRING: return "CB_ADDSTRING";
+    case CB_DELETESTRING: return "CB_DELETESTRING";
+    case CB_GETCOUNT: return "CB_GETCOUNT";
+    case CB_GETCURSEL: return "CB_GETCURSEL";
+    case CB_GETLBTEXT: return "CB_GETLBTEXT";
+    case CB_GETLBTEXTLEN: return "CB_GETLBTEXTLEN";
+    case CB_INSERTSTRING: return "CB_INSERTSTRING";
+    case CB_RESETCONTENT: return "CB_RESETCONTENT";
+    case CB_FINDSTRINGEXACT: return "CB_FINDSTRINGEXACT";
+    case CB_SETCURSEL: return "CB_SETCURSEL";
+    case CB_GETITEMDATA: return "CB_GETITEMDATA";
+    case CB_SETITEMDATA: return "CB_SETITEMDATA";
+    case CB_SETITEMHEIGHT: return "CB_SETITEMHEIGHT";
+    case CB_GETITEMHEIGHT: return "CB_GETITEMHEIGHT";
     default: break;
   }
   if (message >= WM_USER && message < 0x8000) return "WM_USER+" + std::to_string(message - WM_USER);
@@ -37,12 +76,16 @@ std::vector<std::string> MessageArguments(UINT message, WPARAM wparam, LPARAM lp
   const auto* pointer = reinterpret_cast<const void*>(lparam);
   switch (message) {
     case WM_SETTEXT:
-    case EM_REPLACESEL: l = format::Str(static_cast<LPCSTR>(pointer)); break;
+    case EM_REPLACESEL:
+    case CB_ADDSTRING:
+    case CB_INSERTSTRING:
+    case CB_FINDSTRINGEXACT: l = format::Str(static_cast<LPCSTR>(pointer)); break;
     case EM_GETSEL:
       w = format::Ptr(reinterpret_cast<const void*>(wparam));
       l = format::Ptr(pointer);
       break;
     case WM_GETTEXT:
+    case CB_GETLBTEXT:
     case WM_NCCREATE:
     case WM_CREATE: l = format::Ptr(pointer); break;
     default: break;

@@ -2,6 +2,11 @@
 
 namespace sim {
 
-Pc::Pc() : platform_{&files, &process, &windows, &time} {}
+Pc::Pc()
+    : platform_{&files,     &process, &windows, &time,     &services, &resources,
+                &ports,     &modules, &registry, &spooler, &graphics} {
+  files.MountDisk(disk);
+  files.MountAhead(kernel);
+}
 
 }  // namespace sim

@@ -3,10 +3,20 @@
 
 #include "platform/win32.h"
 #include "sim/core.h"
+#include "sim/disk.h"
+#include "sim/modules.h"
+#include "sim/registry.h"
+#include "sim/setup_api.h"
 #include "sim/sim_files.h"
+#include "sim/sim_graphics.h"
+#include "sim/sim_kernel.h"
+#include "sim/sim_ports.h"
 #include "sim/sim_process.h"
+#include "sim/sim_resources.h"
+#include "sim/sim_services.h"
 #include "sim/sim_time.h"
 #include "sim/sim_windows.h"
+#include "sim/spooler.h"
 
 namespace sim {
 
@@ -27,6 +37,16 @@ class Pc {
   SimProcess process{core};
   SimWindows windows{core};
   SimTime time{core};
+  Disk disk;
+  SimResources resources{core};
+  SimPortBus ports{core, process};
+  SimKernel kernel{ports};
+  SimServices services{core, disk, kernel};
+  SimRegistry registry{core};
+  SimSetupApi setup_api{core, registry};
+  SimModules modules{core, process, setup_api, registry};
+  SimSpooler spooler{core};
+  SimGraphics graphics{core, windows};
 
  private:
   platform::Platform platform_;

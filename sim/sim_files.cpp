@@ -1,5 +1,7 @@
 #include "sim/sim_files.h"
 
+#include <cstring>
+
 #include "sim/format.h"
 #include "sim/win32_more.h"
 
@@ -14,7 +16,8 @@ using format::Ptr;
 using format::Str;
 
 SimFiles::SimFiles(Core& core) : core_(core) {
-  for (const char* name : {"CreateFileA", "WriteFile", "CloseHandle", "DeviceIoControl", "CreateEventA"}) {
+  for (const char* name : {"CreateFileA", "WriteFile", "CloseHandle", "DeviceIoControl", "CreateEventA", "ReadFile",
+                           "GetFileSize", "GetFileAttributesA", "DeleteFileA", "GetTempPathA"}) {
     core_.faults.Allow(name);
   }
   spaces_.push_back(&devices_);
@@ -30,15 +33,20 @@ HANDLE SimFiles::CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_
     return core_.Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   }
   const OpenRequest request{name, access, share, disposition, flags};
+  NameSpace* space = SpaceOf(request.name);
+  if (!space) return core_.Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+  std::shared_ptr<FileObject> file;
+  const DWORD error = space->Open(request, file);
+  if (!file) return core_.Fail(error, INVALID_HANDLE_VALUE);
+  core_.last_error = error;
+  return core_.handles.Add(std::move(file));
+}
+
+NameSpace* SimFiles::SpaceOf(std::string_view name) const {
   for (NameSpace* space : spaces_) {
-    if (!space->Owns(request.name)) continue;
-    std::shared_ptr<FileObject> file;
-    const DWORD error = space->Open(request, file);
-    if (!file) return core_.Fail(error, INVALID_HANDLE_VALUE);
-    core_.last_error = error;
-    return core_.handles.Add(std::move(file));
+    if (space->Owns(name)) return space;
   }
-  return core_.Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+  return nullptr;
 }
 
 void SimFiles::Complete(LPOVERLAPPED overlapped, DWORD error, DWORD bytes) {
@@ -67,6 +75,76 @@ BOOL SimFiles::WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD writt
   if (written) *written = done;
   Complete(overlapped, error, done);
   return error ? core_.Fail(error, FALSE) : TRUE;
+}
+
+BOOL SimFiles::ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped) {
+  core_.Record("ReadFile", {Handle(file), Ptr(buffer), Dec(count), Ptr(read), Ptr(overlapped)});
+  if (!read && !overlapped) throw AccessViolation("ReadFile: lpNumberOfBytesRead is null and there is no OVERLAPPED");
+  if (read) *read = 0;
+  if (core_.Failing("ReadFile")) return FALSE;
+  auto* object = core_.handles.FindAs<FileObject>(file);
+  if (!object) return core_.Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (!buffer && count) return core_.Fail(ERROR_NOACCESS, FALSE);
+  if (!object->CanRead()) return core_.Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (object->Overlapped() && !overlapped) return core_.Fail(ERROR_INVALID_PARAMETER, FALSE);
+  DWORD done = 0;
+  const DWORD error = object->Read(buffer, count, done);
+  if (done > count) throw std::logic_error("sim: a file read more than its buffer holds");
+  if (read) *read = done;
+  Complete(overlapped, error, done);
+  return error ? core_.Fail(error, FALSE) : TRUE;
+}
+
+DWORD SimFiles::GetFileSize(HANDLE file, LPDWORD size_high) {
+  core_.Record("GetFileSize", {Handle(file), Ptr(size_high)});
+  if (core_.Failing("GetFileSize")) return INVALID_FILE_SIZE;
+  auto* object = core_.handles.FindAs<FileObject>(file);
+  if (!object) return core_.Fail(ERROR_INVALID_HANDLE, INVALID_FILE_SIZE);
+  std::uint64_t size = 0;
+  if (DWORD error = object->Size(size)) return core_.Fail(error, INVALID_FILE_SIZE);
+  if (size_high) {
+    *size_high = static_cast<DWORD>(size >> 32);
+  } else if (size >> 32) {
+    throw NotSimulated("GetFileSize of a file of 4 GB or more without lpFileSizeHigh");
+  }
+  const auto low = static_cast<DWORD>(size);
+  // A size whose low part reads as the failure value is told apart by a last error of 0.
+  if (low == INVALID_FILE_SIZE) core_.last_error = ERROR_SUCCESS;
+  return low;
+}
+
+DWORD SimFiles::GetFileAttributesA(LPCSTR name) {
+  core_.Record("GetFileAttributesA", {Str(name)});
+  if (core_.Failing("GetFileAttributesA")) return INVALID_FILE_ATTRIBUTES;
+  if (!name || !*name) return core_.Fail(ERROR_PATH_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
+  NameSpace* space = SpaceOf(name);
+  if (!space) return core_.Fail(ERROR_FILE_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
+  DWORD attributes = 0;
+  if (DWORD error = space->Attributes(name, attributes)) return core_.Fail(error, INVALID_FILE_ATTRIBUTES);
+  return attributes;
+}
+
+BOOL SimFiles::DeleteFileA(LPCSTR name) {
+  core_.Record("DeleteFileA", {Str(name)});
+  if (core_.Failing("DeleteFileA")) return FALSE;
+  if (!name || !*name) return core_.Fail(ERROR_PATH_NOT_FOUND, FALSE);
+  NameSpace* space = SpaceOf(name);
+  if (!space) return core_.Fail(ERROR_FILE_NOT_FOUND, FALSE);
+  if (DWORD error = space->Delete(name)) return core_.Fail(error, FALSE);
+  return TRUE;
+}
+
+DWORD SimFiles::GetTempPathA(DWORD size, LPSTR buffer) {
+  core_.Record("GetTempPathA", {Dec(size), Ptr(buffer)});
+  if (core_.Failing("GetTempPathA")) return 0;
+  if (!disk_) throw NotSimulated("GetTempPathA without a disk");
+  const std::string& path = disk_->TempPath();
+  const auto length = static_cast<DWORD>(path.size());
+  // Too small a buffer is left alone, and the answer is the size it needs, terminator included.
+  if (size <= length) return length + 1;
+  if (!buffer) throw AccessViolation("GetTempPathA: lpBuffer is null");
+  std::memcpy(buffer, path.c_str(), length + 1);
+  return length;
 }
 
 BOOL SimFiles::CloseHandle(HANDLE object) {

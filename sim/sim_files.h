@@ -9,6 +9,7 @@
 #include "sim/core.h"
 #include "sim/device.h"
 #include "sim/devices.h"
+#include "sim/disk.h"
 #include "sim/event.h"
 
 namespace sim {
@@ -24,12 +25,24 @@ class SimFiles final : public platform::Files {
   BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD in_size, LPVOID out, DWORD out_size,
                        LPDWORD returned, LPOVERLAPPED overlapped) override;
   HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manual_reset, BOOL initial_state, LPCSTR name) override;
+  BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped) override;
+  DWORD GetFileSize(HANDLE file, LPDWORD size_high) override;
+  DWORD GetFileAttributesA(LPCSTR name) override;
+  BOOL DeleteFileA(LPCSTR name) override;
+  DWORD GetTempPathA(DWORD size, LPSTR buffer) override;
 
   /// Plugs in a device under `name` ("\\\\.\\vlio"); a later device of the same name replaces it.
   void AddDevice(std::string_view name, std::shared_ptr<Device> device) { devices_.Add(name, std::move(device)); }
   void RemoveDevice(std::string_view name) { devices_.Remove(name); }
-  /// Adds a further name space (the disk) that CreateFileA asks after the devices.
+  /// Adds a further name space that CreateFileA asks after the devices.
   void Mount(NameSpace& space) { spaces_.push_back(&space); }
+  /// Adds a name space asked before the devices, whose names shadow theirs (the kernel's links).
+  void MountAhead(NameSpace& space) { spaces_.insert(spaces_.begin(), &space); }
+  /// Mounts the disk, which also answers GetTempPathA.
+  void MountDisk(Disk& disk) {
+    Mount(disk);
+    disk_ = &disk;
+  }
 
   /// The event behind `handle`, or null.
   const Event* EventOf(HANDLE handle) const { return core_.handles.FindAs<Event>(handle); }
@@ -38,9 +51,13 @@ class SimFiles final : public platform::Files {
   // Completes a request at once, as a driver may even on an overlapped handle.
   void Complete(LPOVERLAPPED overlapped, DWORD error, DWORD bytes);
 
+  // The space that owns `name`, or null.
+  NameSpace* SpaceOf(std::string_view name) const;
+
   Core& core_;
   Devices devices_;
   std::vector<NameSpace*> spaces_;
+  Disk* disk_ = nullptr;
 };
 
 }  // namespace sim

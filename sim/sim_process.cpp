@@ -1,7 +1,9 @@
 #include "sim/sim_process.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <string_view>
 
 #include "sim/format.h"
 #include "sim/system_messages.h"
@@ -27,7 +29,10 @@ std::string ModuleKey(std::string_view name) {
 }  // namespace
 
 SimProcess::SimProcess(Core& core) : core_(core) {
-  for (const char* name : {"FormatMessageA", "GetVersionExA", "GetModuleHandleA"}) core_.faults.Allow(name);
+  for (const char* name :
+       {"FormatMessageA", "GetVersionExA", "GetModuleHandleA", "GetModuleFileNameA", "WideCharToMultiByte"}) {
+    core_.faults.Allow(name);
+  }
   for (const char* name : {"ntdll.dll", "kernel32.dll", "user32.dll"}) AddModule(name);
 }
 
@@ -94,6 +99,51 @@ HMODULE SimProcess::GetModuleHandleA(LPCSTR name) {
   auto it = modules_.find(ModuleKey(name));
   if (it == modules_.end()) return core_.Fail(ERROR_MOD_NOT_FOUND, HMODULE{nullptr});
   return it->second;
+}
+
+DWORD SimProcess::GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
+  core_.Record("GetModuleFileNameA", {format::Handle(module), Ptr(buffer), Dec(size)});
+  if (core_.Failing("GetModuleFileNameA")) return 0;
+  std::string path;
+  if (!module || module == ExeModule()) {
+    path = exe_path_;
+  } else {
+    for (const auto& [key, loaded] : modules_) {
+      if (loaded == module) path = "C:\\Windows\\system32\\" + key;
+    }
+    if (path.empty()) return core_.Fail(ERROR_MOD_NOT_FOUND, DWORD{0});
+  }
+  if (!size) return core_.Fail(ERROR_INSUFFICIENT_BUFFER, DWORD{0});
+  if (!buffer) throw AccessViolation("GetModuleFileNameA: lpFilename is null");
+  const auto length = static_cast<DWORD>(path.size());
+  // Too small a buffer gets what fits, still terminated, and the call answers with its size.
+  const DWORD copied = std::min(length, size - 1);
+  std::memcpy(buffer, path.data(), copied);
+  buffer[copied] = '\0';
+  if (copied < length) return core_.Fail(ERROR_INSUFFICIENT_BUFFER, size);
+  return length;
+}
+
+int SimProcess::WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_count, LPSTR multi_byte,
+                                    int multi_byte_size, LPCSTR default_char, LPBOOL used_default) {
+  core_.Record("WideCharToMultiByte", {Dec(code_page), Hex(flags), Ptr(wide), Dec(wide_count), Ptr(multi_byte),
+                                       Dec(multi_byte_size), Ptr(default_char), Ptr(used_default)});
+  if (core_.Failing("WideCharToMultiByte")) return 0;
+  if (code_page != CP_ACP || flags) throw NotSimulated("WideCharToMultiByte other than CP_ACP without flags");
+  if (!wide || wide_count == 0 || wide_count < -1 || multi_byte_size < 0 || (multi_byte_size && !multi_byte)) {
+    return core_.Fail(ERROR_INVALID_PARAMETER, 0);
+  }
+  // -1: up to and with the terminator.
+  std::size_t count = static_cast<std::size_t>(wide_count);
+  if (wide_count == -1) count = std::wstring_view(wide).size() + 1;
+  if (used_default) *used_default = FALSE;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (static_cast<std::uint32_t>(wide[i]) >= 0x80) throw NotSimulated("WideCharToMultiByte of a non-ASCII character");
+  }
+  if (multi_byte_size == 0) return static_cast<int>(count);
+  if (count > static_cast<std::size_t>(multi_byte_size)) return core_.Fail(ERROR_INSUFFICIENT_BUFFER, 0);
+  for (std::size_t i = 0; i < count; ++i) multi_byte[i] = static_cast<char>(wide[i]);
+  return static_cast<int>(count);
 }
 
 void SimProcess::SetPlatformId(DWORD id) {

@@ -24,10 +24,18 @@ class SimProcess final : public platform::Process {
                        va_list* arguments) override;
   BOOL GetVersionExA(LPOSVERSIONINFOA info) override;
   HMODULE GetModuleHandleA(LPCSTR name) override;
+  DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) override;
+  /// The ANSI code page here is plain ASCII: other characters throw NotSimulated.
+  int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_count, LPSTR multi_byte,
+                          int multi_byte_size, LPCSTR default_char, LPBOOL used_default) override;
 
   /// VER_PLATFORM_WIN32_NT (2, the default: Windows XP SP3) or VER_PLATFORM_WIN32_WINDOWS
   /// (1: Windows 98 SE). Throws std::invalid_argument for anything else.
   void SetPlatformId(DWORD id);
+  DWORD PlatformId() const { return platform_id_; }
+  /// Where the program's image was started from, as GetModuleFileNameA reports it.
+  void SetExePath(std::string path) { exe_path_ = std::move(path); }
+  const std::string& ExePath() const { return exe_path_; }
   /// Loads a module into the process; ntdll, kernel32 and user32 are there from the start.
   HMODULE AddModule(std::string_view file_name);
 
@@ -35,6 +43,7 @@ class SimProcess final : public platform::Process {
   Core& core_;
   DWORD platform_id_ = VER_PLATFORM_WIN32_NT;
   std::map<std::string, HMODULE> modules_;  // by upper-case file name
+  std::string exe_path_ = "C:\\Program Files\\Pinscope\\Pinscope.exe";
 };
 
 }  // namespace sim

@@ -120,5 +120,30 @@ TEST_F(SimProcessTest, ModulesAreFoundByFileName) {
   EXPECT_EQ(win::GetLastError(), DWORD{ERROR_MOD_NOT_FOUND});
 }
 
+TEST_F(SimProcessTest, ModuleFileNamesAreTruncatedButTerminatedInASmallBuffer) {
+  const std::string exe = "C:\\Program Files\\Pinscope\\Pinscope.exe";
+  char buffer[MAX_PATH];
+  win::SetLastError(0xdeadbeef);
+  EXPECT_EQ(win::GetModuleFileNameA(nullptr, buffer, sizeof buffer), exe.size());
+  EXPECT_EQ(buffer, exe);
+  EXPECT_EQ(win::GetLastError(), 0xdeadbeefu);
+  EXPECT_EQ(win::GetModuleFileNameA(SimProcess::ExeModule(), buffer, sizeof buffer), exe.size());
+
+  for (const DWORD size : {static_cast<DWORD>(exe.size()), DWORD{4}}) {
+    std::memset(buffer, 'x', sizeof buffer);
+    win::SetLastError(0xdeadbeef);
+    EXPECT_EQ(win::GetModuleFileNameA(nullptr, buffer, size), size);
+    EXPECT_EQ(win::GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER}) << size;
+    EXPECT_EQ(buffer, exe.substr(0, size - 1)) << "what fits, terminated";
+  }
+
+  pc.process.SetExePath("D:\\Tools\\p.exe");
+  EXPECT_EQ(win::GetModuleFileNameA(nullptr, buffer, sizeof buffer), 14u);
+  EXPECT_STREQ(buffer, "D:\\Tools\\p.exe");
+  win::SetLastError(0xdeadbeef);
+  EXPECT_EQ(win::GetModuleFileNameA(reinterpret_cast<HMODULE>(0x1234), buffer, sizeof buffer), 0u);
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_MOD_NOT_FOUND});
+}
+
 }  // namespace
 }  // namespace sim

@@ -6,6 +6,7 @@
 
 #include "sim/format.h"
 #include "sim/messages.h"
+#include "sim/sim_graphics.h"
 #include "sim/win32_more.h"
 #include "sim/window_classes.h"
 
@@ -54,12 +55,19 @@ SimWindows& SimWindows::Current() {
 }
 
 SimWindows::SimWindows(Core& core) : core_(core) {
-  for (const char* name :
-       {"MessageBoxA", "CreateWindowExA", "DestroyWindow", "GetWindowLongPtrA", "SetWindowLongPtrA"}) {
+  for (const char* name : {"MessageBoxA", "CreateWindowExA", "DestroyWindow", "GetWindowLongPtrA",
+                           "SetWindowLongPtrA", "RegisterClassA", "PostMessageA"}) {
     core_.faults.Allow(name);
   }
   AddClass("EDIT", EditProcedure);
   AddClass("STATIC", StaticProcedure);
+  AddClass("BUTTON", ButtonProcedure);
+  AddClass("COMBOBOX", ComboBoxProcedure);
+  // Windows 10's defaults for the colours the framework and the built-in classes ask for.
+  sys_colors_ = {{COLOR_WINDOW, RGB(0xFF, 0xFF, 0xFF)},    {COLOR_WINDOWTEXT, RGB(0, 0, 0)},
+                 {COLOR_HIGHLIGHT, RGB(0x00, 0x78, 0xD7)}, {COLOR_HIGHLIGHTTEXT, RGB(0xFF, 0xFF, 0xFF)},
+                 {COLOR_BTNFACE, RGB(0xF0, 0xF0, 0xF0)},   {COLOR_GRAYTEXT, RGB(0x6D, 0x6D, 0x6D)},
+                 {COLOR_BTNTEXT, RGB(0, 0, 0)}};
 }
 
 // Windows still open at the end go without WM_DESTROY: the platform that their procedures
@@ -67,7 +75,7 @@ SimWindows::SimWindows(Core& core) : core_(core) {
 SimWindows::~SimWindows() = default;
 
 void SimWindows::AddClass(std::string_view name, WNDPROC procedure) {
-  classes_.insert_or_assign(format::Upper(name), Class{std::string(name), procedure});
+  classes_.insert_or_assign(format::Upper(name), Class{std::string(name), procedure, false});
 }
 
 Window* SimWindows::Find(HWND window) {
@@ -88,10 +96,24 @@ std::string SimWindows::TextOf(HWND window) const {
 
 std::vector<HWND> SimWindows::ChildrenOf(HWND parent) const {
   std::vector<HWND> children;
-  for (const auto& [key, window] : windows_) {
-    if (window->parent == parent) children.push_back(window->handle);
+  for (HWND each : z_order_) {
+    if (Find(each)->parent == parent) children.push_back(each);
   }
   return children;
+}
+
+bool SimWindows::IsShown(HWND window) const {
+  for (const Window* each = Find(window); each; each = (each->style & WS_CHILD) ? Find(each->parent) : nullptr) {
+    if (!(each->style & WS_VISIBLE)) return false;
+  }
+  return Find(window) != nullptr;
+}
+
+bool SimWindows::IsEnabled(HWND window) const {
+  for (const Window* each = Find(window); each; each = (each->style & WS_CHILD) ? Find(each->parent) : nullptr) {
+    if (each->style & WS_DISABLED) return false;
+  }
+  return Find(window) != nullptr;
 }
 
 int SimWindows::Answer(UINT type) {
@@ -153,7 +175,18 @@ HWND SimWindows::CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR windo
   window->menu = menu;
   window->instance = instance;
   window->procedure = found->second.procedure;
+  window->x = x;
+  window->y = y;
+  window->width = width;
+  window->height = height;
   windows_.emplace(Key(handle), std::move(window));
+  // A new child goes below its siblings, so that creation order is tab order; a new
+  // top-level window comes out on top.
+  if (style & WS_CHILD) {
+    z_order_.push_back(handle);
+  } else {
+    z_order_.insert(z_order_.begin(), handle);
+  }
 
   CREATESTRUCTA create{};
   create.lpCreateParams = param;
@@ -173,6 +206,7 @@ HWND SimWindows::CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR windo
     if (Find(handle)) {
       Deliver(handle, WM_NCDESTROY, 0, 0);
       windows_.erase(Key(handle));
+      std::erase(z_order_, handle);
     }
     return nullptr;
   }
@@ -204,7 +238,10 @@ void SimWindows::Destroy(HWND window) {
     if (!Find(each)) continue;
     Deliver(each, WM_NCDESTROY, 0, 0);
     windows_.erase(Key(each));
+    std::erase(z_order_, each);
     if (foreground_ == each) foreground_ = ForeignWindow();
+    // What was posted to a window dies with it.
+    std::erase_if(queue_, [each](const MSG& message) { return message.hwnd == each; });
   }
 }
 
@@ -313,8 +350,316 @@ LRESULT SimWindows::DefaultProcedure(HWND window, UINT message, WPARAM wparam, L
     case WM_CLOSE:
       if (!found->destroying) Destroy(window);
       return 0;
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC: return ControlColor(reinterpret_cast<HDC>(wparam), message);
     default: return 0;
   }
+}
+
+// DefWindowProc's colours for a control: window colours for text fields and lists, the face
+// of buttons and dialogs for everything else.
+LRESULT SimWindows::ControlColor(HDC dc, UINT message) {
+  SimGraphics& graphics = Graphics("DefWindowProcA");
+  SimGraphics::DeviceContext* context = graphics.FindDc(dc);
+  if (!context) return 0;
+  const bool field = message == WM_CTLCOLOREDIT || message == WM_CTLCOLORLISTBOX;
+  const int background = field ? COLOR_WINDOW : COLOR_BTNFACE;
+  context->text = sys_colors_.at(COLOR_WINDOWTEXT);
+  context->back = sys_colors_.at(background);
+  return reinterpret_cast<LRESULT>(graphics.SystemBrush(background, sys_colors_.at(background)));
+}
+
+SimGraphics& SimWindows::Graphics(const char* call) {
+  if (!graphics_) throw NotSimulated(std::string(call) + ": this PC was put together without gdi32 (SimGraphics)");
+  return *graphics_;
+}
+
+ATOM SimWindows::RegisterClassA(const WNDCLASSA* window_class) {
+  if (!window_class) throw AccessViolation("RegisterClassA: the class is null");
+  core_.Record("RegisterClassA", {IsAtom(window_class->lpszClassName)
+                                      ? Hex(reinterpret_cast<ULONG_PTR>(window_class->lpszClassName))
+                                      : Str(window_class->lpszClassName),
+                                  Hex(window_class->style), Ptr(reinterpret_cast<const void*>(
+                                                                window_class->lpfnWndProc))});
+  if (core_.Failing("RegisterClassA")) return 0;
+  if (IsAtom(window_class->lpszClassName)) throw NotSimulated("RegisterClassA: a class named by an atom");
+  if (!window_class->lpfnWndProc) return core_.Fail(ERROR_INVALID_PARAMETER, ATOM{0});
+  const std::string key = format::Upper(window_class->lpszClassName);
+  auto found = classes_.find(key);
+  // A class of the program's own may take a built-in class's name; a second one may not.
+  if (found != classes_.end() && found->second.local) return core_.Fail(ERROR_CLASS_ALREADY_EXISTS, ATOM{0});
+  classes_.insert_or_assign(key, Class{window_class->lpszClassName, window_class->lpfnWndProc, true});
+  return next_atom_++;
+}
+
+HCURSOR SimWindows::LoadCursorA(HINSTANCE instance, LPCSTR name) {
+  core_.Record("LoadCursorA", {Handle(instance), IsAtom(name) ? Dec(reinterpret_cast<ULONG_PTR>(name)) : Str(name)});
+  if (instance || !IsAtom(name)) throw NotSimulated("LoadCursorA: cursors other than the system's");
+  return reinterpret_cast<HCURSOR>(0x00010000 + reinterpret_cast<ULONG_PTR>(name));
+}
+
+BOOL SimWindows::PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  core_.Record("PostMessageA", WithWindow(window, MessageArguments(message, wparam, lparam)));
+  if (core_.Failing("PostMessageA")) return FALSE;
+  if (Foreign(window)) return TRUE;  // into another program's queue
+  if (window && !Find(window)) return core_.Fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
+  queue_.push_back(MSG{window, message, wparam, lparam, static_cast<DWORD>(core_.clock.Now()), {0, 0}});
+  return TRUE;
+}
+
+bool SimWindows::TakeMessage(MSG* message, HWND window, UINT first, UINT last, bool remove) {
+  if (!message) throw AccessViolation("the MSG to fill is null");
+  const bool any_message = first == 0 && last == 0;
+  const HWND thread_only = reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1));
+  for (auto it = queue_.begin(); it != queue_.end(); ++it) {
+    if (window == thread_only ? it->hwnd != nullptr : (window && it->hwnd != window)) continue;
+    if (!any_message && (it->message < first || it->message > last)) continue;
+    *message = *it;
+    if (remove) queue_.erase(it);
+    return true;
+  }
+  // The quit comes once nothing else is waiting, whatever the filter.
+  if (!quit_posted_) return false;
+  *message = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(exit_code_), 0, static_cast<DWORD>(core_.clock.Now()), {0, 0}};
+  if (remove) quit_posted_ = false;
+  return true;
+}
+
+BOOL SimWindows::GetMessageA(LPMSG message, HWND window, UINT first, UINT last) {
+  core_.Record("GetMessageA", {Ptr(message), Handle(window), Hex(first), Hex(last)});
+  if (window && window != reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1)) && !Find(window)) {
+    return core_.Fail(ERROR_INVALID_WINDOW_HANDLE, BOOL{-1});
+  }
+  if (!TakeMessage(message, window, first, last, true)) {
+    throw NotSimulated("GetMessageA: the queue is empty and no quit is due; the program would wait forever");
+  }
+  return message->message == WM_QUIT ? FALSE : TRUE;
+}
+
+BOOL SimWindows::PeekMessageA(LPMSG message, HWND window, UINT first, UINT last, UINT remove) {
+  core_.Record("PeekMessageA", {Ptr(message), Handle(window), Hex(first), Hex(last), Hex(remove)});
+  return TakeMessage(message, window, first, last, remove & PM_REMOVE) ? TRUE : FALSE;
+}
+
+BOOL SimWindows::TranslateMessage(const MSG* message) {
+  if (!message) throw AccessViolation("TranslateMessage: the MSG is null");
+  core_.Record("TranslateMessage", WithWindow(message->hwnd, MessageArguments(message->message, message->wParam,
+                                                                              message->lParam)));
+  if (message->message == WM_KEYUP) return TRUE;
+  if (message->message != WM_KEYDOWN) return FALSE;
+  const WPARAM key = message->wParam;
+  char typed = 0;
+  if (key >= 'A' && key <= 'Z') {
+    typed = static_cast<char>(key - 'A' + 'a');
+  } else if ((key >= '0' && key <= '9') || key == ' ') {
+    typed = static_cast<char>(key);
+  } else if (key == 0x0D || key == 0x08 || key == 0x09 || key == 0x1B) {  // Enter, Backspace, Tab, Escape
+    typed = static_cast<char>(key);
+  }
+  if (typed) {
+    queue_.push_back(MSG{message->hwnd, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(typed)),
+                         message->lParam, message->time, message->pt});
+  }
+  return TRUE;
+}
+
+LRESULT SimWindows::DispatchMessageA(const MSG* message) {
+  if (!message) throw AccessViolation("DispatchMessageA: the MSG is null");
+  core_.Record("DispatchMessageA", WithWindow(message->hwnd, MessageArguments(message->message, message->wParam,
+                                                                              message->lParam)));
+  if (!message->hwnd || Foreign(message->hwnd)) return 0;
+  if (!Find(message->hwnd)) return core_.Fail(ERROR_INVALID_WINDOW_HANDLE, LRESULT{0});
+  return Deliver(message->hwnd, message->message, message->wParam, message->lParam);
+}
+
+void SimWindows::PostQuitMessage(int exit_code) {
+  core_.Record("PostQuitMessage", {Dec(exit_code)});
+  quit_posted_ = true;
+  exit_code_ = exit_code;
+}
+
+BOOL SimWindows::ShowWindow(HWND window, int command) {
+  core_.Record("ShowWindow", {Handle(window), Dec(command)});
+  Window* found = Find(window);
+  if (!found) return core_.Fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
+  const bool was_visible = found->style & WS_VISIBLE;
+  bool show;
+  switch (command) {
+    case SW_HIDE: show = false; break;
+    case SW_SHOWNORMAL:
+    case SW_SHOW: show = true; break;
+    default: throw NotSimulated("ShowWindow: command " + Dec(command));
+  }
+  if (show != was_visible) {
+    Deliver(window, WM_SHOWWINDOW, show, 0);
+    if (!(found = Find(window))) return was_visible;
+    found->style = show ? (found->style | WS_VISIBLE) : (found->style & ~WS_VISIBLE);
+  }
+  // Showing a top-level window activates it; hiding the active one hands the focus back.
+  if (!(found->style & WS_CHILD)) {
+    if (show) {
+      foreground_ = window;
+    } else if (foreground_ == window) {
+      foreground_ = ForeignWindow();
+    }
+  }
+  return was_visible;
+}
+
+BOOL SimWindows::EnableWindow(HWND window, BOOL enable) {
+  core_.Record("EnableWindow", {Handle(window), format::Bool(enable)});
+  Window* found = Find(window);
+  if (!found) return core_.Fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
+  const bool was_disabled = found->style & WS_DISABLED;
+  if (was_disabled == !enable) return was_disabled;
+  found->style = enable ? (found->style & ~WS_DISABLED) : (found->style | WS_DISABLED);
+  Deliver(window, WM_ENABLE, enable ? TRUE : FALSE, 0);
+  return was_disabled;
+}
+
+BOOL SimWindows::SetWindowPos(HWND window, HWND insert_after, int x, int y, int width, int height, UINT flags) {
+  core_.Record("SetWindowPos",
+               {Handle(window), Handle(insert_after), Dec(x), Dec(y), Dec(width), Dec(height), Hex(flags)});
+  Window* found = Find(window);
+  if (!found) return core_.Fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
+  if (!(flags & SWP_NOZORDER)) {
+    const bool top = insert_after == HWND_TOP, bottom = insert_after == HWND_BOTTOM;
+    if (!top && !bottom && (!Find(insert_after) || Find(insert_after)->parent != found->parent)) {
+      return core_.Fail(ERROR_INVALID_PARAMETER, FALSE);
+    }
+    if (insert_after != window) {
+      std::erase(z_order_, window);
+      if (top) {
+        z_order_.insert(z_order_.begin(), window);
+      } else if (bottom) {
+        z_order_.push_back(window);
+      } else {
+        z_order_.insert(std::find(z_order_.begin(), z_order_.end(), insert_after) + 1, window);
+      }
+    }
+  }
+  if (!(flags & SWP_NOMOVE)) {
+    found->x = x;
+    found->y = y;
+  }
+  if (!(flags & SWP_NOSIZE)) {
+    found->width = width;
+    found->height = height;
+  }
+  return TRUE;
+}
+
+BOOL SimWindows::GetClientRect(HWND window, LPRECT rect) {
+  core_.Record("GetClientRect", {Handle(window), Ptr(rect)});
+  const Window* found = Find(window);
+  if (!found) return core_.Fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
+  if (!rect) return core_.Fail(ERROR_NOACCESS, FALSE);
+  *rect = RECT{0, 0, found->width, found->height};
+  return TRUE;
+}
+
+BOOL SimWindows::InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
+  core_.Record("InvalidateRect", {Handle(window), Ptr(rect), format::Bool(erase)});
+  // Nothing is drawn here; a null window means all of them, as on Windows.
+  if (window && !Find(window)) return core_.Fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
+  return TRUE;
+}
+
+int SimWindows::GetSystemMetrics(int index) {
+  core_.Record("GetSystemMetrics", {Dec(index)});
+  switch (index) {
+    case SM_CXSCREEN: return screen_width_;
+    case SM_CYSCREEN: return screen_height_;
+    default: throw NotSimulated("GetSystemMetrics: index " + Dec(index));
+  }
+}
+
+HDC SimWindows::GetDC(HWND window) {
+  core_.Record("GetDC", {Handle(window)});
+  SimGraphics& graphics = Graphics("GetDC");
+  if (core_.Failing("GetDC")) return nullptr;
+  if (window && !Find(window)) return core_.Fail(ERROR_INVALID_WINDOW_HANDLE, HDC{nullptr});
+  return graphics.OpenDc(window);
+}
+
+int SimWindows::ReleaseDC(HWND window, HDC dc) {
+  core_.Record("ReleaseDC", {Handle(window), Handle(dc)});
+  return Graphics("ReleaseDC").CloseDc(window, dc) ? 1 : 0;
+}
+
+int SimWindows::FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
+  core_.Record("FillRect", {Handle(dc), Ptr(rect), Handle(brush)});
+  SimGraphics& graphics = Graphics("FillRect");
+  if (!rect) throw AccessViolation("FillRect: the rectangle is null");
+  return graphics.FindDc(dc) && graphics.IsBrush(brush) ? 1 : 0;
+}
+
+DWORD SimWindows::GetSysColor(int index) {
+  core_.Record("GetSysColor", {Dec(index)});
+  auto found = sys_colors_.find(index);
+  if (found == sys_colors_.end()) throw NotSimulated("GetSysColor: colour " + Dec(index));
+  return found->second;
+}
+
+HBRUSH SimWindows::GetSysColorBrush(int index) {
+  core_.Record("GetSysColorBrush", {Dec(index)});
+  auto found = sys_colors_.find(index);
+  if (found == sys_colors_.end()) throw NotSimulated("GetSysColorBrush: colour " + Dec(index));
+  return Graphics("GetSysColorBrush").SystemBrush(index, found->second);
+}
+
+void SimWindows::SetSysColor(int index, COLORREF color) {
+  sys_colors_[index] = color;
+  if (graphics_) graphics_->SystemBrush(index, color);
+}
+
+void SimWindows::Click(HWND window) {
+  if (!IsShown(window) || !IsEnabled(window)) return;
+  constexpr WPARAM kLeftButton = 0x0001;  // MK_LBUTTON
+  Deliver(window, WM_LBUTTONDOWN, kLeftButton, 0);
+  if (Find(window)) Deliver(window, WM_LBUTTONUP, 0, 0);
+}
+
+void SimWindows::Choose(HWND combo, int index) {
+  Window* found = Find(combo);
+  if (!found || !format::SameName(found->class_name, "COMBOBOX")) {
+    throw std::invalid_argument("sim: " + Handle(combo) + " is not a combo box");
+  }
+  if (!IsShown(combo) || !IsEnabled(combo)) return;
+  ChooseComboItem(combo, index);
+}
+
+SimWindows::Painted SimWindows::Paint(HWND control) {
+  const Window* found = Find(control);
+  if (!found) throw std::invalid_argument("sim: " + Handle(control) + " is not a window");
+  if (!(found->style & WS_CHILD)) throw NotSimulated("Paint: a top-level window asks nobody for its colours");
+  UINT message;
+  if (format::SameName(found->class_name, "BUTTON")) {
+    const DWORD type = found->style & BS_TYPEMASK;
+    message = type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON ? WM_CTLCOLORBTN : WM_CTLCOLORSTATIC;
+  } else if (format::SameName(found->class_name, "STATIC")) {
+    message = WM_CTLCOLORSTATIC;
+  } else if (format::SameName(found->class_name, "EDIT")) {
+    message = (found->style & ES_READONLY) ? WM_CTLCOLORSTATIC : WM_CTLCOLOREDIT;
+  } else if (format::SameName(found->class_name, "COMBOBOX")) {
+    message = (found->style & 0x3) == CBS_DROPDOWNLIST ? WM_CTLCOLORLISTBOX : WM_CTLCOLOREDIT;
+  } else {
+    throw NotSimulated("Paint: the colours of class " + found->class_name);
+  }
+  SimGraphics& graphics = Graphics("Paint");
+  const HWND parent = found->parent;
+  const HFONT font = found->font;
+  HDC dc = graphics.OpenDc(control);
+  const auto brush =
+      reinterpret_cast<HBRUSH>(SendMessageA(parent, message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control)));
+  const SimGraphics::DeviceContext context = *graphics.FindDc(dc);
+  graphics.CloseDc(control, dc);
+  return Painted{context.text, context.back, context.back_mode, brush, font};
 }
 
 }  // namespace sim

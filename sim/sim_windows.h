@@ -1,5 +1,6 @@
 // user32 on the simulated PC: message boxes, the foreground window, and a headless window
-// manager with Windows' built-in control classes.
+// manager with Windows' built-in control classes, window classes of the program's own, and
+// the thread's message queue.
 #pragma once
 
 #include <deque>
@@ -15,6 +16,8 @@
 
 namespace sim {
 
+class SimGraphics;
+
 class SimWindows final : public platform::Windows {
  public:
   /// A message box that was shown, as the code under test asked for it.
@@ -23,6 +26,16 @@ class SimWindows final : public platform::Windows {
     std::string text;
     std::string caption;
     UINT type;
+  };
+
+  /// What a control draws its text with, as its parent's WM_CTLCOLOR* answer left the device
+  /// context: the colours, the background mode, the brush returned, and the control's font.
+  struct Painted {
+    COLORREF text;
+    COLORREF back;
+    int back_mode;
+    HBRUSH brush;
+    HFONT font;
   };
 
   /// The window manager of the installed platform. Throws NotSimulated when the installed
@@ -45,6 +58,30 @@ class SimWindows final : public platform::Windows {
   LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value) override;
   LRESULT CallWindowProcA(WNDPROC procedure, HWND window, UINT message, WPARAM wparam, LPARAM lparam) override;
   LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) override;
+  ATOM RegisterClassA(const WNDCLASSA* window_class) override;
+  HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) override;
+  BOOL PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) override;
+  /// With nothing queued and no quit due, Windows would wait for input that on this PC never
+  /// comes: throws NotSimulated instead of hanging the test.
+  BOOL GetMessageA(LPMSG message, HWND window, UINT first, UINT last) override;
+  BOOL PeekMessageA(LPMSG message, HWND window, UINT first, UINT last, UINT remove) override;
+  /// Key-downs of letters, digits, space, Enter, Backspace, Tab and Escape become the
+  /// unshifted character; the keyboard's shift state is not modelled.
+  BOOL TranslateMessage(const MSG* message) override;
+  LRESULT DispatchMessageA(const MSG* message) override;
+  void PostQuitMessage(int exit_code) override;
+  BOOL ShowWindow(HWND window, int command) override;
+  BOOL EnableWindow(HWND window, BOOL enable) override;
+  /// Moves, sizes and orders among siblings; sends no WM_WINDOWPOS* messages.
+  BOOL SetWindowPos(HWND window, HWND insert_after, int x, int y, int width, int height, UINT flags) override;
+  BOOL GetClientRect(HWND window, LPRECT rect) override;
+  BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase) override;
+  int GetSystemMetrics(int index) override;
+  HDC GetDC(HWND window) override;
+  int ReleaseDC(HWND window, HDC dc) override;
+  int FillRect(HDC dc, const RECT* rect, HBRUSH brush) override;
+  DWORD GetSysColor(int index) override;
+  HBRUSH GetSysColorBrush(int index) override;
 
   /// Message boxes shown so far, oldest first.
   const std::vector<Box>& Boxes() const { return boxes_; }
@@ -55,7 +92,7 @@ class SimWindows final : public platform::Windows {
 
   void SetForeground(HWND window) { foreground_ = window; }
 
-  /// Adds a window class; `procedure` is a plain WNDPROC, as for RegisterClassA.
+  /// Adds a built-in window class; `procedure` is a plain WNDPROC, as for RegisterClassA.
   void AddClass(std::string_view name, WNDPROC procedure);
 
   Window* Find(HWND window);
@@ -63,7 +100,35 @@ class SimWindows final : public platform::Windows {
   /// The text a window holds. Throws std::invalid_argument when `window` is none.
   std::string TextOf(HWND window) const;
   std::size_t WindowCount() const { return windows_.size(); }
+  /// A window's children, top of the Z order (first in tab order) first.
   std::vector<HWND> ChildrenOf(HWND parent) const;
+  /// The window and all its ancestors are visible / none of them is disabled.
+  bool IsShown(HWND window) const;
+  bool IsEnabled(HWND window) const;
+
+  // The user. Input is delivered at once, as DispatchMessageA would hand it over.
+  /// A left click on the window; a hidden or disabled window gets nothing.
+  void Click(HWND window);
+  /// The user opens a combo box's list and picks entry `index`.
+  void Choose(HWND combo, int index);
+  /// Asks the parent of a control for its colours the way the control does when it paints.
+  /// Throws NotSimulated for a class whose painting is not modelled.
+  Painted Paint(HWND control);
+
+  // The thread's message queue.
+  std::size_t Queued() const { return queue_.size(); }
+  bool QuitPosted() const { return quit_posted_; }
+  int ExitCode() const { return exit_code_; }
+
+  void SetScreenSize(int width, int height) {
+    screen_width_ = width;
+    screen_height_ = height;
+  }
+  void SetSysColor(int index, COLORREF color);
+
+  /// gdi32's piece of this PC, which device contexts and brushes come from. Called by
+  /// SimGraphics itself.
+  void Attach(SimGraphics* graphics) { graphics_ = graphics; }
 
   /// DefWindowProcA's work, for the built-in class procedures (not journalled).
   LRESULT DefaultProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -75,18 +140,30 @@ class SimWindows final : public platform::Windows {
   void Collect(HWND window, std::vector<HWND>& top_down, std::vector<HWND>& bottom_up) const;
   void Destroy(HWND window);
   int Answer(UINT type);
+  SimGraphics& Graphics(const char* call);
+  bool TakeMessage(MSG* message, HWND window, UINT first, UINT last, bool remove);
+  LRESULT ControlColor(HDC dc, UINT message);
 
   Core& core_;
   struct Class {
     std::string name;  // as registered
     WNDPROC procedure;
+    bool local;  // registered by the program, not built in
   };
   std::map<std::string, Class> classes_;                  // by upper-case name
   std::map<ULONG_PTR, std::unique_ptr<Window>> windows_;  // in order of creation
+  std::vector<HWND> z_order_;                             // top first
   ULONG_PTR next_window_ = 0x00100010;
+  ATOM next_atom_ = 0xC000;
   HWND foreground_ = ForeignWindow();
   std::vector<Box> boxes_;
   std::deque<int> answers_;
+  std::deque<MSG> queue_;
+  bool quit_posted_ = false;
+  int exit_code_ = 0;
+  int screen_width_ = 1024, screen_height_ = 768;
+  std::map<int, COLORREF> sys_colors_;
+  SimGraphics* graphics_ = nullptr;
 };
 
 }  // namespace sim

@@ -182,3 +182,134 @@ TEST_F(SimWindowsTest, WindowLongsReturnTheirPreviousValue) {
 
 }  // namespace
 }  // namespace sim
+
+namespace sim {
+namespace {
+
+class QueueTest : public SimWindowsTest {
+ protected:
+  MSG Take() {
+    MSG message{};
+    EXPECT_TRUE(win::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE));
+    return message;
+  }
+};
+
+TEST_F(QueueTest, PostedMessagesComeOutInOrderAndTheQuitLast) {
+  HWND main = Create("main");
+  win::PostQuitMessage(3);
+  win::PostMessageA(main, WM_USER + 1, 1, 2);
+  win::PostMessageA(nullptr, WM_USER + 2, 0, 0);  // a message to the thread, not a window
+  MSG message{};
+  EXPECT_TRUE(win::PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE));
+  EXPECT_EQ(pc.windows.Queued(), 2u) << "a peek that does not remove leaves it";
+  EXPECT_EQ(win::GetMessageA(&message, nullptr, 0, 0), TRUE);
+  EXPECT_EQ((std::vector<ULONG_PTR>{reinterpret_cast<ULONG_PTR>(message.hwnd), message.message, message.wParam}),
+            (std::vector<ULONG_PTR>{reinterpret_cast<ULONG_PTR>(main), WM_USER + 1, 1}));
+  EXPECT_EQ(Take().message, UINT{WM_USER + 2});
+  EXPECT_EQ(win::GetMessageA(&message, nullptr, 0, 0), FALSE);
+  EXPECT_EQ(message.message, UINT{WM_QUIT});
+  EXPECT_EQ(message.wParam, 3u);
+  EXPECT_FALSE(pc.windows.QuitPosted()) << "the quit is taken once";
+  EXPECT_THROW(win::GetMessageA(&message, nullptr, 0, 0), NotSimulated) << "nothing would ever come";
+}
+
+TEST_F(QueueTest, DispatchDeliversAndWhatWasPostedToADeadWindowIsGone) {
+  HWND main = Create("main");
+  HWND other = Create("other");
+  win::PostMessageA(main, WM_USER, 0, 0);
+  win::PostMessageA(other, WM_USER, 0, 0);
+  win::DestroyWindow(main);
+  log.clear();
+  EXPECT_EQ(pc.windows.Queued(), 1u);
+  MSG message = Take();
+  win::DispatchMessageA(&message);
+  EXPECT_EQ(log, Log{"other WM_USER+0"});
+
+  win::SetLastError(0);
+  EXPECT_FALSE(win::PostMessageA(main, WM_USER, 0, 0));
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_INVALID_WINDOW_HANDLE});
+  EXPECT_TRUE(win::PostMessageA(SimWindows::ForeignWindow(), WM_CLOSE, 0, 0)) << "another program's queue";
+  EXPECT_EQ(pc.windows.Queued(), 0u);
+
+  const MSG key{other, WM_KEYDOWN, 'A', 0, 0, {0, 0}};
+  EXPECT_TRUE(win::TranslateMessage(&key));
+  EXPECT_EQ(Take().wParam, WPARAM{'a'});
+  const MSG shift{other, WM_KEYDOWN, 0x10, 0, 0, {0, 0}};
+  EXPECT_TRUE(win::TranslateMessage(&shift));
+  EXPECT_EQ(pc.windows.Queued(), 0u) << "a key without a character";
+}
+
+TEST_F(QueueTest, ShowingEnablingAndOrderingWindows) {
+  HWND main = Create("main");
+  HWND a = Create("a", main), b = Create("b", main), c = Create("c", main);
+  log.clear();
+  EXPECT_FALSE(win::ShowWindow(main, SW_SHOW));
+  EXPECT_TRUE(win::ShowWindow(main, SW_SHOW)) << "it was visible";
+  EXPECT_EQ(log, Log{"main WM_SHOWWINDOW"}) << "sent only on a change";
+  EXPECT_EQ(win::GetForegroundWindow(), main);
+  EXPECT_FALSE(pc.windows.IsShown(a)) << "a child without WS_VISIBLE";
+
+  EXPECT_FALSE(win::EnableWindow(main, FALSE));
+  EXPECT_TRUE(win::EnableWindow(main, FALSE)) << "it was disabled";
+  EXPECT_FALSE(pc.windows.IsEnabled(b)) << "a disabled parent disables its children";
+
+  EXPECT_TRUE(win::SetWindowPos(c, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE));
+  EXPECT_TRUE(win::SetWindowPos(a, b, 5, 6, 7, 8, 0));
+  EXPECT_EQ(pc.windows.ChildrenOf(main), (std::vector<HWND>{c, b, a}));
+  EXPECT_EQ(pc.windows.Find(a)->x + pc.windows.Find(a)->height, 13);
+  win::SetLastError(0);
+  EXPECT_FALSE(win::SetWindowPos(a, main, 0, 0, 0, 0, SWP_NOMOVE)) << "not a sibling";
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
+}
+
+TEST_F(QueueTest, AProgramsClassIsRegisteredOnce) {
+  WNDCLASSA window_class{};
+  window_class.lpfnWndProc = LoggingProcedure;
+  window_class.lpszClassName = "PinscopeTest";
+  EXPECT_NE(win::RegisterClassA(&window_class), 0);
+  EXPECT_EQ(win::RegisterClassA(&window_class), 0);
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_CLASS_ALREADY_EXISTS});
+  HWND window = win::CreateWindowExA(0, "pinscopetest", "mine", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, &log);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(log, (Log{"mine WM_NCCREATE", "mine WM_CREATE"}));
+}
+
+TEST_F(QueueTest, FontsBrushesAndDeviceContexts) {
+  HFONT font = win::CreateFontA(-11, 0, 0, 0, FW_BOLD, TRUE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, "Courier");
+  ASSERT_NE(pc.graphics.FindFont(font), nullptr);
+  EXPECT_EQ(pc.graphics.FindFont(font)->weight, FW_BOLD);
+  HBRUSH face = win::GetSysColorBrush(COLOR_BTNFACE);
+  EXPECT_EQ(pc.graphics.LiveObjects(), 1u) << "a system colour's brush is not the program's";
+  EXPECT_TRUE(win::DeleteObject(font));
+  EXPECT_FALSE(win::DeleteObject(font)) << "deleted once only";
+  EXPECT_TRUE(win::DeleteObject(face));
+  EXPECT_EQ(win::GetSysColorBrush(COLOR_BTNFACE), face) << "and stays";
+
+  pc.graphics.SetScreenDpi(120);
+  HWND main = Create("main");
+  HWND child = Create("child", main);
+  HDC dc = win::GetDC(nullptr);
+  EXPECT_EQ(win::GetDeviceCaps(dc, LOGPIXELSY), 120);
+  EXPECT_EQ(win::SetTextColor(dc, RGB(0, 128, 0)), RGB(0, 0, 0));
+  EXPECT_EQ(win::SetTextColor(dc, RGB(1, 1, 1)), RGB(0, 128, 0));
+  EXPECT_EQ(win::ReleaseDC(main, dc), 0) << "released by another window";
+  EXPECT_EQ(win::ReleaseDC(nullptr, dc), 1);
+  EXPECT_EQ(win::GetDeviceCaps(dc, LOGPIXELSY), 0) << "a released context";
+
+  // DefWindowProc's answers to the controls' colour questions: a face for labels, the
+  // window colour for text fields.
+  HWND label = win::CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 9, 9, main, nullptr, nullptr, nullptr);
+  HWND field = win::CreateWindowExA(0, "EDIT", "", WS_CHILD, 0, 0, 9, 9, main, nullptr, nullptr, nullptr);
+  const SimWindows::Painted on_face = pc.windows.Paint(label);
+  EXPECT_EQ(on_face.back, win::GetSysColor(COLOR_BTNFACE));
+  EXPECT_EQ(on_face.brush, face);
+  EXPECT_EQ(on_face.text, win::GetSysColor(COLOR_WINDOWTEXT));
+  EXPECT_EQ(pc.windows.Paint(field).back, win::GetSysColor(COLOR_WINDOW));
+  EXPECT_THROW(pc.windows.Paint(main), NotSimulated) << "a top-level window asks nobody";
+  EXPECT_THROW(pc.windows.Paint(child), NotSimulated) << "a class whose painting is not modelled";
+  EXPECT_EQ(pc.graphics.OpenDcs(), 0u);
+}
+
+}  // namespace
+}  // namespace sim

@@ -26,6 +26,10 @@ struct Window {
   HINSTANCE instance = nullptr;
   WNDPROC procedure = nullptr;
   LONG_PTR user_data = 0;
+  // Where it stands in its parent's client area (a top-level window: on the screen). The
+  // simulated PC draws no frames: a window's client area is all of it.
+  int x = 0, y = 0, width = 0, height = 0;
+  HFONT font = nullptr;  // as WM_SETFONT gave it to a control
   std::unique_ptr<ControlState> control;
   bool destroying = false;
 };

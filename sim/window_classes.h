@@ -9,5 +9,13 @@ namespace sim {
 
 LRESULT CALLBACK EditProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 LRESULT CALLBACK StaticProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+LRESULT CALLBACK ButtonProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+LRESULT CALLBACK ComboBoxProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+/// What a combo box does when the user picks entry `index` from its dropped list.
+void ChooseComboItem(HWND combo, int index);
+
+/// WM_SETFONT and WM_GETFONT as every built-in control answers them; false for other messages.
+bool ControlFont(HWND window, UINT message, WPARAM wparam, LRESULT& result);
 
 }  // namespace sim

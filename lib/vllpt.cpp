@@ -1,0 +1,308 @@
+#include "lib/vllpt.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "driver/vlio_ioctl.h"
+#include "lib/vlwin32.h"
+#include "platform/unique_handle.h"
+
+namespace {
+
+// The system parallel port driver's request to initialise the port (ntddpar.h).
+constexpr DWORD IOCTL_PAR_SET_INFORMATION = 0x00160008;
+constexpr uint8_t PARALLEL_INIT = 0x01;
+
+// Which register bit each connector pin is tied to; pins 18 to 25 are ground.
+struct PinBit {
+  uint8_t offset;
+  uint8_t mask;
+};
+constexpr PinBit kPins[18] = {
+    {0, 0},    {2, 0x01}, {0, 0x01}, {0, 0x02}, {0, 0x04}, {0, 0x08}, {0, 0x10}, {0, 0x20}, {0, 0x40},
+    {0, 0x80}, {1, 0x40}, {1, 0x80}, {1, 0x20}, {1, 0x10}, {2, 0x02}, {1, 0x08}, {2, 0x04}, {2, 0x08}};
+
+/// The port number of a name "LPT" + digits: the decimal number after "LPT", or 1 when there is
+/// none or it does not fit in 32 bits (never a wrapped value).
+int32_t PortNumberOf(std::string_view name) {
+  std::string_view digits = name.substr(3);
+  if (digits.empty()) return 1;
+  int64_t value = 0;
+  const bool negative = digits.front() == '-';
+  if (negative || digits.front() == '+') digits.remove_prefix(1);
+  if (digits.empty()) return 1;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return 1;
+    value = value * 10 + (c - '0');
+    if (value > (negative ? 2147483648LL : 2147483647LL)) return 1;
+  }
+  return static_cast<int32_t>(negative ? -value : value);
+}
+
+/// A registry value of at most `size` bytes: the bytes the call returned, or nothing.
+std::optional<std::vector<uint8_t>> QueryValue(HKEY key, const char* name, DWORD size) {
+  std::vector<uint8_t> data(size, 0);
+  DWORD returned = size;
+  if (win::RegQueryValueExA(key, name, nullptr, nullptr, data.data(), &returned) != ERROR_SUCCESS) return {};
+  data.resize(std::min<DWORD>(returned, size));
+  return data;
+}
+
+/// A registry key that is closed with this object.
+class Key {
+ public:
+  Key(HKEY root, const std::string& path) {
+    if (win::RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key_) != ERROR_SUCCESS) key_ = nullptr;
+  }
+  ~Key() {
+    if (key_) win::RegCloseKey(key_);
+  }
+  Key(const Key&) = delete;
+  Key& operator=(const Key&) = delete;
+  explicit operator bool() const { return key_ != nullptr; }
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+const PinBit* PinOf(int32_t pin) {
+  const auto index = static_cast<uint32_t>(pin);
+  return index >= 1 && index <= 17 ? &kPins[index] : nullptr;
+}
+
+}  // namespace
+
+// --- TvlLptDriver ----------------------------------------------------------------------------
+
+TvlLptDriver::TvlLptDriver() : nine_x_(Win32Platform() == VER_PLATFORM_WIN32_WINDOWS) {
+  ServiceName = "vlio";
+  ResourceName = "vliobin";
+}
+
+TvlLptDriver::~TvlLptDriver() { TvlLptDriver::Close(); }
+
+int32_t TvlLptDriver::Open() { return nine_x_ ? kDirectHandle : TvlDriverBase::Open(); }
+
+void TvlLptDriver::Close() {
+  if (!nine_x_) TvlDriverBase::Close();
+}
+
+void TvlLptDriver::WritePort(uint16_t port, uint8_t value) {
+  if (nine_x_) return win::OutByte(port, value);
+  // Without a device there is nobody to ask; the system must not see the invalid handle.
+  if (DeviceHandle() == -1) return;
+  VLIO_WRITE_INPUT request{port, value};
+  DWORD returned = 0;
+  win::DeviceIoControl(Device(), IOCTL_VLIO_WRITE, &request, sizeof request, nullptr, 0, &returned, nullptr);
+}
+
+uint8_t TvlLptDriver::ReadPort(uint16_t port) {
+  if (nine_x_) return win::InByte(port);
+  if (DeviceHandle() == -1) return 0;
+  VLIO_READ_INPUT request{port};
+  uint8_t value = 0;
+  DWORD returned = 0;
+  if (!win::DeviceIoControl(Device(), IOCTL_VLIO_READ, &request, sizeof request, &value, sizeof value, &returned,
+                            nullptr) ||
+      returned != sizeof value)
+    return 0;
+  return value;
+}
+
+// --- TvlLPT: selection, open and close -------------------------------------------------------
+
+TvlLPT::TvlLPT(fw::TComponent* owner) : TvlBaseIO(owner), driver_(std::make_unique<TvlLptDriver>()) {
+  SetLptPort(lpLPT1);
+}
+
+TvlLPT::~TvlLPT() {
+  if (GetActive()) DoClose();
+}
+
+TLptPorts TvlLPT::GetLptPort() const {
+  // Port 0 is none of LPT1 to LPT4 either.
+  if (port_number_ < 1 || port_number_ > 4) return lpLPTxx;
+  return static_cast<TLptPorts>(port_number_ - 1);
+}
+
+void TvlLPT::SetLptPort(TLptPorts port) {
+  if (port != lpLPTxx) SetLptPortNo(static_cast<uint8_t>(port + 1));
+}
+
+void TvlLPT::SetLptPortNo(uint8_t number) {
+  const bool was_active = GetActive();
+  SetActive(false);
+  port_number_ = number;
+  const int index = IndexOfNumber(number);
+  if (index >= 0) io_base_ = static_cast<uint16_t>(GetDevice(index)->Param);
+  SetActive(was_active);
+  DoNotify(ncDevicesChanged);
+}
+
+void TvlLPT::SetDirectMode(bool direct) {
+  if (direct == direct_mode_) return;
+  const bool was_active = GetActive();
+  if (was_active) DoClose();
+  direct_mode_ = direct;
+  if (was_active) DoOpen();
+}
+
+std::string TvlLPT::GetPortName() const { return std::string("LPT") + static_cast<char>((port_number_ + 48) & 0xFF); }
+
+void TvlLPT::SetDeviceIndex(int index) {
+  if (index >= 0 && index < DeviceCount()) SetLptPortNo(static_cast<uint8_t>(GetDevice(index)->Number));
+}
+
+int TvlLPT::GetDeviceIndex() { return IndexOfNumber(port_number_); }
+
+uint32_t TvlLPT::OpenHandle() {
+  if (direct_mode_) return static_cast<uint32_t>(driver_->Open());
+  const std::string path = "\\\\.\\" + GetPortName();
+  port_device_.reset(win::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  return static_cast<uint32_t>(platform::HandleValue(port_device_.get()));
+}
+
+void TvlLPT::DoOpen() {
+  TvlBaseIO::DoOpen();
+  if (Handle() == kClosed) {
+    const DWORD error = win::GetLastError();
+    DoFatalError(10, 0, GetPortName() + " open is failed.\r" + SystemErrorText(error), false);
+  } else if (!direct_mode_) {
+    uint8_t init = PARALLEL_INIT;
+    DWORD returned = 0;
+    win::DeviceIoControl(port_device_.get(), IOCTL_PAR_SET_INFORMATION, &init, sizeof init, nullptr, 0, &returned,
+                         nullptr);
+  } else if (io_base_ == 0) {
+    DoFatalError(10, 0, GetPortName() + " open in Direct Mode is failed. Base I/O port is NULL", false);
+  }
+}
+
+void TvlLPT::DoClose() {
+  if (direct_mode_)
+    driver_->Close();
+  else
+    port_device_.reset();
+  TvlBaseIO::DoClose();
+}
+
+// --- TvlLPT: registers, pins and output ------------------------------------------------------
+
+uint8_t TvlLPT::ReadRegister(unsigned offset) { return direct_mode_ ? driver_->ReadPort(RegisterAddress(offset)) : 0; }
+
+void TvlLPT::WriteRegister(unsigned offset, uint8_t value) {
+  if (direct_mode_) driver_->WritePort(RegisterAddress(offset), value);
+}
+
+bool TvlLPT::GetPin(int32_t pin) {
+  const PinBit* bit = PinOf(pin);
+  return bit && (ReadRegister(bit->offset) & bit->mask) != 0;
+}
+
+void TvlLPT::SetPin(int32_t pin, bool state) {
+  const PinBit* bit = PinOf(pin);
+  if (!bit) return;
+  const uint8_t value = ReadRegister(bit->offset);
+  WriteRegister(bit->offset, state ? value | bit->mask : value & ~bit->mask);
+}
+
+bool TvlLPT::WaitStatus(uint8_t mask, uint8_t value, uint32_t timeout) {
+  if (Handle() == kClosed) return false;
+  const DWORD start = win::GetTickCount();
+  for (;;) {
+    // Unsigned arithmetic keeps the wait right across the tick counter's wrap.
+    if (win::GetTickCount() - start > timeout) return false;
+    if ((ReadStatus() & mask) == value) return true;
+    win::Sleep(1);
+  }
+}
+
+void TvlLPT::WriteByte(uint8_t value) {
+  if (Handle() == kClosed) return;
+  if (direct_mode_) {
+    WriteData(value);
+    SetPin(1, true);
+    SetPin(1, false);
+  } else {
+    WriteFileOverlapped(port_device_.get(), &value, 1, write_overlapped_);
+  }
+}
+
+void TvlLPT::WriteString(const std::string& text) {
+  if (Handle() == kClosed || text.empty()) return;
+  const fw::FormatArg args[] = {text};
+  LogLine(2, "Try to send string %s ...", args);
+  for (const char c : text)
+    if (WaitStatus(0x80, 0x80, 100)) WriteByte(static_cast<uint8_t>(c));
+}
+
+// --- TvlLPT: the machine's ports --------------------------------------------------------------
+
+int TvlLPT::AddPortDevice(const std::string& name, int32_t number, uint16_t base) {
+  auto* device = new TvlDevice;
+  device->Name = device->Caption = name;
+  device->Number = number;
+  device->Param = base;
+  return AddDevice(device);
+}
+
+void TvlLPT::EnumDevices() {
+  if (Win32Platform() == VER_PLATFORM_WIN32_NT)
+    EnumDeviceDatabase();
+  else
+    EnumSpoolerPorts();
+}
+
+void TvlLPT::EnumDeviceDatabase() {
+  const HDEVINFO set = setup_api_.GetClassDevices(kPortsClass);
+  if (!set) return;
+  DeviceInfo info;
+  for (int index = 0; setup_api_.GetDeviceInfo(set, index, info); ++index) {
+    if (info.service != "Parport") continue;
+    const Key hardware(HKEY_LOCAL_MACHINE, info.key_path);
+    if (!hardware) continue;
+    const auto value = QueryValue(hardware.get(), "PortName", 128);
+    if (!value) continue;
+    // The text up to its terminating zero, or all the bytes returned when it has none.
+    const std::string name(value->begin(), std::find(value->begin(), value->end(), uint8_t{0}));
+    if (name.rfind("LPT", 0) != 0) continue;
+    uint16_t base = 0x378;
+    // The resources the port was given at boot, in the instance key above the hardware key.
+    if (const Key conf(HKEY_LOCAL_MACHINE, ExtractParentPath(info.key_path) + "\\LogConf"); conf) {
+      const auto boot = QueryValue(conf.get(), "BootConfig", 2048);
+      // The start of the first partial descriptor: the port's first I/O address.
+      if (boot && boot->size() > 25) base = static_cast<uint16_t>((*boot)[24] | ((*boot)[25] << 8));
+    }
+    AddPortDevice(name, PortNumberOf(name), base);
+  }
+  setup_api_.DestroyDeviceList(set);
+}
+
+void TvlLPT::EnumSpoolerPorts() {
+  DWORD needed = 0, count = 0;
+  if (win::EnumPortsA(nullptr, 2, nullptr, 0, &needed, &count) || win::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+    return;
+  std::vector<uint8_t> buffer(needed);
+  if (!win::EnumPortsA(nullptr, 2, buffer.data(), needed, &needed, &count)) return;
+  // Never more entries than the buffer holds, and never a name that is not inside it with its
+  // terminating zero, whatever the spooler says.
+  const auto* begin = reinterpret_cast<const char*>(buffer.data());
+  const auto* end = begin + buffer.size();
+  count = std::min<DWORD>(count, static_cast<DWORD>(buffer.size() / sizeof(PORT_INFO_2A)));
+  for (DWORD i = 0; i < count; ++i) {
+    PORT_INFO_2A entry;
+    std::memcpy(&entry, buffer.data() + i * sizeof entry, sizeof entry);
+    const char* name = entry.pPortName;
+    const auto* strings = begin + (i + 1) * sizeof entry;
+    if (!name || std::less<const char*>()(name, strings) || !std::less<const char*>()(name, end)) continue;
+    const std::string port(name, std::find(name, end, '\0'));
+    if (port.size() == static_cast<size_t>(end - name) || port.rfind("LPT", 0) != 0) continue;
+    const char fourth = port.size() > 3 ? port[3] : '\0';
+    const uint16_t base = fourth == '1' ? 0x378 : fourth == '2' ? 0x278 : 0x3BC;
+    AddPortDevice(port, fourth - '0', base);
+  }
+}

@@ -1,0 +1,108 @@
+// The parallel port: the port I/O driver client and the TvlLPT component, which selects a
+// port, opens it directly (registers through the driver) or as the system's port device
+// (bytes only), reads and sets pins, and sends bytes with the strobe handshake.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "lib/vlclasses.h"
+#include "lib/vlddbasew32.h"
+#include "lib/vlwin32.h"
+
+/// Single-byte port input and output: through the vlio driver on the NT family, with the
+/// processor's own instructions on the 9x family.
+class TvlLptDriver : public TvlDriverBase {
+ public:
+  /// The 9x family's open mark: not the invalid handle, and never passed to a system call.
+  static constexpr int32_t kDirectHandle = -2;
+
+  TvlLptDriver();
+  ~TvlLptDriver() override;
+
+  int32_t Open() override;
+  void Close() override;
+  virtual void WritePort(uint16_t port, uint8_t value);
+  /// The byte at `port`; 0 when the driver does not answer (no device, or a failed request).
+  virtual uint8_t ReadPort(uint16_t port);
+
+ private:
+  // The platform cannot change while the program runs: asked once, tested at every access.
+  const bool nine_x_;
+};
+
+enum TLptPorts : uint8_t { lpLPT1, lpLPT2, lpLPT3, lpLPT4, lpLPTxx };
+
+/// The IEEE 1284 port modes by name. The component never selects or queries a mode.
+inline constexpr std::array<const char*, 11> LptModeNames{
+    "CENTRONICS", "IEEE_COMPATIBILITY", "NIBBLE",       "CHANNEL_NIBBLE", "BYTE_BIDIR", "EPP_HW",
+    "EPP_SW",     "BOUNDED_ECP",        "ECP_HW_NOIRQ", "ECP_HW_IRQ",     "ECP_SW"};
+
+class TvlLPT : public TvlBaseIO {
+ public:
+  explicit TvlLPT(fw::TComponent* owner);
+  ~TvlLPT() override;
+
+  // Port selection. Every change of the port number closes, takes the base address from the
+  // device list, reopens and tells the listeners (code 3), even when the number is the same.
+  TLptPorts GetLptPort() const;
+  /// lpLPTxx changes nothing.
+  void SetLptPort(TLptPorts port);
+  uint8_t GetLptPortNo() const { return static_cast<uint8_t>(port_number_); }
+  void SetLptPortNo(uint8_t number);
+  uint16_t GetLptIOBase() const { return io_base_; }
+  /// Takes effect with the next register access; no reopen, no check.
+  void SetLptIOBase(uint16_t base) { io_base_ = base; }
+  bool GetDirectMode() const { return direct_mode_; }
+  /// Closes in the old mode and reopens in the new one when open.
+  void SetDirectMode(bool direct);
+  /// "LPT" followed by the character whose code is the port number plus 48.
+  std::string GetPortName() const;
+  TvlLptDriver& Driver() { return *driver_; }
+
+  void SetDeviceIndex(int index) override;
+  int GetDeviceIndex() override;
+  /// Appends the machine's parallel ports to the device list: from the device database on
+  /// the NT family, from the spooler's port list on the 9x family. Failures only shorten it.
+  void EnumDevices() override;
+  int AddPortDevice(const std::string& name, int32_t number, uint16_t base);
+  uint32_t OpenHandle() override;
+  /// Reports a failed open, or a direct-mode open without base address, as a fatal error.
+  void DoOpen() override;
+  void DoClose() override;
+
+  // Registers and pins. In handle mode registers read 0 and writes are dropped.
+  uint8_t ReadData() { return ReadRegister(0); }
+  uint8_t ReadStatus() { return ReadRegister(1); }
+  uint8_t ReadControl() { return ReadRegister(2); }
+  void WriteData(uint8_t value) { WriteRegister(0, value); }
+  void WriteStatus(uint8_t value) { WriteRegister(1, value); }
+  void WriteControl(uint8_t value) { WriteRegister(2, value); }
+  /// True when the pin's register bit reads 1. Pins 0 and 18 and above read no register.
+  bool GetPin(int32_t pin);
+  /// Read-modify-write of the pin's register; pins without a register bit touch nothing.
+  void SetPin(int32_t pin, bool state);
+  /// Polls the status register every millisecond until (status & mask) == value; false when
+  /// `timeout` milliseconds pass first or the port is closed.
+  bool WaitStatus(uint8_t mask, uint8_t value, uint32_t timeout);
+  /// Direct mode: the data register, then a strobe pulse. Handle mode: a one-byte write.
+  void WriteByte(uint8_t value) override;
+  /// Each character after up to 100 ms of waiting for Busy to clear; skipped when it does not.
+  void WriteString(const std::string& text) override;
+
+ private:
+  uint8_t ReadRegister(unsigned offset);
+  void WriteRegister(unsigned offset, uint8_t value);
+  uint16_t RegisterAddress(unsigned offset) const { return static_cast<uint16_t>(io_base_ + offset); }
+  void EnumDeviceDatabase();
+  void EnumSpoolerPorts();
+
+  int32_t port_number_ = 0;
+  bool direct_mode_ = true;
+  std::unique_ptr<TvlLptDriver> driver_;
+  uint16_t io_base_ = 0;
+  platform::UniqueFile port_device_;  // handle mode's open device
+  SetupApi setup_api_;                 // loaded by the first enumeration, kept while the component lives
+};

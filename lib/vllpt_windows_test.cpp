@@ -1,0 +1,200 @@
+// The driver client against the system's own service manager and the virtual-port driver
+// image it carries: run under Wine (or on Windows, elevated, on a machine that may load it).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "driver/vlio_ioctl.h"
+#include "framework/strings.h"
+#include "lib/vllpt.h"
+#include "platform/unique_handle.h"
+#include "tools/port_provisioning.h"
+
+namespace {
+
+using platform::UniqueServiceHandle;
+
+/// Stops and deletes a "vlio" service left behind, and waits until it is gone.
+void RemoveStaleService() {
+  UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  ASSERT_TRUE(manager) << "OpenSCManagerA failed: " << GetLastError();
+  UniqueServiceHandle service(OpenServiceA(manager.get(), "vlio", SERVICE_ALL_ACCESS));
+  if (!service) return;
+  SERVICE_STATUS status{};
+  ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+  DeleteService(service.get());
+}
+
+struct ServiceState {
+  bool exists;
+  DWORD type, start, state;
+};
+
+ServiceState QueryVlio() {
+  UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  UniqueServiceHandle service(OpenServiceA(manager.get(), "vlio", SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG));
+  if (!service) return {false, 0, 0, 0};
+  SERVICE_STATUS status{};
+  QueryServiceStatus(service.get(), &status);
+  alignas(QUERY_SERVICE_CONFIGA) char buffer[8192];
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer);
+  DWORD needed = 0;
+  QueryServiceConfigA(service.get(), config, sizeof buffer, &needed);
+  return {true, config->dwServiceType, config->dwStartType, status.dwCurrentState};
+}
+
+std::string ImagePath() {
+  char directory[MAX_PATH];
+  const DWORD length = GetTempPathA(MAX_PATH, directory);
+  std::string path(directory, length);
+  if (path.back() != '\\') path += '\\';
+  return path + "vlio.sys";
+}
+
+FILETIME LastWrite(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+  return data.ftLastWriteTime;
+}
+
+class DriverOnWindows : public testing::Test {
+ protected:
+  void SetUp() override {
+    RemoveStaleService();
+    DeleteFileA(ImagePath().c_str());
+  }
+  void TearDown() override { RemoveStaleService(); }
+};
+
+TEST_F(DriverOnWindows, InstallsTalksThroughTheVirtualPortAndRemovesItself) {
+  {
+    TvlLptDriver driver;
+    const int32_t handle = driver.Open();
+    ASSERT_NE(handle, -1) << "open failed: " << GetLastError();
+    EXPECT_EQ(driver.Open(), handle);
+
+    const ServiceState state = QueryVlio();
+    EXPECT_TRUE(state.exists);
+    EXPECT_EQ(state.type, static_cast<DWORD>(SERVICE_KERNEL_DRIVER));
+    EXPECT_EQ(state.start, static_cast<DWORD>(SERVICE_DEMAND_START));
+    EXPECT_EQ(state.state, static_cast<DWORD>(SERVICE_RUNNING));
+
+    // The loopback plug of the virtual LPT1 ties D0 to Fault (status bit 3).
+    driver.WritePort(0x378, 0x01);
+    EXPECT_EQ(driver.ReadPort(0x378), 0x01);
+    const uint8_t with_fault = driver.ReadPort(0x379);
+    driver.WritePort(0x378, 0x00);
+    const uint8_t without_fault = driver.ReadPort(0x379);
+    EXPECT_EQ(with_fault & 0x08, 0x08) << "got 0x" << std::hex << int(with_fault);
+    EXPECT_EQ(without_fault & 0x08, 0x00) << "got 0x" << std::hex << int(without_fault);
+
+    VLIO_READ_INPUT request{0x378};
+    uint8_t byte = 0;
+    DWORD returned = 0xdeadbeef;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(DeviceIoControl(platform::HandleOf(handle), CTL_CODE(VLIO_DEVICE_TYPE, 0x803, METHOD_BUFFERED,
+                                                                       FILE_ANY_ACCESS),
+                                 &request, sizeof request, &byte, sizeof byte, &returned, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_GEN_FAILURE));
+  }
+  EXPECT_FALSE(QueryVlio().exists) << "the service outlived its client";
+  EXPECT_NE(GetFileAttributesA(ImagePath().c_str()), INVALID_FILE_ATTRIBUTES) << "the image file went too";
+}
+
+TEST_F(DriverOnWindows, SecondOpenReusesTheImageFileItWrote) {
+  {
+    TvlLptDriver driver;
+    ASSERT_NE(driver.Open(), -1);
+  }
+  const FILETIME written = LastWrite(ImagePath());
+  Sleep(50);
+  TvlLptDriver driver;
+  driver.DriverPath = ImagePath();
+  ASSERT_NE(driver.Open(), -1);
+  const FILETIME reused = LastWrite(ImagePath());
+  EXPECT_EQ(CompareFileTime(&written, &reused), 0) << "the image was written again";
+  driver.WritePort(0x378, 0x10);
+  EXPECT_EQ(driver.ReadPort(0x378), 0x10);
+}
+
+TEST_F(DriverOnWindows, ForeignFileAtTheImagePathIsReplacedBeforeLoading) {
+  {
+    TvlLptDriver driver;
+    ASSERT_NE(driver.Open(), -1);
+  }
+  HANDLE file = CreateFileA(ImagePath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(file, "MZ not ours", 11, &written, nullptr);
+  CloseHandle(file);
+
+  TvlLptDriver driver;
+  driver.DriverPath = ImagePath();
+  ASSERT_NE(driver.Open(), -1) << GetLastError();
+  driver.WritePort(0x378, 0x01);
+  EXPECT_EQ(driver.ReadPort(0x379) & 0x08, 0x08);
+}
+
+// --- The parallel port component against Windows itself -------------------------------------
+
+TEST(PortsOnWindows, EnumeratesTheDeviceDatabasesParallelPortsWithTheirBases) {
+  for (const auto& [name, base] : {std::pair<const char*, unsigned>{"LPT1", 0x378}, {"LPT2", 0x278}})
+    ASSERT_TRUE(ParallelPortExists(name) || AddParallelPort(name, base)) << name << ": " << GetLastError();
+  TvlLPT lpt(nullptr);
+  fw::TStringList names;
+  lpt.GetDeviceNames(&names);
+  const int lpt1 = names.IndexOf("LPT1"), lpt2 = names.IndexOf("LPT2");
+  ASSERT_GE(lpt1, 0) << "LPT1 not listed among " << names.Count();
+  ASSERT_GE(lpt2, 0) << "LPT2 not listed among " << names.Count();
+  EXPECT_LT(lpt1, lpt2);
+  EXPECT_EQ(lpt.GetDevice(lpt1)->Param, 0x378u);
+  EXPECT_EQ(lpt.GetDevice(lpt1)->Number, 1);
+  EXPECT_EQ(lpt.GetDevice(lpt2)->Param, 0x278u);
+  EXPECT_EQ(lpt.GetDevice(lpt2)->Number, 2);
+
+  lpt.SetDeviceIndex(lpt2);
+  EXPECT_EQ(lpt.GetLptPortNo(), 2);
+  EXPECT_EQ(lpt.GetLptIOBase(), 0x278);
+}
+
+TEST(PortsOnWindows, HandleModeWritesBytesToTheSystemsPortDevice) {
+  // Wine maps \\.\LPT1 to C:\lpt1.out (see scripts/wine-prefix); on Windows this is the real port.
+  HANDLE truncate = CreateFileA("C:\\lpt1.out", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (truncate == INVALID_HANDLE_VALUE) GTEST_SKIP() << "no C:\\lpt1.out behind LPT1 here";
+  CloseHandle(truncate);
+  {
+    TvlLPT lpt(nullptr);
+    lpt.SetDirectMode(false);
+    lpt.SetActive(true);  // Wine refuses the port initialisation request, which is not examined
+    ASSERT_TRUE(lpt.GetActive());
+    lpt.WriteByte('P');
+    EXPECT_EQ(lpt.ReadStatus(), 0);  // handle mode reaches no register
+    EXPECT_FALSE(lpt.GetPin(11));
+    lpt.SetActive(false);
+  }
+  HANDLE file = CreateFileA("C:\\lpt1.out", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  char bytes[16] = {};
+  DWORD read = 0;
+  ReadFile(file, bytes, sizeof bytes, &read, nullptr);
+  CloseHandle(file);
+  EXPECT_EQ(std::string(bytes, read), "P");
+}
+
+TEST_F(DriverOnWindows, DirectModePinsReadBackThroughTheLoopbackPlug) {
+  TvlLPT lpt(nullptr);
+  lpt.SetLptIOBase(0x378);
+  lpt.SetActive(true);
+  ASSERT_TRUE(lpt.GetActive());
+  // D0..D4 are wired to Fault, Select, Paper out, Ack and Busy.
+  const std::pair<int, int> wires[] = {{2, 15}, {3, 13}, {4, 12}, {5, 10}, {6, 11}};
+  for (const auto& [out, in] : wires) {
+    lpt.WriteData(0);
+    const bool before = lpt.GetPin(in);
+    lpt.SetPin(out, true);
+    EXPECT_NE(lpt.GetPin(in), before) << "pin " << out << " to pin " << in;
+  }
+  lpt.SetActive(false);
+}
+
+}  // namespace

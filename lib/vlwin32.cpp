@@ -1,0 +1,223 @@
+#include "lib/vlwin32.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <span>
+#include <vector>
+
+#include "platform/unique_handle.h"
+
+namespace {
+
+/// The bytes of an RCDATA resource of the program itself, empty when there is none.
+std::span<const uint8_t> ResourceBytes(const std::string& name) {
+  const HMODULE module = win::GetModuleHandleA(nullptr);
+  const HRSRC resource = win::FindResourceA(module, name.c_str(), RT_RCDATA);
+  if (!resource) return {};
+  const HGLOBAL loaded = win::LoadResource(module, resource);
+  if (!loaded) return {};
+  const void* data = win::LockResource(loaded);
+  if (!data) return {};
+  return {static_cast<const uint8_t*>(data), win::SizeofResource(module, resource)};
+}
+
+}  // namespace
+
+bool SaveResourceToFile(const std::string& resource_name, const std::string& file_name) {
+  const std::span<const uint8_t> image = ResourceBytes(resource_name);
+  if (image.data() == nullptr) return false;
+  platform::UniqueFile file(
+      win::CreateFileA(file_name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  if (!file) return false;
+  DWORD written = 0;
+  const BOOL ok = win::WriteFile(file.get(), image.data(), static_cast<DWORD>(image.size()), &written, nullptr);
+  if (written == image.size()) return true;
+  // Half a driver image must never be there for a later start to load.
+  const DWORD error = ok ? ERROR_HANDLE_DISK_FULL : win::GetLastError();
+  file.reset();
+  win::DeleteFileA(file_name.c_str());
+  win::SetLastError(error);
+  return false;
+}
+
+bool FileMatchesResource(const std::string& resource_name, const std::string& file_name) {
+  const std::span<const uint8_t> image = ResourceBytes(resource_name);
+  if (image.data() == nullptr) return false;
+  platform::UniqueFile file(
+      win::CreateFileA(file_name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return false;
+  DWORD size_high = 0;
+  if (win::GetFileSize(file.get(), &size_high) != image.size() || size_high != 0) return false;
+  std::vector<uint8_t> bytes(image.size());
+  DWORD read = 0;
+  if (!win::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) return false;
+  return read == image.size() && std::memcmp(bytes.data(), image.data(), image.size()) == 0;
+}
+
+bool FileExists(const std::string& file_name) {
+  const DWORD attributes = win::GetFileAttributesA(file_name.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+DWORD Win32Platform() {
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  return win::GetVersionExA(&info) ? info.dwPlatformId : VER_PLATFORM_WIN32_NT;
+}
+
+std::string SystemErrorText(DWORD error) {
+  char buffer[256];
+  const DWORD length = win::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                                           0, buffer, sizeof buffer - 1, nullptr);
+  std::string text(buffer, length < sizeof buffer ? length : 0);
+  while (!text.empty() && (static_cast<unsigned char>(text.back()) < 33 || text.back() == '.')) text.pop_back();
+  return text;
+}
+
+bool WriteFileOverlapped(HANDLE file, const void* buffer, DWORD count, OVERLAPPED& overlapped) {
+  overlapped.Internal = overlapped.InternalHigh = 0;
+  overlapped.Offset = overlapped.OffsetHigh = 0;
+  DWORD written = 0;
+  return win::WriteFile(file, buffer, count, &written, &overlapped) || win::GetLastError() == ERROR_IO_PENDING;
+}
+
+// --- Device setup ----------------------------------------------------------------------------
+
+SetupApi::~SetupApi() {
+  if (module_) win::FreeLibrary(module_);
+}
+
+bool SetupApi::Load() {
+  if (module_) return true;
+  module_ = win::LoadLibraryA("SetupAPI.dll");
+  if (!module_) return false;
+  auto resolve = [this](auto& entry, const char* name) {
+    entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(
+        reinterpret_cast<void*>(win::GetProcAddress(module_, name)));
+    return entry != nullptr;
+  };
+  if (resolve(get_class_devs_, "SetupDiGetClassDevsA") &&
+      resolve(destroy_device_info_list_, "SetupDiDestroyDeviceInfoList") &&
+      resolve(enum_device_info_, "SetupDiEnumDeviceInfo") &&
+      resolve(get_device_registry_property_, "SetupDiGetDeviceRegistryPropertyA") &&
+      resolve(open_dev_reg_key_, "SetupDiOpenDevRegKey"))
+    return true;
+  win::FreeLibrary(module_);
+  module_ = nullptr;
+  return false;
+}
+
+HDEVINFO SetupApi::GetClassDevices(const GUID& class_guid) {
+  if (!Load()) return nullptr;
+  const HDEVINFO set = get_class_devs_(&class_guid, nullptr, nullptr, DIGCF_PRESENT);
+  // The failure value is INVALID_HANDLE_VALUE; callers know only 0 as "none".
+  return set == INVALID_HANDLE_VALUE ? nullptr : set;
+}
+
+std::string SetupApi::Property(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
+  BYTE buffer[256] = {};
+  DWORD required = sizeof buffer;
+  if (!get_device_registry_property_(set, &device, property, nullptr, buffer, sizeof buffer, &required)) return {};
+  // The text ends at the size the call reports or at its terminating zero, whichever is first,
+  // and never past the buffer.
+  const auto* text = reinterpret_cast<const char*>(buffer);
+  const size_t limit = std::min<size_t>(required, sizeof buffer);
+  return std::string(text, std::find(text, text + limit, '\0'));
+}
+
+bool SetupApi::GetDeviceInfo(HDEVINFO set, int index, DeviceInfo& info) {
+  if (!Load()) return false;
+  SP_DEVINFO_DATA device{};
+  device.cbSize = sizeof device;
+  if (!enum_device_info_(set, static_cast<DWORD>(index), &device)) return false;
+  info.service = Property(set, device, SPDRP_SERVICE);
+  info.description = Property(set, device, SPDRP_DEVICEDESC);
+  info.friendly_name = Property(set, device, SPDRP_FRIENDLYNAME);
+  const HKEY key = open_dev_reg_key_(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE);
+  HKEY root = nullptr;  // asked for so that the path comes relative to its hive; every device key is HKLM's
+  info.key_path = GetKeyPath(key, &root);
+  if (key != INVALID_HANDLE_VALUE && key) win::RegCloseKey(key);
+  return true;
+}
+
+void SetupApi::DestroyDeviceList(HDEVINFO set) {
+  if (Load()) destroy_device_info_list_(set);
+}
+
+// --- Registry key paths ----------------------------------------------------------------------
+
+namespace {
+
+using ZwQueryKeyProc = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
+constexpr int KeyNameInformation = 3;
+
+/// True when `path` continues at `at` with `prefix`, in any letter case: registry names
+/// are not case-sensitive, and Wine spells the hive "\REGISTRY\Machine\".
+bool HasPrefixAt(std::string_view path, size_t at, std::string_view prefix) {
+  if (path.size() < at + prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(path[at + i])) != std::toupper(static_cast<unsigned char>(prefix[i])))
+      return false;
+  return true;
+}
+
+std::string KernelName(HKEY key, ZwQueryKeyProc query) {
+  ULONG needed = 0;
+  query(key, KeyNameInformation, nullptr, 0, &needed);
+  // Two spare zero bytes end the name, which the system does not end.
+  std::vector<uint8_t> buffer(static_cast<size_t>(needed) + 2, 0);
+  ULONG length = 0;
+  if (query(key, KeyNameInformation, buffer.data(), needed, &length) < 0 || buffer.size() < 4) return {};
+  uint32_t name_bytes = 0;
+  std::memcpy(&name_bytes, buffer.data(), sizeof name_bytes);
+  // Whatever the length field claims, the name ends within what was allocated.
+  const size_t chars = std::min<size_t>(name_bytes, buffer.size() - 4) / 2;
+  std::vector<wchar_t> name(chars);
+  for (size_t i = 0; i < chars; ++i) {
+    uint16_t unit;
+    std::memcpy(&unit, buffer.data() + 4 + 2 * i, sizeof unit);
+    name[i] = static_cast<wchar_t>(unit);
+  }
+  const auto end = std::find(name.begin(), name.end(), L'\0');
+  const int count = static_cast<int>(end - name.begin());
+  if (count == 0) return {};
+  const int size = win::WideCharToMultiByte(CP_ACP, 0, name.data(), count, nullptr, 0, nullptr, nullptr);
+  std::string path(static_cast<size_t>(std::max(size, 0)), '\0');
+  win::WideCharToMultiByte(CP_ACP, 0, name.data(), count, path.data(), size, nullptr, nullptr);
+  return path;
+}
+
+}  // namespace
+
+std::string GetKeyPath(HKEY key, HKEY* root) {
+  if (key == INVALID_HANDLE_VALUE) return {};
+  const HMODULE ntdll = win::LoadLibraryA("ntdll.dll");
+  if (!ntdll) return {};
+  std::string path;
+  if (auto query = reinterpret_cast<ZwQueryKeyProc>(reinterpret_cast<void*>(win::GetProcAddress(ntdll, "ZwQueryKey")))) {
+    path = KernelName(key, query);
+    if (root) {
+      constexpr std::string_view kMachine = "\\MACHINE\\", kUser = "\\USER\\";
+      // The kernel's names start "\REGISTRY", nine characters, then the hive.
+      if (HasPrefixAt(path, 9, kMachine)) {
+        *root = HKEY_LOCAL_MACHINE;
+        path.erase(0, 9 + kMachine.size());
+      } else if (HasPrefixAt(path, 9, kUser)) {
+        *root = HKEY_CURRENT_USER;
+        path.erase(0, 9 + kUser.size());
+        // What follows the user's SID.
+        if (const size_t slash = path.find('\\'); slash != std::string::npos) path.erase(0, slash + 1);
+      } else {
+        *root = nullptr;
+      }
+    }
+  }
+  win::FreeLibrary(ntdll);
+  return path;
+}
+
+std::string ExtractParentPath(std::string_view path) {
+  const size_t slash = path.rfind('\\');
+  return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash));
+}

@@ -1,0 +1,78 @@
+// Platform routines of the library: the driver image resource, the platform family, and
+// one-byte overlapped writes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/win32.h"
+
+/// Writes the program's RCDATA resource `resource_name` to `file_name`. True when the whole
+/// resource was written; a file written only in part is deleted again, keeping the error.
+bool SaveResourceToFile(const std::string& resource_name, const std::string& file_name);
+
+/// True when `file_name` holds exactly the bytes of the program's RCDATA resource.
+bool FileMatchesResource(const std::string& resource_name, const std::string& file_name);
+
+bool FileExists(const std::string& file_name);
+
+/// The operating system's platform id: 1 for the 9x family, 2 for the NT family.
+DWORD Win32Platform();
+
+/// The system's message text for `error`, at most 255 characters, without its trailing
+/// blanks, line ends and full stops.
+std::string SystemErrorText(DWORD error);
+
+/// Starts a write of `count` bytes with `overlapped` (its event kept, the rest zeroed). True
+/// when it completed or is under way.
+bool WriteFileOverlapped(HANDLE file, const void* buffer, DWORD count, OVERLAPPED& overlapped);
+
+/// The device setup class of serial and parallel ports (GUID_DEVCLASS_PORTS).
+inline constexpr GUID kPortsClass{0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+
+/// What one device of a device information set tells about itself.
+struct DeviceInfo {
+  std::string service, description, friendly_name, key_path;
+};
+
+/// SetupAPI, loaded by name on first use with all five entry points or none, and freed with
+/// this object. A machine without it simply has no devices to list.
+class SetupApi {
+ public:
+  SetupApi() = default;
+  ~SetupApi();
+  SetupApi(const SetupApi&) = delete;
+  SetupApi& operator=(const SetupApi&) = delete;
+
+  bool Load();
+  /// The present devices of a setup class; 0 when there are none or SetupAPI is missing.
+  HDEVINFO GetClassDevices(const GUID& class_guid);
+  /// False when no device stands at `index`.
+  bool GetDeviceInfo(HDEVINFO set, int index, DeviceInfo& info);
+  void DestroyDeviceList(HDEVINFO set);
+
+ private:
+  using GetClassDevsA = HDEVINFO(WINAPI*)(const GUID*, LPCSTR, HWND, DWORD);
+  using DestroyDeviceInfoList = BOOL(WINAPI*)(HDEVINFO);
+  using EnumDeviceInfo = BOOL(WINAPI*)(HDEVINFO, DWORD, PSP_DEVINFO_DATA);
+  using GetDeviceRegistryPropertyA = BOOL(WINAPI*)(HDEVINFO, PSP_DEVINFO_DATA, DWORD, LPDWORD, PBYTE, DWORD, LPDWORD);
+  using OpenDevRegKey = HKEY(WINAPI*)(HDEVINFO, PSP_DEVINFO_DATA, DWORD, DWORD, DWORD, REGSAM);
+
+  std::string Property(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property);
+
+  HMODULE module_ = nullptr;
+  GetClassDevsA get_class_devs_ = nullptr;
+  DestroyDeviceInfoList destroy_device_info_list_ = nullptr;
+  EnumDeviceInfo enum_device_info_ = nullptr;
+  GetDeviceRegistryPropertyA get_device_registry_property_ = nullptr;
+  OpenDevRegKey open_dev_reg_key_ = nullptr;
+};
+
+/// The path of an open registry key, found through ntdll's ZwQueryKey: relative to the root
+/// it stores in `root` (HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER, the user's SID dropped),
+/// or the full kernel name with root 0. Empty when the key or ntdll is missing.
+std::string GetKeyPath(HKEY key, HKEY* root = nullptr);
+
+/// The text before the last backslash of `path`; empty when it has none.
+std::string ExtractParentPath(std::string_view path);

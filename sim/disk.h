@@ -1,0 +1,73 @@
+// The PC's disk: drive C: with its directories and files in memory. The program reaches it
+// through SimFiles (CreateFileA, ReadFile, WriteFile, GetFileSize, GetFileAttributesA,
+// DeleteFileA, GetTempPathA); tests arrange and inspect it directly.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/win32_types.h"
+#include "sim/file_object.h"
+
+namespace sim {
+
+/// Paths are absolute ("C:\\Windows\\Temp\\vlio.sys"), in any case, with \ or / between
+/// parts, as Win32 takes them. A path without a drive throws NotSimulated: the process has
+/// no current directory.
+class Disk final : public NameSpace {
+ public:
+  /// C:\, C:\Windows\Temp, C:\Windows\System32\drivers and C:\Program Files\Pinscope exist;
+  /// the temp path is C:\Windows\Temp\.
+  Disk();
+
+  // The test's own hand: no sharing, no rights, no free space are checked.
+
+  /// Puts a file at `path`, making missing directories; replaces what was there.
+  void Write(std::string_view path, std::vector<BYTE> bytes);
+  /// A file's bytes; nothing for a directory or a missing file.
+  std::optional<std::vector<BYTE>> Read(std::string_view path) const;
+  /// A file or a directory. A file deleted while handles keep it open still exists.
+  bool Exists(std::string_view path) const;
+  bool IsDirectory(std::string_view path) const;
+  /// Makes the directory and its parents.
+  void MakeDirectory(std::string_view path);
+  /// Takes away a file or a directory with all it holds; open handles keep their file.
+  void Remove(std::string_view path);
+
+  /// Whether the account may create, write and delete at or under `path` (an ACL that
+  /// denies it when false). Reading stays allowed.
+  void SetWritable(std::string_view path, bool writable);
+  /// Bytes the files may still grow by; a WriteFile past it is cut short.
+  void SetFreeSpace(std::uint64_t bytes);
+  std::uint64_t FreeSpace() const;
+
+  /// What GetTempPathA reports, as given: Windows ends it with a backslash, a test may not.
+  /// The directory it names is not made.
+  void SetTempPath(std::string path) { temp_path_ = std::move(path); }
+  const std::string& TempPath() const { return temp_path_; }
+
+  /// Reads a file as the kernel's image loader opens it (read access, sharing read and
+  /// delete), so that a file the program still holds open for writing is refused.
+  /// Returns 0 or the Win32 error.
+  DWORD ReadImage(std::string_view path, std::vector<BYTE>& bytes) const;
+
+  bool Owns(std::string_view name) const override;
+  DWORD Open(const OpenRequest& request, std::shared_ptr<FileObject>& file) override;
+  DWORD Attributes(std::string_view name, DWORD& attributes) override;
+  DWORD Delete(std::string_view name) override;
+
+  struct Node;
+  struct State;
+
+ private:
+  // Open handles keep the state, so that a handle closed after the Pc's disk is gone
+  // (the handle table outlives it) still finds its file.
+  std::shared_ptr<State> state_;
+  std::string temp_path_ = "C:\\Windows\\Temp\\";
+};
+
+}  // namespace sim

@@ -1,0 +1,108 @@
+#include "sim/kernel_bridge.h"
+
+#include <stdexcept>
+#include <type_traits>
+
+#include "driver/host/kernel_host.h"
+
+namespace sim::kernel_bridge {
+
+static_assert(std::is_same_v<DriverEntryRoutine, PDRIVER_INITIALIZE>, "the entry point is the kernel's own type");
+
+namespace {
+
+class Bus final : public kernel_host::PortBus {
+ public:
+  Bus(std::function<std::uint8_t(std::uint16_t)> read, std::function<void(std::uint16_t, std::uint8_t)> write)
+      : read_(std::move(read)), write_(std::move(write)) {}
+  uint8_t Read(uint16_t port) override { return read_(port); }
+  void Write(uint16_t port, uint8_t value) override { write_(port, value); }
+
+ private:
+  std::function<std::uint8_t(std::uint16_t)> read_;
+  std::function<void(std::uint16_t, std::uint8_t)> write_;
+};
+
+Reply ToReply(const kernel_host::Reply& reply) { return {reply.status, reply.information, reply.output}; }
+
+}  // namespace
+
+struct Kernel::Impl {
+  Impl(std::function<std::uint8_t(std::uint16_t)> read, std::function<void(std::uint16_t, std::uint8_t)> write)
+      : bus(std::move(read), std::move(write)) {
+    kernel.ConnectPorts(&bus);
+  }
+  Bus bus;
+  kernel_host::Kernel kernel;
+};
+
+struct Driver::Impl {
+  Impl(kernel_host::Kernel& kernel, DriverEntryRoutine entry) : kernel(kernel), driver(kernel, entry) {}
+
+  // The driver's calls reach whichever kernel was made last; refuse rather than let them
+  // land in another PC's.
+  kernel_host::Driver& Enter() {
+    if (&kernel_host::Kernel::Installed() != &kernel) {
+      throw std::logic_error("sim: a driver runs only on the simulated PC made last");
+    }
+    return driver;
+  }
+
+  kernel_host::Kernel& kernel;
+  kernel_host::Driver driver;
+};
+
+Driver::Driver(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Driver::~Driver() = default;
+
+std::int32_t Driver::Load() { return impl_->Enter().Load(); }
+
+bool Driver::CanUnload() { return impl_->driver.Object().DriverUnload != nullptr; }
+
+void Driver::Unload() { impl_->Enter().Unload(); }
+
+std::vector<std::string> Driver::DeviceNames() {
+  std::vector<std::string> names;
+  const std::vector<kernel_host::Device> devices = impl_->kernel.Devices();
+  for (PDEVICE_OBJECT object = impl_->driver.Object().DeviceObject; object; object = object->NextDevice) {
+    for (const kernel_host::Device& device : devices) {
+      if (device.object == object) names.push_back(device.name);
+    }
+  }
+  return names;
+}
+
+Reply Driver::Create() { return ToReply(impl_->Enter().Create()); }
+
+Reply Driver::Close() { return ToReply(impl_->Enter().Close()); }
+
+Reply Driver::DeviceControl(std::uint32_t code, std::vector<std::uint8_t> input, std::vector<std::uint8_t> output) {
+  return ToReply(impl_->Enter().DeviceControl(code, std::move(input), std::move(output)));
+}
+
+Kernel::Kernel(std::function<std::uint8_t(std::uint16_t)> read, std::function<void(std::uint16_t, std::uint8_t)> write)
+    : impl_(std::make_unique<Impl>(std::move(read), std::move(write))) {}
+
+Kernel::~Kernel() = default;
+
+std::unique_ptr<Driver> Kernel::NewDriver(DriverEntryRoutine entry) {
+  return std::unique_ptr<Driver>(new Driver(std::make_unique<Driver::Impl>(impl_->kernel, entry)));
+}
+
+void Kernel::FailNext(Routine routine, std::int32_t status) {
+  impl_->kernel.FailNext(routine == Routine::IoCreateDevice ? kernel_host::Routine::IoCreateDevice
+                                                            : kernel_host::Routine::IoCreateSymbolicLink,
+                         status);
+}
+
+std::map<std::string, std::string> Kernel::Links() const { return impl_->kernel.Links(); }
+
+std::vector<std::string> Kernel::DeviceNames() const {
+  std::vector<std::string> names;
+  for (const kernel_host::Device& device : impl_->kernel.Devices()) names.push_back(device.name);
+  return names;
+}
+
+std::vector<std::string> Kernel::Faults() const { return impl_->kernel.Faults(); }
+
+}  // namespace sim::kernel_bridge

@@ -1,0 +1,62 @@
+#include "sim/lpt_device.h"
+
+#include "sim/format.h"
+#include "sim/win32_extra.h"
+
+namespace sim {
+
+DWORD LptDevice::Open(const OpenRequest&) {
+  if (open_) return ERROR_ACCESS_DENIED;
+  open_ = true;
+  ++opens_;
+  return ERROR_SUCCESS;
+}
+
+bool LptDevice::WaitReady() {
+  const std::uint64_t start = core_.clock.Now();
+  while (!(vport_read(port_, VPORT_STATUS) & VPORT_STATUS_BUSY)) {
+    if (core_.clock.Now() - start >= write_timeout_) return false;
+    core_.clock.Advance(1);
+  }
+  return true;
+}
+
+void LptDevice::Strobe(BYTE value) {
+  vport_write(port_, VPORT_DATA, value);
+  const auto control = static_cast<BYTE>(vport_read(port_, VPORT_CONTROL) & ~VPORT_CONTROL_UNUSED);
+  vport_write(port_, VPORT_CONTROL, static_cast<BYTE>(control | VPORT_CONTROL_STROBE));
+  vport_write(port_, VPORT_CONTROL, static_cast<BYTE>(control & ~VPORT_CONTROL_STROBE));
+}
+
+DWORD LptDevice::Write(const void* data, DWORD size, DWORD& written) {
+  const auto* bytes = static_cast<const BYTE*>(data);
+  written = 0;
+  for (; written < size; ++written) {
+    if (port_ && !WaitReady()) {
+      const BYTE status = vport_read(port_, VPORT_STATUS);
+      if (status & VPORT_STATUS_PAPER_OUT) return ERROR_OUT_OF_PAPER;
+      if (!(status & VPORT_STATUS_SELECT)) return ERROR_NOT_READY;
+      return ERROR_BUSY;
+    }
+    if (port_) Strobe(bytes[written]);
+    written_.push_back(bytes[written]);
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD LptDevice::IoControl(DWORD code, const void* in, DWORD in_size, void*, DWORD, DWORD& returned) {
+  returned = 0;
+  if (code != kIoctlParSetInformation) throw NotSimulated("parallel port request " + format::Hex(code));
+  if (in_size < 1) return ERROR_INSUFFICIENT_BUFFER;
+  // The driver knows one request here: initialise.
+  if (*static_cast<const BYTE*>(in) != kParallelInit) return ERROR_INVALID_PARAMETER;
+  ++init_requests_;
+  if (port_) {
+    const auto control = static_cast<BYTE>(vport_read(port_, VPORT_CONTROL) & ~VPORT_CONTROL_UNUSED);
+    vport_write(port_, VPORT_CONTROL, static_cast<BYTE>(control & ~VPORT_CONTROL_INIT));
+    vport_write(port_, VPORT_CONTROL, static_cast<BYTE>(control | VPORT_CONTROL_INIT));
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace sim

@@ -1,0 +1,75 @@
+// Modules loaded at run time on the simulated PC: LoadLibraryA, GetProcAddress, FreeLibrary.
+// SetupAPI.dll and ntdll's ZwQueryKey hand out plain functions with the real signatures,
+// which run the PC's SimSetupApi and SimRegistry; the system DLLs the program imports are
+// there to load as well, but export nothing simulated.
+//
+// Module handles come from SimProcess, so that LoadLibraryA("ntdll.dll") equals
+// GetModuleHandleA("ntdll.dll") and a loaded SetupAPI is found by GetModuleHandleA too.
+// SimProcess never unloads: after the last FreeLibrary its GetModuleHandleA still answers.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "platform/win32.h"
+#include "sim/core.h"
+#include "sim/registry.h"
+#include "sim/setup_api.h"
+#include "sim/sim_process.h"
+
+namespace sim {
+
+class SimModules final : public platform::Modules {
+ public:
+  SimModules(Core& core, SimProcess& process, SimSetupApi& setup_api, SimRegistry& registry);
+
+  /// The modules of the installed platform, for the entry points. Throws NotSimulated when
+  /// the installed platform is not the simulated PC.
+  static SimModules& Current();
+
+  /// Names as Windows takes them: any case, with or without ".dll", with or without a path.
+  HMODULE LoadLibraryA(LPCSTR name) override;
+  /// By name, case-sensitive; a name the module has in another case is not found.
+  FARPROC GetProcAddress(HMODULE module, LPCSTR name) override;
+  BOOL FreeLibrary(HMODULE module) override;
+
+  /// Takes a module off the machine: later LoadLibraryA of it fail with ERROR_MOD_NOT_FOUND.
+  /// One loaded already stays loaded.
+  void Remove(std::string_view module);
+  /// The module no longer exports `entry`: GetProcAddress fails with ERROR_PROC_NOT_FOUND.
+  void RemoveEntry(std::string_view module, std::string_view entry);
+  /// LoadLibraryA references not yet given back by FreeLibrary: of one module, or of all.
+  int References(std::string_view module) const;
+  int References() const;
+
+  /// The pieces behind the entry points. An entry point called while its module is not
+  /// loaded throws AccessViolation, as code running in an unloaded DLL would crash.
+  SimSetupApi& SetupApiFor(std::string_view entry);
+  SimRegistry& RegistryFor(std::string_view entry);
+
+ private:
+  struct Module {
+    std::string file_name;                  // as Windows spells it
+    bool resident = false;                  // in the process from its start
+    std::map<std::string, FARPROC> entries;  // by exact name
+    std::set<std::string> removed_entries;
+    bool on_disk = true;
+    int references = 0;  // from LoadLibraryA
+    HMODULE handle = nullptr;
+  };
+  Module* Find(std::string_view name);
+  const Module* Find(std::string_view name) const;
+  Module* Loaded(HMODULE handle);
+  void Enter(std::string_view module, std::string_view entry);
+
+  Core& core_;
+  SimProcess& process_;
+  SimSetupApi& setup_api_;
+  SimRegistry& registry_;
+  std::map<std::string, Module> modules_;  // by upper-case file name
+};
+
+}  // namespace sim

@@ -1,0 +1,91 @@
+// advapi32's service control manager on the simulated PC: the service database, handles
+// with the rights they were granted, and kernel drivers that start by loading their image
+// from the disk into the PC's kernel.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/win32.h"
+#include "sim/core.h"
+#include "sim/disk.h"
+#include "sim/handles.h"
+#include "sim/sim_kernel.h"
+
+namespace sim {
+
+class SimServices final : public platform::Services {
+ public:
+  /// An installed service.
+  struct Service {
+    std::string name;
+    std::string display_name;
+    DWORD type;
+    DWORD start_type;
+    DWORD error_control;
+    std::string binary_path;
+    DWORD state = SERVICE_STOPPED;
+    DWORD exit_code;  // ERROR_SERVICE_NEVER_STARTED until it ran
+    bool marked_for_delete = false;
+    int handles = 0;
+    std::shared_ptr<SimKernel::Loaded> driver;  // while a driver service runs
+  };
+
+  SimServices(Core& core, Disk& disk, SimKernel& kernel);
+
+  SC_HANDLE OpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access) override;
+  SC_HANDLE CreateServiceA(SC_HANDLE manager, LPCSTR name, LPCSTR display_name, DWORD access, DWORD service_type,
+                           DWORD start_type, DWORD error_control, LPCSTR binary_path, LPCSTR load_order_group,
+                           LPDWORD tag, LPCSTR dependencies, LPCSTR account, LPCSTR password) override;
+  SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD access) override;
+  BOOL StartServiceA(SC_HANDLE service, DWORD argc, LPCSTR* argv) override;
+  BOOL ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) override;
+  BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) override;
+  BOOL DeleteService(SC_HANDLE service) override;
+  BOOL CloseServiceHandle(SC_HANDLE handle) override;
+
+  /// A service as a test installs it ahead of the program (one a killed run left behind):
+  ///   pc.services.Add({.name = "vlio", .binary_path = "C:\\Windows\\Temp\\vlio.sys"});
+  struct Config {
+    std::string name{};
+    std::string binary_path{};
+    DWORD type = SERVICE_KERNEL_DRIVER;
+    DWORD start_type = SERVICE_DEMAND_START;
+    DWORD error_control = SERVICE_ERROR_NORMAL;
+    std::string display_name{};  // empty: the name
+  };
+  /// Installs a stopped service; throws std::invalid_argument when the name is taken.
+  const Service& Add(const Config& config);
+  /// Starts a service as StartServiceA does, without a handle: 0 or the error.
+  DWORD Start(std::string_view name);
+  /// The service of that name (any case), or null.
+  const Service* Find(std::string_view name) const;
+
+  /// An elevated program (the default) may do anything; one that is not gets only what
+  /// Windows gives a standard user: connecting and querying.
+  void SetElevated(bool elevated) { elevated_ = elevated; }
+  /// Service control manager handles still open, for a test's leak check.
+  std::size_t OpenHandles() const { return handles_.OpenCount(); }
+
+ private:
+  std::shared_ptr<Service> Lookup(std::string_view name) const;
+  Service& Install(std::string_view name, std::string_view display_name, std::string_view binary_path, DWORD type,
+                   DWORD start_type, DWORD error_control);
+  DWORD Start(Service& service);
+  // Takes a service marked for delete out of the database once nothing holds it.
+  void Forget(const std::shared_ptr<Service>& service);
+  void Fill(const Service& service, LPSERVICE_STATUS status) const;
+
+  Core& core_;
+  Disk& disk_;
+  SimKernel& kernel_;
+  bool elevated_ = true;
+  // SC_HANDLEs are not kernel handles: their own table, with values apart from those.
+  HandleTable handles_{0x00C00000};
+  std::map<std::string, std::shared_ptr<Service>> services_;  // by upper-case name
+};
+
+}  // namespace sim
