@@ -1,0 +1,447 @@
+// The parallel port component on the simulated PC: selection, open and close in both modes,
+// registers and pins, handshake output, and the machine's port list.
+#include "lib/vllpt.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/exception.h"
+#include "sim/lpt_device.h"
+#include "sim/pc.h"
+#include "sim/printer.h"
+#include "sim/vlio_entry.h"
+
+namespace {
+
+const std::vector<BYTE> kImage = {'M', 'Z', 'l', 'p', 't'};
+
+struct Counter {
+  int calls = 0;
+  void Notify(fw::TObject*, int code) { calls += code == ncDevicesChanged; }
+};
+
+class Lpt : public testing::Test {
+ protected:
+  sim::InstalledPc pc;
+  vport* lpt1 = nullptr;
+
+  void SetUp() override {
+    pc.resources.Add(RT_RCDATA, "VLIOBIN", kImage);
+    pc.kernel.AddImage(kImage, &DriverEntry);
+    lpt1 = &pc.ports.AddPort(0x378);
+    pc.ports.AddPort(0x278);
+  }
+
+  /// An open component in direct mode at 0x378, with its accesses from now on recorded.
+  std::unique_ptr<TvlLPT> OpenLpt1() {
+    auto lpt = std::make_unique<TvlLPT>(nullptr);
+    lpt->SetLptIOBase(0x378);
+    lpt->SetActive(true);
+    pc.ports.ClearAccesses();
+    return lpt;
+  }
+
+  std::vector<std::string> Accesses() {
+    std::vector<std::string> lines;
+    char text[32];
+    for (const auto& a : pc.ports.Accesses()) {
+      std::snprintf(text, sizeof text, "%s %03X %02X", a.write ? "out" : "in", a.port, a.value);
+      lines.push_back(text);
+    }
+    return lines;
+  }
+};
+
+// --- Selection ---------------------------------------------------------------------------------
+
+TEST_F(Lpt, NewComponentIsClosedInDirectModeOnLpt1) {
+  TvlLPT lpt(nullptr);
+  EXPECT_TRUE(lpt.GetDirectMode());
+  EXPECT_EQ(lpt.GetLptPortNo(), 1);
+  EXPECT_EQ(lpt.GetLptPort(), lpLPT1);
+  EXPECT_EQ(lpt.GetLptIOBase(), 0);
+  EXPECT_FALSE(lpt.GetActive());
+  EXPECT_EQ(lpt.Handle(), 4294967295u);
+  EXPECT_EQ(LptModeNames[10], std::string("ECP_SW"));
+}
+
+TEST_F(Lpt, PortNumberProcedureClosesTakesTheBaseReopensAndNotifiesEveryTime) {
+  auto lpt = OpenLpt1();
+  lpt->AddPortDevice("LPT1", 1, 0x378);
+  lpt->AddPortDevice("LPT2", 2, 0x278);
+  lpt->AddPortDevice("LPT2", 2, 0x3BC);  // a second entry of the same number loses
+  Counter counter;
+  lpt->AddNotify(TvlNotifyProc::Of<&Counter::Notify>(&counter));
+
+  pc.core.journal.Clear();
+  lpt->SetLptPortNo(1);  // the same number: closed and opened again all the same
+  EXPECT_EQ(counter.calls, 1);
+  EXPECT_EQ(pc.core.journal.Count("DeleteService"), 1u);
+  EXPECT_EQ(pc.core.journal.Count("StartServiceA"), 1u);
+  EXPECT_TRUE(lpt->GetActive());
+
+  lpt->SetLptPortNo(2);
+  EXPECT_EQ(lpt->GetLptIOBase(), 0x278);
+  EXPECT_EQ(lpt->GetDeviceIndex(), 1);
+  lpt->SetLptPortNo(7);  // no such device: the base stays
+  EXPECT_EQ(lpt->GetLptIOBase(), 0x278);
+  EXPECT_EQ(lpt->GetLptPort(), lpLPTxx);
+  lpt->SetLptPort(lpLPTxx);  // changes nothing at all
+  EXPECT_EQ(lpt->GetLptPortNo(), 7);
+  EXPECT_EQ(counter.calls, 3);
+  lpt->SetLptPort(lpLPT3);
+  EXPECT_EQ(lpt->GetLptPortNo(), 3);
+  lpt->SetLptPortNo(0);
+  EXPECT_EQ(lpt->GetLptPort(), lpLPTxx);
+
+  lpt->SetDeviceIndex(-1);
+  lpt->SetDeviceIndex(lpt->DeviceCount());
+  EXPECT_EQ(counter.calls, 5);
+  lpt->SetDeviceIndex(0);
+  EXPECT_EQ(lpt->GetLptPortNo(), 1);
+  EXPECT_EQ(lpt->GetLptIOBase(), 0x378);
+}
+
+TEST_F(Lpt, PortNameIsOneCharacterAfterLpt) {
+  TvlLPT lpt(nullptr);
+  const std::pair<int, std::string> names[] = {{1, "LPT1"}, {9, "LPT9"}, {10, "LPT:"}, {255, "LPT/"}, {0, "LPT0"}};
+  for (const auto& [number, name] : names) {
+    lpt.SetLptPortNo(static_cast<uint8_t>(number));
+    EXPECT_EQ(lpt.GetPortName(), name);
+  }
+  TvlLPT empty(nullptr);
+  EXPECT_EQ(empty.GetDeviceIndex(), -1);
+}
+
+TEST_F(Lpt, DirectModeSwitchReopensInTheNewModeOnlyWhenOpen) {
+  auto device = std::make_shared<sim::LptDevice>(pc.core);
+  pc.files.AddDevice("\\\\.\\LPT1", device);
+  TvlLPT lpt(nullptr);
+  lpt.SetDirectMode(false);  // closed: only stored
+  EXPECT_EQ(device->Opens(), 0u);
+  lpt.SetActive(true);
+  EXPECT_EQ(device->InitRequests(), 1u);
+  lpt.SetDirectMode(false);
+  EXPECT_EQ(device->Opens(), 1u);
+  lpt.SetLptIOBase(0x378);
+  lpt.SetDirectMode(true);
+  EXPECT_FALSE(device->IsOpen());
+  EXPECT_NE(pc.services.Find("vlio"), nullptr);
+  lpt.SetActive(false);
+  EXPECT_EQ(pc.services.Find("vlio"), nullptr);
+}
+
+// --- Open failures -------------------------------------------------------------------------------
+
+struct Fatal {
+  bool clear = false;
+  std::vector<std::string> messages;
+  void Handle(fw::TObject*, uint32_t code, uint32_t detail, const std::string& message, bool& raise) {
+    messages.push_back(std::to_string(code) + "/" + std::to_string(detail) + " " + message);
+    if (clear) raise = false;
+  }
+};
+
+TEST_F(Lpt, HandleModeOpenFailureNamesThePortAndTheSystemsText) {
+  TvlLPT lpt(nullptr);
+  lpt.SetLptPortNo(2);
+  lpt.SetDirectMode(false);
+  try {
+    lpt.SetActive(true);
+    FAIL() << "no exception";
+  } catch (const fw::Exception& error) {
+    EXPECT_EQ(error.Message(), "LPT2 open is failed.\rThe system cannot find the file specified");
+  }
+  EXPECT_FALSE(lpt.GetActive());
+  EXPECT_EQ(pc.core.journal.Lines().back().substr(0, 25), "FormatMessageA(0x1200, nu");
+}
+
+TEST_F(Lpt, PortHeldByAnotherProgramIsReportedInTheSystemsWords) {
+  auto device = std::make_shared<sim::LptDevice>(pc.core);
+  pc.files.AddDevice("\\\\.\\LPT1", device);
+  TvlLPT other(nullptr), lpt(nullptr);
+  other.SetDirectMode(false);
+  other.SetActive(true);
+  lpt.SetDirectMode(false);
+  Fatal fatal;
+  fatal.clear = true;
+  lpt.OnFatalError = TOnFatalErrorEvent::Of<&Fatal::Handle>(&fatal);
+  lpt.SetActive(true);
+  EXPECT_EQ(fatal.messages, std::vector<std::string>{"10/0 LPT1 open is failed.\rAccess is denied"});
+  EXPECT_FALSE(lpt.GetActive());
+}
+
+TEST_F(Lpt, DirectModeWithoutBaseAddressReportsButStaysOpen) {
+  TvlLPT lpt(nullptr);
+  try {
+    lpt.SetActive(true);
+    FAIL() << "no exception";
+  } catch (const fw::Exception& error) {
+    EXPECT_EQ(error.Message(), "LPT1 open in Direct Mode is failed. Base I/O port is NULL");
+  }
+  EXPECT_TRUE(lpt.GetActive());
+  lpt.SetLptIOBase(0x378);  // usable now without reopening
+  lpt.WriteData(0x5A);
+  EXPECT_EQ(lpt.ReadData(), 0x5A);
+}
+
+TEST_F(Lpt, WhileLoadingAFailedOpenOnlyReachesTheHandler) {
+  TvlLPT lpt(nullptr);
+  Fatal fatal;
+  lpt.OnFatalError = TOnFatalErrorEvent::Of<&Fatal::Handle>(&fatal);
+  lpt.BeginLoading();
+  lpt.SetDirectMode(false);
+  lpt.SetActive(true);
+  EXPECT_TRUE(fatal.messages.empty());  // loading only stores
+  lpt.Loaded();                         // the open fails, and the base shows its box
+  EXPECT_EQ(fatal.messages.size(), 1u);
+  ASSERT_EQ(pc.windows.Boxes().size(), 1u);
+  EXPECT_EQ(pc.windows.Boxes()[0].text, "error");
+}
+
+TEST_F(Lpt, DestroyingAnOpenComponentClosesItFirst) {
+  OpenLpt1().reset();
+  EXPECT_EQ(pc.services.Find("vlio"), nullptr);
+  EXPECT_EQ(pc.core.handles.OpenCount("File"), 0u);
+  EXPECT_EQ(pc.services.OpenHandles(), 0u);
+}
+
+// --- Registers and pins --------------------------------------------------------------------------
+
+TEST_F(Lpt, PinsAreReadModifyWritesOfTheirRegisters) {
+  auto lpt = OpenLpt1();
+  lpt->WriteData(0x81);
+  lpt->SetPin(5, true);
+  EXPECT_EQ(lpt->ReadData(), 0x89);
+  lpt->WriteData(0xFF);
+  lpt->SetPin(2, false);
+  EXPECT_EQ(lpt->ReadData(), 0xFE);
+  lpt->WriteControl(0x04);
+  lpt->SetPin(17, true);
+  EXPECT_EQ(lpt->ReadControl() & 0x0F, 0x0C);
+  lpt->WriteControl(0x0F);
+  lpt->SetPin(14, false);
+  EXPECT_EQ(lpt->ReadControl() & 0x0F, 0x0D);
+
+  pc.ports.ClearAccesses();
+  lpt->SetPin(15, true);  // a status pin: read and written back at B + 1
+  const auto accesses = Accesses();
+  ASSERT_EQ(accesses.size(), 2u);
+  EXPECT_EQ(accesses[0].substr(0, 6), "in 379");
+  EXPECT_EQ(accesses[1].substr(0, 7), "out 379");
+}
+
+TEST_F(Lpt, PinsWithoutARegisterBitTouchNothing) {
+  auto lpt = OpenLpt1();
+  for (int pin : {0, 18, 25, 26, -1}) {
+    EXPECT_FALSE(lpt->GetPin(pin));
+    lpt->SetPin(pin, true);
+  }
+  EXPECT_TRUE(pc.ports.Accesses().empty());
+}
+
+TEST_F(Lpt, EveryPinReadsItsOwnRegisterBit) {
+  auto lpt = OpenLpt1();
+  vport_plug(lpt1, &vport_loopback_plug);
+  lpt->WriteData(0x1F);  // D0..D4 high: Fault, Select, Paper out and Ack high, Busy high (bit 7 reads 0)
+  EXPECT_TRUE(lpt->GetPin(15));
+  EXPECT_TRUE(lpt->GetPin(13));
+  EXPECT_TRUE(lpt->GetPin(12));
+  EXPECT_TRUE(lpt->GetPin(10));
+  EXPECT_FALSE(lpt->GetPin(11));
+  lpt->WriteData(0x00);
+  EXPECT_TRUE(lpt->GetPin(11));
+  EXPECT_FALSE(lpt->GetPin(15));
+  pc.ports.ClearAccesses();
+  for (int pin = 1; pin <= 17; ++pin) lpt->GetPin(pin);
+  EXPECT_EQ(pc.ports.Accesses().size(), 17u);  // one read each, nothing cached
+}
+
+TEST_F(Lpt, HandleModeReachesNoRegister) {
+  auto device = std::make_shared<sim::LptDevice>(pc.core);
+  pc.files.AddDevice("\\\\.\\LPT1", device);
+  TvlLPT lpt(nullptr);
+  lpt.SetDirectMode(false);
+  lpt.SetActive(true);
+  lpt.WriteData(0xFF);
+  lpt.SetPin(2, true);
+  EXPECT_EQ(lpt.ReadData(), 0);
+  EXPECT_FALSE(lpt.GetPin(2));
+  EXPECT_TRUE(pc.ports.Accesses().empty());
+  const DWORD before = win::GetTickCount();
+  EXPECT_FALSE(lpt.WaitStatus(0x80, 0x80, 20));
+  EXPECT_EQ(win::GetTickCount() - before, 21u);
+  EXPECT_TRUE(lpt.WaitStatus(0x80, 0x00, 20));
+}
+
+TEST_F(Lpt, ClosedDirectModeStillCallsTheClientWhichAnswersZero) {
+  TvlLPT lpt(nullptr);
+  lpt.SetLptIOBase(0x378);
+  EXPECT_EQ(lpt.ReadStatus(), 0);
+  EXPECT_FALSE(lpt.GetPin(11));
+  const DWORD before = win::GetTickCount();
+  EXPECT_FALSE(lpt.WaitStatus(0, 0, 100));  // closed: at once, no read, no sleep
+  EXPECT_EQ(win::GetTickCount(), before);
+}
+
+TEST_F(Lpt, WaitStatusWithTimeoutZeroPollsOnlyWithinTheFirstTick) {
+  auto lpt = OpenLpt1();
+  pc.core.journal.Clear();
+  EXPECT_FALSE(lpt->WaitStatus(0x01, 0x00, 0));  // unused status bits read 1
+  EXPECT_EQ(pc.core.journal.Count("DeviceIoControl"), 1u);
+  EXPECT_FALSE(lpt->WaitStatus(0x01, 0x03, 5));  // a value outside the mask never matches
+}
+
+// --- Output ---------------------------------------------------------------------------------------
+
+TEST_F(Lpt, WriteByteIsDataThenAStrobePulseInFiveAccesses) {
+  auto lpt = OpenLpt1();
+  lpt->WriteControl(0x04);
+  pc.ports.ClearAccesses();
+  lpt->WriteByte(0x41);
+  const auto accesses = Accesses();
+  ASSERT_EQ(accesses.size(), 5u);
+  EXPECT_EQ(accesses[0], "out 378 41");
+  EXPECT_EQ(accesses[1].substr(0, 6), "in 37A");
+  EXPECT_EQ(accesses[2], "out 37A C5");  // control bits 6 and 7 read 1 on this port
+  EXPECT_EQ(accesses[3].substr(0, 6), "in 37A");
+  EXPECT_EQ(accesses[4], "out 37A C4");
+}
+
+TEST_F(Lpt, WriteStringReachesTheVirtualPrinterAndLogsOnce) {
+  sim::VirtualPrinter printer(pc.core.clock);
+  printer.SetBusyTime(3);
+  auto lpt = OpenLpt1();
+  vport_plug(lpt1, printer.Peripheral());
+  lpt->WriteControl(0x0C);  // Init high, printer selected
+  lpt->WriteString("Hi!");
+  EXPECT_EQ(printer.ReceivedText(), "Hi!");
+  lpt->WriteString("");
+  EXPECT_EQ(printer.ReceivedText(), "Hi!");
+}
+
+TEST_F(Lpt, CharactersAreSkippedWhileThePrinterStaysBusy) {
+  sim::VirtualPrinter printer(pc.core.clock);
+  printer.SetOnline(false);
+  auto lpt = OpenLpt1();
+  vport_plug(lpt1, printer.Peripheral());
+  const DWORD before = win::GetTickCount();
+  lpt->WriteString("abc");
+  EXPECT_EQ(printer.ReceivedText(), "");
+  EXPECT_EQ(win::GetTickCount() - before, 3u * 101u);  // each character waits out its 100 ms
+}
+
+TEST_F(Lpt, HandleModeWritesOneByteToTheDevice) {
+  auto device = std::make_shared<sim::LptDevice>(pc.core);
+  pc.files.AddDevice("\\\\.\\LPT1", device);
+  TvlLPT lpt(nullptr);
+  lpt.SetDirectMode(false);
+  lpt.WriteByte('x');  // closed: nothing
+  lpt.SetActive(true);
+  lpt.WriteByte('y');
+  EXPECT_EQ(device->Written(), std::vector<BYTE>{'y'});
+}
+
+// --- The machine's ports ---------------------------------------------------------------------------
+
+TEST_F(Lpt, DeviceDatabaseGivesParallelPortsInOrderWithTheirBases) {
+  pc.setup_api.AddParallelPort("LPT1", 0x378);
+  pc.setup_api.AddSerialPort("COM1", 0x3F8);
+  pc.setup_api.AddParallelPort("LPT2", 0x278);
+  TvlLPT lpt(nullptr);
+  lpt.EnumDevices();
+  ASSERT_EQ(lpt.DeviceCount(), 2);
+  EXPECT_EQ(lpt.GetDevice(0)->Name, "LPT1");
+  EXPECT_EQ(lpt.GetDevice(0)->Param, 0x378u);
+  EXPECT_EQ(lpt.GetDevice(1)->Name, "LPT2");
+  EXPECT_EQ(lpt.GetDevice(1)->Caption, "LPT2");
+  EXPECT_EQ(lpt.GetDevice(1)->Number, 2);
+  EXPECT_EQ(lpt.GetDevice(1)->Param, 0x278u);
+  EXPECT_EQ(pc.registry.OpenKeyCount(), 0u);
+  EXPECT_EQ(pc.setup_api.OpenSetCount(), 0u);
+}
+
+TEST_F(Lpt, OddDeviceDatabaseEntriesAreSkippedOrFallBack) {
+  const std::string enumkey = "SYSTEM\\CurrentControlSet\\Enum\\ACPI\\PNP0401\\";
+  auto add = [&](const std::string& instance, const char* service) {
+    sim::SimSetupApi::NewDevice device;
+    device.instance_key = enumkey + instance;
+    device.service = service;
+    pc.setup_api.AddDevice(device);
+    return enumkey + instance + "\\Device Parameters";
+  };
+  pc.registry.SetString(HKEY_LOCAL_MACHINE, add("1", "parport"), "PortName", "LPT1");  // service case differs
+  pc.registry.SetString(HKEY_LOCAL_MACHINE, add("2", "Parport"), "PortName", "lpt2");   // name case differs
+  pc.registry.SetString(HKEY_LOCAL_MACHINE, add("3", "Parport"), "PortName", "LPT");    // number 1
+  const std::string lpt4 = add("4", "Parport");
+  pc.registry.SetString(HKEY_LOCAL_MACHINE, lpt4, "PortName", "LPT4");
+  pc.registry.SetBinary(HKEY_LOCAL_MACHINE, enumkey + "4\\LogConf", "BootConfig", std::vector<BYTE>(25, 0x11));
+  const std::string lpt5 = add("5", "Parport");
+  pc.registry.SetString(HKEY_LOCAL_MACHINE, lpt5, "PortName", "LPT5");
+  std::vector<BYTE> boot(26, 0);
+  boot[24] = 0xBC, boot[25] = 0x03;  // the value at offset 24, whatever the descriptor says
+  pc.registry.SetBinary(HKEY_LOCAL_MACHINE, enumkey + "5\\LogConf", "BootConfig", boot);
+  const std::string lpt6 = add("6", "Parport");
+  pc.registry.SetString(HKEY_LOCAL_MACHINE, lpt6, "PortName", "LPT99999999999");  // overflows: number 1
+  const std::string full(128, 'L');
+  pc.registry.SetString(HKEY_LOCAL_MACHINE, add("7", "Parport"), "PortName", "LPT7" + full.substr(4),
+                        /*with_terminator=*/false);
+
+  TvlLPT lpt(nullptr);
+  lpt.EnumDevices();
+  ASSERT_EQ(lpt.DeviceCount(), 5);
+  EXPECT_EQ(lpt.GetDevice(0)->Name, "LPT");
+  EXPECT_EQ(lpt.GetDevice(0)->Number, 1);
+  EXPECT_EQ(lpt.GetDevice(1)->Param, 0x378u);  // 25 bytes: not enough
+  EXPECT_EQ(lpt.GetDevice(2)->Param, 0x3BCu);
+  EXPECT_EQ(lpt.GetDevice(3)->Number, 1);
+  EXPECT_EQ(lpt.GetDevice(4)->Name.size(), 128u);  // all of it, and not a byte past it
+  EXPECT_EQ(lpt.GetDevice(4)->Number, 1);
+}
+
+TEST_F(Lpt, WineSpellingOfTheMachineHiveStillFindsThePorts) {
+  pc.registry.SetHiveNames("\\REGISTRY\\Machine", "\\REGISTRY\\User");
+  pc.setup_api.AddParallelPort("LPT1", 0x278);
+  TvlLPT lpt(nullptr);
+  lpt.EnumDevices();
+  ASSERT_EQ(lpt.DeviceCount(), 1);
+  EXPECT_EQ(lpt.GetDevice(0)->Param, 0x278u);
+}
+
+TEST_F(Lpt, MissingSetupApiListsNothingAndLeavesNothingLoaded) {
+  pc.setup_api.AddParallelPort("LPT1", 0x378);
+  pc.modules.RemoveEntry("SetupAPI.dll", "SetupDiOpenDevRegKey");
+  TvlLPT lpt(nullptr);
+  fw::TStringList names;
+  lpt.GetDeviceNames(&names);
+  EXPECT_EQ(names.Count(), 0);
+  EXPECT_EQ(pc.modules.References("SetupAPI.dll"), 0u);
+}
+
+TEST_F(Lpt, NineXFamilyListsTheSpoolersLptPortsWithTheirColon) {
+  pc.process.SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
+  pc.spooler.AddStandardPorts();
+  TvlLPT lpt(nullptr);
+  lpt.EnumDevices();
+  ASSERT_EQ(lpt.DeviceCount(), 3);
+  const uint32_t bases[] = {0x378, 0x278, 0x3BC};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(lpt.GetDevice(i)->Name, "LPT" + std::to_string(i + 1) + ":");
+    EXPECT_EQ(lpt.GetDevice(i)->Number, i + 1);
+    EXPECT_EQ(lpt.GetDevice(i)->Param, bases[i]);
+  }
+}
+
+TEST_F(Lpt, SpoolerThatOverstatesItsCountIsNotReadPastItsBuffer) {
+  pc.process.SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
+  pc.spooler.AddStandardPorts();
+  pc.spooler.OverstateCount(5);
+  TvlLPT lpt(nullptr);
+  lpt.EnumDevices();
+  EXPECT_EQ(lpt.DeviceCount(), 3);
+}
+
+}  // namespace
