@@ -47,7 +47,7 @@ int main() {
     sink = value;
   };
 
-  constexpr int kRounds = 9, kCount = 20000;
+  constexpr int kRounds = 5, kCount = 2000;
   std::vector<double> client_ns, bare_ns;
   NanosecondsPerAccess(kCount / 10, bare);  // warm up the path into the driver
   for (int round = 0; round < kRounds; ++round) {
