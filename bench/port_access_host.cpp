@@ -3,6 +3,8 @@
 // device answers at once. What is left is what the client adds to every access.
 #include <benchmark/benchmark.h>
 
+#include <cstring>
+
 #include "driver/vlio_ioctl.h"
 #include "lib/vllpt.h"
 #include "sim/pc.h"
@@ -29,7 +31,12 @@ class InstantFiles final : public platform::Files {
   DWORD GetFileSize(HANDLE, LPDWORD) override { return 0; }
   DWORD GetFileAttributesA(LPCSTR) override { return FILE_ATTRIBUTE_NORMAL; }
   BOOL DeleteFileA(LPCSTR) override { return TRUE; }
-  DWORD GetTempPathA(DWORD, LPSTR) override { return 0; }
+  DWORD GetTempPathA(DWORD size, LPSTR buffer) override {
+    static constexpr char kTemp[] = "C:\\Windows\\Temp\\";
+    if (size < sizeof kTemp) return sizeof kTemp;
+    std::memcpy(buffer, kTemp, sizeof kTemp);
+    return sizeof kTemp - 1;
+  }
 
   static inline const HANDLE kDevice = reinterpret_cast<HANDLE>(0x100);
 };
