@@ -74,4 +74,11 @@ std::string Upper(std::string_view text) {
 
 bool SameName(std::string_view a, std::string_view b) { return Upper(a) == Upper(b); }
 
+std::string ModuleKey(std::string_view name) {
+  if (const auto slash = name.find_last_of("\\/"); slash != std::string_view::npos) name.remove_prefix(slash + 1);
+  std::string key = Upper(name);
+  if (key.find('.') == std::string::npos) key += ".DLL";
+  return key;
+}
+
 }  // namespace sim::format

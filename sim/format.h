@@ -31,6 +31,9 @@ std::string Bytes(const void* data, std::size_t size);
 
 /// Windows compares names of devices, classes and modules without regard to case.
 std::string Upper(std::string_view text);
+/// How LoadLibraryA and GetModuleHandleA see a module name: the file part, upper case,
+/// ".DLL" when it has no extension.
+std::string ModuleKey(std::string_view name);
 bool SameName(std::string_view a, std::string_view b);
 
 }  // namespace sim::format

@@ -8,17 +8,11 @@
 
 namespace sim {
 
+using format::ModuleKey;
 using format::Str;
 
 namespace {
 
-// LoadLibraryA's view of a name: the file part, upper case, ".DLL" when it has no extension.
-std::string ModuleKey(std::string_view name) {
-  if (const auto slash = name.find_last_of("\\/"); slash != std::string_view::npos) name.remove_prefix(slash + 1);
-  std::string key = format::Upper(name);
-  if (key.find('.') == std::string::npos) key += ".DLL";
-  return key;
-}
 
 bool IsOrdinal(LPCSTR name) { return reinterpret_cast<ULONG_PTR>(name) < 0x10000; }
 

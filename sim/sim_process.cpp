@@ -14,17 +14,11 @@ namespace sim {
 using format::Dec;
 using format::Hex;
 using format::Ptr;
+using format::ModuleKey;
 using format::Str;
 
 namespace {
 
-// GetModuleHandleA's view of a name: the file part, upper case, ".DLL" when it has no extension.
-std::string ModuleKey(std::string_view name) {
-  if (const auto slash = name.find_last_of("\\/"); slash != std::string_view::npos) name.remove_prefix(slash + 1);
-  std::string key = format::Upper(name);
-  if (key.find('.') == std::string::npos) key += ".DLL";
-  return key;
-}
 
 }  // namespace
 
