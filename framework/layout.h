@@ -214,6 +214,12 @@ class ClassBuilder {
     return *this;
   }
 
+  /// Takes back a property that the base publishes and this class keeps to itself.
+  ClassBuilder& Unpublish(std::string_view name) {
+    if (auto found = entry_.properties.find(name); found != entry_.properties.end()) entry_.properties.erase(found);
+    return *this;
+  }
+
   template <typename C, typename V>
   ClassBuilder& Integer(std::string name, void (C::*setter)(V)) {
     using Value = std::remove_cvref_t<V>;

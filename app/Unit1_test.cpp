@@ -1,0 +1,166 @@
+// The pin panel on the simulated PC: built from the layout the program carries, on a machine
+// with LPT1 at 0x378 (the loopback plug in it) and LPT2 at 0x278, driven by the user's clicks.
+#include "app/Unit1.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/application.h"
+#include "framework/layout.h"
+#include "layout_text.h"
+#include "sim/pc.h"
+#include "sim/vlio_entry.h"
+
+namespace {
+
+const std::vector<BYTE> kImage = {'M', 'Z', 'p', 'i', 'n'};
+const std::string kImagePath = "C:\\Windows\\Temp\\vlio.sys";
+
+class PinPanel : public testing::Test {
+ protected:
+  sim::InstalledPc pc;
+  vport* lpt1 = nullptr;
+  vport* lpt2 = nullptr;
+  fw::TApplication application;
+  TForm1* form = nullptr;
+
+  void SetUp() override {
+    pc.resources.Add(RT_RCDATA, "VLIOBIN", kImage);
+    const std::string layout = kForm1LayoutText;
+    pc.resources.Add(RT_RCDATA, kForm1Layout, std::vector<BYTE>(layout.begin(), layout.end()));
+    pc.kernel.AddImage(kImage, &DriverEntry);
+    lpt1 = &pc.ports.AddPort(0x378);
+    vport_plug(lpt1, &vport_loopback_plug);
+    lpt2 = &pc.ports.AddPort(0x278);
+    pc.setup_api.AddParallelPort("LPT1", 0x378);
+    pc.setup_api.AddParallelPort("LPT2", 0x278);
+    application.Initialize();
+    form = application.CreateForm<TForm1>();
+    form->Show();
+  }
+
+  fw::TCheckBox* PinBox(int pin) const { return static_cast<fw::TCheckBox*>(form->boxPins->Controls(pin - 1)); }
+  void Click(fw::TWinControl* control) { pc.windows.Click(control->Handle()); }
+  bool ServiceExists() const { return pc.services.Find("vlio") != nullptr; }
+  std::size_t Reads() const { return Count(false); }
+  std::size_t Writes() const { return Count(true); }
+  std::size_t Count(bool write) const {
+    std::size_t n = 0;
+    for (const auto& access : pc.ports.Accesses()) n += access.write == write;
+    return n;
+  }
+};
+
+// --- What the window looks like ----------------------------------------------------------------
+
+struct PinRow {
+  const char* caption;
+  fw::TColor colour;
+};
+
+// The connector's pins as the panel shows them, pin 1 first.
+const PinRow kPins[25] = {
+    {"^Strobe[ 1]", fw::clGreen},  {"Data 0 [ 2]", fw::clBlue},    {"Data 1 [ 3]", fw::clBlue},
+    {"Data 2 [ 4]", fw::clBlue},   {"Data 3 [ 5]", fw::clBlue},    {"Data 4 [ 6]", fw::clBlue},
+    {"Data 5 [ 7]", fw::clBlue},   {"Data 6 [ 8]", fw::clBlue},    {"Data 7 [ 9]", fw::clBlue},
+    {"ACK    [10]", fw::clPurple}, {"Busy   [11]", fw::clPurple},  {"NoPaper[12]", fw::clPurple},
+    {"Select [13]", fw::clPurple}, {"[14] Auto LF", fw::clGreen},  {"[15] ^Fault", fw::clPurple},
+    {"[16] Init", fw::clGreen},    {"[17] Select IN", fw::clGreen}, {"[18] Ground", fw::clBlack},
+    {"[19] Ground", fw::clBlack},  {"[20] Ground", fw::clBlack},   {"[21] Ground", fw::clBlack},
+    {"[22] Ground", fw::clBlack},  {"[23] Ground", fw::clBlack},   {"[24] Ground", fw::clBlack},
+    {"[25] Ground", fw::clBlack},
+};
+
+TEST_F(PinPanel, WindowAndControlsStandWhereTheLayoutPutsThem) {
+  EXPECT_EQ(form->Caption(), "Pinscope");
+  EXPECT_EQ(pc.windows.TextOf(form->Handle()), "Pinscope");
+  EXPECT_EQ((std::vector<int>{form->Left(), form->Top(), form->Width(), form->Height()}),
+            (std::vector<int>{264, 156, 308, 409}));
+  EXPECT_EQ(form->Color(), fw::clBtnFace);
+  EXPECT_EQ(form->Font().Name(), "MS Sans Serif");
+  EXPECT_EQ(form->Font().Height(), -11);
+  EXPECT_TRUE(application.MainForm() == form);
+
+  EXPECT_EQ(form->CheckBox1->Caption(), "Active");
+  EXPECT_EQ(form->CheckBox1->TabOrder(), 0);
+  EXPECT_EQ(form->vlDeviceBox1->TabOrder(), 1);
+  EXPECT_EQ(form->vlDeviceBox1->ItemHeight(), 13);
+  EXPECT_EQ(form->boxPins->Caption(), " LPT Pins");
+  EXPECT_EQ(form->boxPins->TabOrder(), 2);
+  EXPECT_EQ(form->vlLPT1->GetLptIOBase(), 888);
+  EXPECT_TRUE(form->vlLPT1->GetDirectMode());
+
+  ASSERT_EQ(form->boxPins->ControlCount(), 26) << "25 pin boxes and Refresh, in layout order";
+  for (int pin = 1; pin <= 25; ++pin) {
+    SCOPED_TRACE("pin " + std::to_string(pin));
+    fw::TCheckBox* box = PinBox(pin);
+    EXPECT_EQ(box->Name(), "CheckBox" + std::to_string(pin + 1));
+    EXPECT_EQ(box->Caption(), kPins[pin - 1].caption);
+    EXPECT_EQ(box->Font().Color(), kPins[pin - 1].colour);
+    EXPECT_EQ(box->Font().Name(), "Courier");
+    EXPECT_EQ(box->Font().Height(), pin == 1 ? -11 : -9);
+    EXPECT_EQ(box->Tag(), pin <= 17 ? pin : 0);
+    EXPECT_EQ(box->TabOrder(), pin - 1);
+    const bool left = pin <= 13;
+    EXPECT_EQ(box->Left(), left ? 12 : 128);
+    EXPECT_EQ(box->Top(), left ? 28 + 20 * (pin - 1) : 38 + 20 * (pin - 14));
+    EXPECT_EQ(box->Width(), left ? 109 : pin <= 16 ? 125 : 137);
+    EXPECT_EQ(box->Height(), 17);
+    EXPECT_EQ(box->Alignment(), left ? fw::taLeftJustify : fw::taRightJustify);
+    EXPECT_EQ(box->AllowGrayed(), pin >= 18);
+    EXPECT_EQ(box->State(), pin >= 18 ? fw::cbGrayed : fw::cbUnchecked);
+  }
+  EXPECT_EQ(form->boxPins->Controls(25), form->Button1);
+  EXPECT_EQ(form->Button1->Caption(), "Refresh");
+  EXPECT_EQ(form->Button1->TabOrder(), 25);
+}
+
+// --- Start-up and the port switch ----------------------------------------------------------------
+
+TEST_F(PinPanel, StartsWithThePortsListedLpt1SelectedAndNothingRead) {
+  const fw::TStrings& items = form->vlDeviceBox1->Items();
+  ASSERT_EQ(items.Count(), 2);
+  EXPECT_EQ(items.Strings(0), "LPT1");
+  EXPECT_EQ(items.Strings(1), "LPT2");
+  EXPECT_EQ(form->vlDeviceBox1->ItemIndex(), 0);
+  EXPECT_EQ(form->vlDeviceBox1->Text(), "LPT1");
+  EXPECT_FALSE(form->vlLPT1->GetActive());
+  EXPECT_FALSE(form->CheckBox1->Checked());
+  EXPECT_TRUE(pc.ports.Accesses().empty());
+  EXPECT_FALSE(ServiceExists());
+  EXPECT_TRUE(pc.windows.Boxes().empty());
+}
+
+TEST_F(PinPanel, TickingActiveOpensThePortAndReadsTheSeventeenPinsInOrder) {
+  Click(form->CheckBox1);
+  EXPECT_TRUE(form->CheckBox1->Checked());
+  EXPECT_TRUE(form->vlLPT1->GetActive());
+  ASSERT_TRUE(ServiceExists());
+  EXPECT_EQ(pc.services.Find("vlio")->state, DWORD{SERVICE_RUNNING});
+
+  // Pin order: control (1), data (2-9), status (10-13), control (14), status (15), control (16, 17).
+  const std::vector<WORD> order = {0x37A, 0x378, 0x378, 0x378, 0x378, 0x378, 0x378, 0x378, 0x378,
+                                   0x379, 0x379, 0x379, 0x379, 0x37A, 0x379, 0x37A, 0x37A};
+  // An output box that the refresh changes writes its pin once more: SetPin's read and write
+  // of the pin's register, right after that pin's own read. Set those pairs aside.
+  std::vector<WORD> pin_reads;
+  std::size_t rewrites = 0;
+  const auto& accesses = pc.ports.Accesses();
+  for (std::size_t i = 0; i < accesses.size(); ++i) {
+    ASSERT_FALSE(accesses[i].write) << "a write without its read at access " << i;
+    if (i + 1 < accesses.size() && accesses[i + 1].write && accesses[i + 1].port == accesses[i].port) {
+      ++rewrites;
+      ++i;
+      continue;
+    }
+    pin_reads.push_back(accesses[i].port);
+  }
+  EXPECT_EQ(pin_reads, order);
+  EXPECT_GT(rewrites, 0u) << "Init is high after reset, so its box changes";
+  EXPECT_EQ(lpt1->data, VPORT_DATA_RESET) << "a refresh writes back the levels it read";
+  EXPECT_EQ(lpt1->control, VPORT_CONTROL_RESET);
+}
+
+}  // namespace
