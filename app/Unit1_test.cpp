@@ -163,4 +163,131 @@ TEST_F(PinPanel, TickingActiveOpensThePortAndReadsTheSeventeenPinsInOrder) {
   EXPECT_EQ(lpt1->control, VPORT_CONTROL_RESET);
 }
 
+TEST_F(PinPanel, AnOpenThatFailsPutsTheBoxBackReportsAndTheProgramGoesOn) {
+  pc.core.faults.Fail("CreateServiceA", ERROR_ACCESS_DENIED);
+  Click(form->CheckBox1);
+  EXPECT_FALSE(form->CheckBox1->Checked());
+  EXPECT_FALSE(form->vlLPT1->GetActive());
+  ASSERT_EQ(pc.windows.Boxes().size(), 1u) << "one report, from the framework";
+  EXPECT_EQ(pc.windows.Boxes()[0].text, "Create service failed.");
+  EXPECT_FALSE(ServiceExists());
+  EXPECT_TRUE(pc.ports.Accesses().empty()) << "the recovery's refresh reads a closed port";
+
+  Click(form->CheckBox1);  // the cause is gone: the next try opens
+  EXPECT_TRUE(form->CheckBox1->Checked());
+  EXPECT_TRUE(form->vlLPT1->GetActive());
+  EXPECT_EQ(pc.windows.Boxes().size(), 1u);
+}
+
+TEST_F(PinPanel, UntickingActiveClosesRemovesTheServiceAndKeepsTheImage) {
+  Click(form->CheckBox1);
+  ASSERT_TRUE(ServiceExists());
+  pc.ports.ClearAccesses();
+  Click(form->CheckBox1);
+  EXPECT_FALSE(form->vlLPT1->GetActive());
+  EXPECT_FALSE(ServiceExists());
+  EXPECT_TRUE(pc.disk.Exists(kImagePath));
+  EXPECT_TRUE(pc.ports.Accesses().empty()) << "the refresh after closing reads nothing";
+  for (int pin = 1; pin <= 17; ++pin) EXPECT_FALSE(PinBox(pin)->Checked()) << "pin " << pin;
+}
+
+// --- Pins ------------------------------------------------------------------------------------------
+
+TEST_F(PinPanel, DataPinsComeBackOnTheStatusInputsThroughTheLoopbackPlug) {
+  Click(form->CheckBox1);
+  Click(PinBox(2));  // D0 -> Fault (pin 15)
+  Click(PinBox(6));  // D4 -> Busy (pin 11)
+  EXPECT_EQ(lpt1->data, 0x11);
+  EXPECT_FALSE(PinBox(15)->Checked()) << "inputs change only on Refresh";
+  Click(form->Button1);
+  EXPECT_TRUE(PinBox(15)->Checked());
+  EXPECT_EQ(PinBox(11)->Checked(), form->vlLPT1->GetPin(11));
+  EXPECT_EQ(lpt1->data, 0x11) << "the refresh leaves the outputs as they are";
+}
+
+TEST_F(PinPanel, RefreshWritesOnlyTheOutputsWhoseBoxesChange) {
+  Click(form->CheckBox1);
+  pc.ports.ClearAccesses();
+  Click(form->Button1);  // nothing changed since the last refresh
+  EXPECT_EQ(Reads(), 17u);
+  EXPECT_EQ(Writes(), 0u);
+
+  lpt1->data = 0x80;  // someone else drives D7
+  pc.ports.ClearAccesses();
+  Click(form->Button1);
+  EXPECT_TRUE(PinBox(9)->Checked());
+  EXPECT_EQ(Reads(), 18u) << "the changed box writes its pin once more";
+  EXPECT_EQ(Writes(), 1u);
+  EXPECT_EQ(lpt1->data, 0x80);
+}
+
+TEST_F(PinPanel, ClosedPortStillRunsEveryPinOperation) {
+  Click(form->Button1);
+  Click(PinBox(3));
+  EXPECT_TRUE(PinBox(3)->Checked()) << "the box shows the click";
+  EXPECT_TRUE(pc.ports.Accesses().empty());
+  EXPECT_TRUE(pc.windows.Boxes().empty());
+  Click(form->Button1);
+  EXPECT_FALSE(PinBox(3)->Checked()) << "a closed port reads 0";
+}
+
+TEST_F(PinPanel, GroundStaysGrayedAndInputsOnlyChangeTheirDisplay) {
+  Click(form->CheckBox1);
+  pc.ports.ClearAccesses();
+  for (int pin = 18; pin <= 25; ++pin) {
+    Click(PinBox(pin));
+    EXPECT_EQ(PinBox(pin)->State(), fw::cbGrayed) << "pin " << pin;
+  }
+  const bool shown = PinBox(10)->Checked();
+  Click(PinBox(10));
+  EXPECT_NE(PinBox(10)->Checked(), shown);
+  EXPECT_TRUE(pc.ports.Accesses().empty());
+  Click(form->Button1);
+  EXPECT_EQ(PinBox(10)->Checked(), shown);
+}
+
+// --- Choosing a port ---------------------------------------------------------------------------------
+
+TEST_F(PinPanel, ChoosingLpt2ReopensThereAndRefillsTheBox) {
+  Click(form->CheckBox1);
+  pc.ports.ClearAccesses();
+  pc.windows.Choose(form->vlDeviceBox1->Handle(), 1);
+  EXPECT_EQ(form->vlLPT1->GetLptPortNo(), 2);
+  EXPECT_EQ(form->vlLPT1->GetLptIOBase(), 0x278);
+  EXPECT_TRUE(form->vlLPT1->GetActive());
+  EXPECT_EQ(form->vlDeviceBox1->ItemIndex(), 1);
+  EXPECT_EQ(form->vlDeviceBox1->Items().Count(), 2);
+  EXPECT_TRUE(pc.ports.Accesses().empty()) << "choosing a port reads no pin";
+
+  Click(PinBox(2));
+  EXPECT_EQ(lpt2->data, 0x01);
+  EXPECT_EQ(lpt1->data, VPORT_DATA_RESET);
+}
+
+// --- The end and a broken layout ---------------------------------------------------------------------
+
+TEST_F(PinPanel, ClosingTheWindowWithThePortOpenLeavesNoService) {
+  Click(form->CheckBox1);
+  ASSERT_TRUE(ServiceExists());
+  delete form;  // what the application does with its windows when it ends
+  EXPECT_FALSE(ServiceExists());
+  EXPECT_EQ(pc.services.OpenHandles(), 0u);
+  EXPECT_TRUE(pc.disk.Exists(kImagePath));
+}
+
+TEST(PinPanelLayout, ABrokenLayoutIsAClearErrorAndBuildsNothing) {
+  sim::InstalledPc pc;
+  fw::TApplication application;
+  std::string layout = kForm1LayoutText;
+  layout.replace(layout.find("LptIOBase = 888"), 15, "LptIOBase = 88888");
+  try {
+    TForm1 form(nullptr, layout);
+    FAIL() << "a base address that does not fit built a window";
+  } catch (const fw::ELayoutError& error) {
+    EXPECT_NE(std::string(error.what()).find("LptIOBase"), std::string::npos) << error.what();
+  }
+  EXPECT_EQ(pc.windows.WindowCount(), 0u);
+  EXPECT_THROW(TForm1(nullptr, "object Form1: TForm1\n  object Pin: TNoSuchBox\n  end\nend\n"), fw::ELayoutError);
+}
+
 }  // namespace
