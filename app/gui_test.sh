@@ -1,0 +1,148 @@
+#!/bin/sh
+# The real window under Wine and Xvfb, driven by real input (XTEST clicks through xdotool)
+# against the virtual-port driver, and checked through what the program does: the port's
+# registers (read with port_probe through the same driver), the "vlio" service, message
+# boxes, and what the screen shows where the layout puts each control.
+# usage: gui_test.sh BUILD/wine-run PINSCOPE.exe PORT_PROBE.exe PROVISION_PORTS.exe OUTDIR
+set -u
+run=$1 program=$2 probe=$3 provision=$4 out=$5
+mkdir -p "$out"
+failures=0
+ok() { echo "ok: $*"; }
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+check() {  # check WHAT EXPECTED ACTUAL
+  if [ "$2" = "$3" ]; then ok "$1"; else fail "$1: expected '$2', got '$3'"; fi
+}
+
+display=:$(( $$ % 400 + 500 ))
+Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+export DISPLAY=$display
+remove_service() {  # what a killed program leaves behind
+  "$run" sc stop vlio >/dev/null 2>&1
+  "$run" sc delete vlio >/dev/null 2>&1
+}
+cleanup() {
+  "$run" taskkill /f /im "$(basename "$program")" >/dev/null 2>&1 && remove_service
+  kill $xvfb 2>/dev/null
+}
+trap cleanup EXIT
+tries=0
+until xdotool getdisplaygeometry >/dev/null 2>&1; do
+  tries=$((tries + 1)); [ $tries -lt 100 ] || { echo "Xvfb did not start"; exit 1; }
+  sleep 0.1
+done
+
+"$run" "$provision" LPT1=0x378 LPT2=0x278 >/dev/null
+temp=$("$run" winepath -u 'C:\users\root\Temp' 2>/dev/null | tr -d '\r')
+rm -rf "$temp/vlio.sys"
+remove_service
+
+service_state() {  # RUNNING, STOPPED, ... or none
+  state=$("$run" sc query vlio 2>/dev/null | tr -d '\r' | sed -n 's/.*STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p')
+  echo "${state:-none}"
+}
+wait_service() {  # wait_service STATE: up to 30 s
+  for _ in $(seq 60); do [ "$(service_state)" = "$1" ] && break; sleep 0.5; done
+  service_state
+}
+registers() { "$run" "$probe" "$@" 2>/dev/null | tr -d '\r'; }
+
+# Where a control is on the screen: the window's client area is its X window (no window
+# manager here), and controls in the group box are placed within the group box.
+"$run" "$program" >/dev/null 2>&1 &
+window=$(timeout 120 xdotool search --sync --onlyvisible --name '^Pinscope$' | head -n 1)
+[ -n "$window" ] || { echo "FAIL: no Pinscope window"; exit 1; }
+eval "$(xdotool getwindowgeometry --shell "$window")"
+origin_x=$X origin_y=$Y
+check "client area size" "300x382" "${WIDTH}x${HEIGHT}"
+click() {  # click X Y, in the window's client coordinates
+  xdotool mousemove $((origin_x + $1)) $((origin_y + $2)) click 1
+  sleep 0.7
+}
+pin_box() {  # pin_box PIN: the centre of its check mark, client coordinates
+  if [ "$1" -le 13 ]; then echo "$((12 + 12 + 109 - 7)) $((36 + 28 + 20 * ($1 - 1) + 8))"
+  else echo "$((12 + 128 + 7)) $((36 + 38 + 20 * ($1 - 14) + 8))"; fi
+}
+active_box="24 20"
+refresh_button="$((12 + 12 + 37)) $((36 + 296 + 12))"
+shot() { import -window root "$out/$1.png"; }
+# Dark pixels in the middle of a check mark's square: a tick (black, or gray when grayed)
+# has several, an empty box none.
+ticked() {  # ticked X Y (client coordinates of the mark's centre)
+  dark=$(convert "$out/$shot_name.png" -crop 7x7+$((origin_x + $1 - 3))+$((origin_y + $2 - 3)) +repage \
+    -colorspace gray -threshold 75% -format '%[fx:int(w*h*(1-mean))]' info:)
+  [ "$dark" -ge 6 ] && echo yes || echo no
+}
+colour_in() {  # colour_in X Y W H RRGGBB: does the rectangle show that colour?
+  convert "$out/$shot_name.png" -crop "$3x$4+$((origin_x + $1))+$((origin_y + $2))" +repage -format %c histogram:info: |
+    grep -qi "#$5" && echo yes || echo no
+}
+
+shot_name=start; shot start
+check "no service before Active" none "$(service_state)"
+# The layout's colours where the layout puts each pin's caption.
+for pin in $(seq 1 25); do
+  if [ $pin -le 13 ]; then x=12; y=$((28 + 20 * (pin - 1))); w=90; else x=146; y=$((38 + 20 * (pin - 14))); w=100; fi
+  case $pin in
+    1|14|16|17) colour=008000 ;;
+    2|3|4|5|6|7|8|9) colour=0000FF ;;
+    10|11|12|13|15) colour=800080 ;;
+    *) colour=000000 ;;
+  esac
+  [ "$(colour_in $((12 + x)) $((36 + y)) $w 17 $colour)" = yes ] || fail "pin $pin caption is not #$colour"
+done
+ok "pin captions in their colours"
+set -- $(pin_box 18); check "ground box starts grayed (a mark)" yes "$(ticked "$1" "$2")"
+
+# Active: the driver service runs and the pins are read.
+click $active_box
+check "Active starts the service" RUNNING "$(wait_service RUNNING)"
+check "registers after reset" "378=00 37A=CC" "$(registers 0x378 0x37A)"
+shot_name=active; shot active
+set -- $(pin_box 16); check "Init (pin 16) reads high" yes "$(ticked "$1" "$2")"
+
+# D0 out, and back through the loopback plug on Fault (pin 15) after Refresh.
+set -- $(pin_box 2); click "$1" "$2"
+check "Data 0 drives D0" "378=01" "$(registers 0x378)"
+click $refresh_button
+shot_name=refresh; shot refresh
+set -- $(pin_box 15); check "Fault follows D0 on Refresh" yes "$(ticked "$1" "$2")"
+set -- $(pin_box 21); click "$1" "$2"
+shot_name=ground; shot ground
+set -- $(pin_box 21); check "a clicked ground box stays grayed" yes "$(ticked "$1" "$2")"
+
+# LPT2: choose it in the device box (open the list, pick the second entry).
+click 140 21
+click 140 $((21 + 12 + 13 + 6))
+set -- $(pin_box 3); click "$1" "$2"
+check "Data 1 on LPT2 drives 0x278" "278=02" "$(registers 0x278)"
+
+# Unticking closes: the service is stopped and deleted, the image stays.
+click $active_box
+check "unticking removes the service" none "$(wait_service none)"
+[ -f "$temp/vlio.sys" ] && ok "driver image stays" || fail "driver image is gone"
+
+# An open that fails: the image path is taken by a directory, so the image cannot be written.
+rm -f "$temp/vlio.sys"; mkdir "$temp/vlio.sys"
+click $active_box
+error=$(timeout 20 xdotool search --sync --onlyvisible --name '^Error$' | head -n 1)
+[ -n "$error" ] && ok "the failure is reported in a message box" || fail "no message box"
+shot_name=failure; shot failure
+set -- $active_box; check "Active is unticked again" no "$(ticked "$1" "$2")"
+check "no service after the failure" none "$(service_state)"
+if [ -n "$error" ]; then
+  eval "$(xdotool getwindowgeometry --shell "$error")"
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 20)) click 1
+  sleep 0.7
+fi
+rmdir "$temp/vlio.sys"
+click $active_box
+check "the program goes on: Active opens now" RUNNING "$(wait_service RUNNING)"
+
+# Closing the window with the port open leaves no service behind.
+"$run" taskkill /im "$(basename "$program")" >/dev/null 2>&1
+check "closing removes the service" none "$(wait_service none)"
+
+echo "$failures failed"
+[ $failures -eq 0 ]

@@ -1,0 +1,34 @@
+// Reads I/O ports through a running vlio driver, for tests that look at the port from
+// outside the program that drives it:
+//   port_probe 0x378 0x37A      prints "378=01 37A=0C"
+// Exits 1 when the driver's device does not open (the driver is not running).
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "driver/vlio_ioctl.h"
+
+int main(int argc, char** argv) {
+  const HANDLE device =
+      CreateFileA(VLIO_WIN32_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (device == INVALID_HANDLE_VALUE) {
+    std::fprintf(stderr, "vlio does not open: error %lu\n", GetLastError());
+    return 1;
+  }
+  int status = 0;
+  for (int i = 1; i < argc; ++i) {
+    VLIO_READ_INPUT request{static_cast<uint16_t>(std::strtoul(argv[i], nullptr, 0))};
+    UCHAR value = 0;
+    DWORD returned = 0;
+    if (!DeviceIoControl(device, IOCTL_VLIO_READ, &request, sizeof request, &value, sizeof value, &returned, nullptr)) {
+      std::fprintf(stderr, "reading %s failed: error %lu\n", argv[i], GetLastError());
+      status = 1;
+      continue;
+    }
+    std::printf("%s%X=%02X", i > 1 ? " " : "", request.Port, value);
+  }
+  std::printf("\n");
+  CloseHandle(device);
+  return status;
+}
