@@ -51,8 +51,12 @@ void TApplication::ProcessMessages() {
   }
 }
 
-void TApplication::Dispatch(const MSG& message) {
+void TApplication::Dispatch(MSG& message) {
   try {
+    // Tab, the arrow keys and Enter move among a window's controls as in a dialog box.
+    if (const HWND root = message.hwnd ? win::GetAncestor(message.hwnd, GA_ROOT) : nullptr) {
+      if (win::IsDialogMessageA(root, &message)) return;
+    }
     win::TranslateMessage(&message);
     win::DispatchMessageA(&message);
   } catch (const std::exception& error) {

@@ -50,7 +50,7 @@ class TApplication : public TComponent {
   void Notification(TComponent* component, TOperation operation) override;
 
  private:
-  void Dispatch(const MSG& message);
+  void Dispatch(MSG& message);
 
   TForm* main_form_ = nullptr;
   bool terminated_ = false;

@@ -135,6 +135,9 @@ class Windows {
   virtual BOOL PeekMessageA(LPMSG message, HWND window, UINT first, UINT last, UINT remove) = 0;
   virtual BOOL TranslateMessage(const MSG* message) = 0;
   virtual LRESULT DispatchMessageA(const MSG* message) = 0;
+  /// Keyboard navigation among a window's controls (Tab, arrows, Enter, Esc).
+  virtual BOOL IsDialogMessageA(HWND dialog, LPMSG message) = 0;
+  virtual HWND GetAncestor(HWND window, UINT flags) = 0;
   virtual void PostQuitMessage(int exit_code) = 0;
   virtual BOOL ShowWindow(HWND window, int command) = 0;
   virtual BOOL EnableWindow(HWND window, BOOL enable) = 0;
@@ -359,6 +362,10 @@ inline BOOL TranslateMessage(const MSG* message) { return platform::Installed().
 inline LRESULT DispatchMessageA(const MSG* message) {
   return platform::Installed().windows->DispatchMessageA(message);
 }
+inline BOOL IsDialogMessageA(HWND dialog, LPMSG message) {
+  return platform::Installed().windows->IsDialogMessageA(dialog, message);
+}
+inline HWND GetAncestor(HWND window, UINT flags) { return platform::Installed().windows->GetAncestor(window, flags); }
 inline void PostQuitMessage(int exit_code) { platform::Installed().windows->PostQuitMessage(exit_code); }
 inline BOOL ShowWindow(HWND window, int command) { return platform::Installed().windows->ShowWindow(window, command); }
 inline BOOL EnableWindow(HWND window, BOOL enable) {

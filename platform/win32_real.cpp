@@ -163,6 +163,8 @@ class RealWindowsFamily final : public Windows {
   }
   BOOL TranslateMessage(const MSG* message) override { return ::TranslateMessage(message); }
   LRESULT DispatchMessageA(const MSG* message) override { return ::DispatchMessageA(message); }
+  BOOL IsDialogMessageA(HWND dialog, LPMSG message) override { return ::IsDialogMessageA(dialog, message); }
+  HWND GetAncestor(HWND window, UINT flags) override { return ::GetAncestor(window, flags); }
   void PostQuitMessage(int exit_code) override { ::PostQuitMessage(exit_code); }
   BOOL ShowWindow(HWND window, int command) override { return ::ShowWindow(window, command); }
   BOOL EnableWindow(HWND window, BOOL enable) override { return ::EnableWindow(window, enable); }

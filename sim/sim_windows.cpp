@@ -468,6 +468,24 @@ BOOL SimWindows::TranslateMessage(const MSG* message) {
   return TRUE;
 }
 
+BOOL SimWindows::IsDialogMessageA(HWND dialog, LPMSG message) {
+  core_.Record("IsDialogMessageA", {Handle(dialog), Ptr(message)});
+  return FALSE;
+}
+
+HWND SimWindows::GetAncestor(HWND window, UINT flags) {
+  core_.Record("GetAncestor", {Handle(window), Dec(static_cast<int>(flags))});
+  const Window* found = Find(window);
+  if (!found || (flags != GA_PARENT && flags != GA_ROOT)) return nullptr;
+  if (flags == GA_PARENT) return (found->style & WS_CHILD) ? found->parent : nullptr;
+  while (found->style & WS_CHILD) {
+    window = found->parent;
+    found = Find(window);
+    if (!found) return nullptr;
+  }
+  return window;
+}
+
 LRESULT SimWindows::DispatchMessageA(const MSG* message) {
   if (!message) throw AccessViolation("DispatchMessageA: the MSG is null");
   core_.Record("DispatchMessageA", WithWindow(message->hwnd, MessageArguments(message->message, message->wParam,

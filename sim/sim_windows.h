@@ -69,6 +69,9 @@ class SimWindows final : public platform::Windows {
   /// unshifted character; the keyboard's shift state is not modelled.
   BOOL TranslateMessage(const MSG* message) override;
   LRESULT DispatchMessageA(const MSG* message) override;
+  /// Keyboard navigation is not modelled: every message goes on to DispatchMessageA.
+  BOOL IsDialogMessageA(HWND dialog, LPMSG message) override;
+  HWND GetAncestor(HWND window, UINT flags) override;
   void PostQuitMessage(int exit_code) override;
   BOOL ShowWindow(HWND window, int command) override;
   BOOL EnableWindow(HWND window, BOOL enable) override;
