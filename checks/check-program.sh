@@ -1,0 +1,26 @@
+#!/bin/sh
+# Static checks of the Pinscope program beyond those of every image: a GUI program, the
+# setup library not among its imports (it is loaded at run time, so that a machine without
+# it still starts the program), and the resources it cannot run without.
+# usage: check-program.sh OBJDUMP IMAGE EXPECTED_FORMAT RESOURCE...
+set -eu
+objdump=$1 image=$2 format=$3
+shift 3
+"$(dirname "$0")/check-pe.sh" "$objdump" "$image" "$format"
+
+if ! "$objdump" -p "$image" | grep -q 'Subsystem.*Windows GUI'; then
+  echo "FAIL $image: not a Windows GUI program"
+  exit 1
+fi
+if "$objdump" -p "$image" | grep -qi 'DLL Name: setupapi'; then
+  echo "FAIL $image: imports SetupAPI instead of loading it when it enumerates"
+  exit 1
+fi
+# Resource names are stored as UTF-16 in the resource directory.
+for resource in "$@"; do
+  if ! strings -e l "$image" | grep -qx "$resource"; then
+    echo "FAIL $image: no resource $resource"
+    exit 1
+  fi
+done
+echo "ok $(basename "$image"): GUI, resources $*"
