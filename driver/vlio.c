@@ -2,8 +2,23 @@
  * vlio: lets a user-mode program read and write single bytes at I/O ports, which Windows
  * NT keeps from it. One device, \Device\vlio, reachable as \\.\vlio, takes two buffered
  * device controls; everything else about the file is the I/O manager's default.
+ *
+ * Who may open it. Any port, the interrupt and DMA controllers' included, is a way into the
+ * kernel, so a handle to this device is worth as much as loading a driver. Drivers that
+ * leave such a device to its default security descriptor are a known way for any local
+ * program to reach the kernel. The create routine therefore lets through only a caller
+ * whose token has the load-driver privilege enabled (SeSinglePrivilegeCheck with the IRP's
+ * requestor mode): SYSTEM, or an elevated administrator whose client enabled it before the
+ * open (a standard or non-elevated token does not hold it at all). Every other open fails
+ * with STATUS_ACCESS_DENIED, before any request can reach a port.
+ * Why a check in the create routine rather than a security descriptor on the device: it is
+ * one kernel import, where an explicit descriptor needs IoCreateDeviceSecure (a static
+ * library MinGW does not have) or half a dozen Rtl/Ob/Zw routines and an ACL to build; it
+ * holds for every name that reaches the device, "\Device\vlio\anything" included, which
+ * a descriptor covers only with FILE_DEVICE_SECURE_OPEN; and it asks exactly "could this
+ * caller load a driver itself", not "is it in a group".
  */
-#include <ddk/wdm.h>
+#include <ddk/ntddk.h>
 
 #include "vlio_ioctl.h"
 
@@ -59,16 +74,22 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING Registry
 }
 
 /*
- * VlioCreate: anyone may open the device; there is no per-handle state.
+ * VlioCreate: opens the device for a caller that could load a driver itself (see the top of
+ * this file); STATUS_ACCESS_DENIED for any other. There is no per-handle state.
  */
 NTSTATUS NTAPI VlioCreate(PDEVICE_OBJECT DeviceObject, PIRP Irp)
 {
+  NTSTATUS status = STATUS_ACCESS_DENIED;
+
   UNREFERENCED_PARAMETER(DeviceObject);
 
-  Irp->IoStatus.Status = STATUS_SUCCESS;
+  /* The requestor mode, not KernelMode: a user-mode open must be judged by its token. */
+  if (SeSinglePrivilegeCheck(RtlConvertLongToLuid(SE_LOAD_DRIVER_PRIVILEGE), Irp->RequestorMode))
+    status = STATUS_SUCCESS;
+  Irp->IoStatus.Status = status;
   Irp->IoStatus.Information = 0;
   IoCompleteRequest(Irp, IO_NO_INCREMENT);
-  return STATUS_SUCCESS;
+  return status;
 }
 
 /* A request too short to name a port and hold the answer is done without touching one. */

@@ -71,6 +71,36 @@ TEST_F(Vlio, LoadMakesOneDeviceAndItsLinkAndLeavesCloseToTheSystem) {
   EXPECT_TRUE(kernel_.PortAccesses().empty());
 }
 
+TEST_F(Vlio, OnlyACallerThatCouldLoadADriverItselfOpensTheDevice) {
+  struct Case {
+    const char* who;
+    kernel_host::Requestor requestor;
+    NTSTATUS status;
+  };
+  const Case cases[] = {
+      {"client with the load-driver privilege enabled", kernel_host::PrivilegedClient(), STATUS_SUCCESS},
+      {"program without it", kernel_host::UnprivilegedClient(), STATUS_ACCESS_DENIED},
+      {"program with other privileges only", {UserMode, {19, 20, 23}}, STATUS_ACCESS_DENIED},
+      {"the kernel itself", {KernelMode, {}}, STATUS_SUCCESS},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.who);
+    kernel_.SetRequestor(c.requestor);
+    const size_t checks = kernel_.PrivilegeChecks().size();
+    kernel_host::Reply opened = driver_.Create();
+    EXPECT_EQ(opened.status, c.status);
+    EXPECT_EQ(opened.returned, c.status);
+    EXPECT_EQ(opened.information, 0u);
+    EXPECT_EQ(opened.completions, 1);
+    // Judged by the mode the request came from, never as the kernel's own call.
+    ASSERT_EQ(kernel_.PrivilegeChecks().size(), checks + 1);
+    const kernel_host::PrivilegeCheck check = kernel_.PrivilegeChecks().back();
+    EXPECT_EQ(check.privilege, ULONG{SE_LOAD_DRIVER_PRIVILEGE});
+    EXPECT_EQ(check.mode, c.requestor.mode);
+  }
+  EXPECT_TRUE(kernel_.PortAccesses().empty());
+}
+
 TEST_F(Vlio, ReadReturnsThePortByteWhenTheBuffersHoldPortAndAnswer) {
   kernel_host::Reply reply = Send(IOCTL_VLIO_READ, {0x79, 0x03}, Bytes(1, 0xEE));
   EXPECT_EQ(reply.status, STATUS_SUCCESS);

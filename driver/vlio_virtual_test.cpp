@@ -47,11 +47,24 @@ TEST_F(VlioVirtual, Lpt1HasTheLoopbackPlug) {
   EXPECT_EQ(Read(0x37A), 0xC4);
 }
 
-TEST_F(VlioVirtual, Lpt2HasNothingPluggedAndOtherAddressesAreEmptyBus) {
-  Write(0x278, 0x1F);
-  EXPECT_EQ(Read(0x279), 0x7F);
-  EXPECT_EQ(Read(0x278), 0x1F);
-  for (uint16_t address : {0x37B, 0x3BC, 0x2F8}) {
+TEST_F(VlioVirtual, Lpt2HasAPrinterThatIsAlwaysReady) {
+  Write(0x27A, 0x0C);  // Init high, printer selected
+  EXPECT_EQ(Read(0x279), 0xDF) << "Ack idle, Busy low, PaperOut low, Select and Fault high";
+  for (uint8_t data : {0x00, 0x41, 0xFF}) {
+    Write(0x278, data);
+    Write(0x27A, 0x0D);
+    EXPECT_EQ(Read(0x279), 0xDF) << "after the strobe of 0x" << std::hex << int(data);
+    Write(0x27A, 0x0C);
+  }
+  EXPECT_EQ(Read(0x278), 0xFF);
+  Write(0x27A, 0x08);
+  EXPECT_EQ(Read(0x279), 0x5F) << "Init low holds it in reset, busy";
+  Write(0x27A, 0x0C);
+  EXPECT_EQ(Read(0x279), 0xDF);
+}
+
+TEST_F(VlioVirtual, OtherAddressesAreEmptyBus) {
+  for (uint16_t address : {0x37B, 0x3BC, 0x2F8, 0x27B, 0x277}) {
     Write(address, 0x00);
     EXPECT_EQ(Read(address), 0xFF) << address;
   }

@@ -28,6 +28,46 @@ std::string TempDirectory() {
   return directory;
 }
 
+/// `message`, then the system's own words for `error` on a line of their own, so that the
+/// user reads the cause ("Access is denied") and not just that something failed.
+std::string WithCause(const std::string& message, DWORD error) {
+  const std::string cause = SystemErrorText(error);
+  return cause.empty() ? message : message + "\r" + cause;
+}
+
+/// The load-driver privilege enabled in the process's token while this object lives, and put
+/// back as it was afterwards. The driver opens its device only for a caller that has it
+/// enabled; a token that does not hold it (a program that is not elevated) stays as it is, and
+/// the open then fails with the driver's access error.
+class EnabledLoadDriverPrivilege {
+ public:
+  EnabledLoadDriverPrivilege() {
+    HANDLE token = nullptr;
+    if (!win::OpenProcessToken(win::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+    token_.reset(token);
+    TOKEN_PRIVILEGES enable{};
+    enable.PrivilegeCount = 1;
+    enable.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (!win::LookupPrivilegeValueA(nullptr, SE_LOAD_DRIVER_NAME, &enable.Privileges[0].Luid)) return;
+    DWORD length = 0;
+    if (!win::AdjustTokenPrivileges(token_.get(), FALSE, &enable, sizeof previous_, &previous_, &length))
+      previous_.PrivilegeCount = 0;
+  }
+  ~EnabledLoadDriverPrivilege() {
+    // Already enabled, not held, or not adjusted at all: nothing to put back.
+    if (previous_.PrivilegeCount == 0) return;
+    const DWORD error = win::GetLastError();  // the open's, which the caller reports
+    win::AdjustTokenPrivileges(token_.get(), FALSE, &previous_, 0, nullptr, nullptr);
+    win::SetLastError(error);
+  }
+  EnabledLoadDriverPrivilege(const EnabledLoadDriverPrivilege&) = delete;
+  EnabledLoadDriverPrivilege& operator=(const EnabledLoadDriverPrivilege&) = delete;
+
+ private:
+  platform::UniqueHandle token_;
+  TOKEN_PRIVILEGES previous_{};
+};
+
 }  // namespace
 
 TvlDriverBase::~TvlDriverBase() { TvlDriverBase::Close(); }
@@ -41,16 +81,23 @@ void TvlDriverBase::DoError(uint32_t code, uint32_t detail, const std::string& m
 int32_t TvlDriverBase::Open() {
   if (device_) return DeviceHandle();
   if (!InstallDriver()) {
-    DoError(7, win::GetLastError(), "Create service failed.");
+    const DWORD error = win::GetLastError();
+    DoError(7, error, WithCause("Create service failed.", error));
     return -1;
   }
   if (!StartDriver()) {
-    DoError(7, win::GetLastError(), "Start service failed.");
+    const DWORD error = win::GetLastError();
+    DoError(7, error, WithCause("Start service failed.", error));
     return -1;
   }
   const std::string device = "\\\\.\\" + ServiceName;
+  const EnabledLoadDriverPrivilege privilege;
   device_.reset(win::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  // A driver the system refused to load leaves no device to find; why it was refused (an
+  // unsigned or blocked image) is what the caller should report.
+  if (!device_ && start_error_ != ERROR_SUCCESS && start_error_ != ERROR_SERVICE_ALREADY_RUNNING)
+    win::SetLastError(start_error_);
   return DeviceHandle();
 }
 
@@ -93,8 +140,9 @@ bool TvlDriverBase::StartDriver() {
   if (!manager) return false;
   platform::UniqueServiceHandle service(win::OpenServiceA(manager.get(), ServiceName.c_str(), SERVICE_START));
   if (!service) return false;
-  // Already running, or failing to start: either way the device open that follows tells.
-  win::StartServiceA(service.get(), 0, nullptr);
+  // Already running, or failing to start: either way the device open that follows tells, and
+  // the start's error is kept for it.
+  start_error_ = win::StartServiceA(service.get(), 0, nullptr) ? ERROR_SUCCESS : win::GetLastError();
   return true;
 }
 

@@ -23,7 +23,9 @@ class TvlDriverBase : public fw::TObject {
   /// handler declined.
   virtual void DoError(uint32_t code, uint32_t detail, const std::string& message);
   /// The device handle: the one held, or a new one after installing and starting the driver;
-  /// -1 when the device does not open. Installing or starting failures go through DoError.
+  /// -1 when the device does not open, with the last error telling why (the system's refusal
+  /// to load the driver, or the device's own answer). Installing or starting failures go
+  /// through DoError, with the system's words for the cause in the message.
   virtual int32_t Open();
   /// Closes the device, then stops and deletes the service; nothing when no device is held.
   virtual void Close();
@@ -47,4 +49,5 @@ class TvlDriverBase : public fw::TObject {
   bool WriteImage();
 
   platform::UniqueFile device_;
+  DWORD start_error_ = 0;  // of the last StartServiceA: a refused image explains a missing device
 };

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <string>
 #include <vector>
@@ -68,7 +69,8 @@ TEST_F(Loader, OpenInstallsStartsAndOpensCloseTakesTheServiceDown) {
                 "CreateServiceA(h, \"vlio\", \"vlio\", 0x10, 1, 3, 1, \"C:\\Windows\\Temp\\vlio.sys\", null, null, "
                 "null, null, null)",
                 "OpenSCManagerA(null, null, 1)", "OpenServiceA(h, \"vlio\", 0x10)", "StartServiceA(h, 0, null)"}));
-  EXPECT_EQ(open_calls.back(), "CreateFileA(\"\\\\.\\vlio\", 0xc0000000, 0, null, 3, 0x80, null)");
+  EXPECT_EQ(Named(open_calls, {"CreateFileA"}).back(),
+            "CreateFileA(\"\\\\.\\vlio\", 0xc0000000, 0, null, 3, 0x80, null)");
   EXPECT_EQ(pc.services.OpenHandles(), 0u);
 
   pc.core.journal.Clear();
@@ -154,24 +156,30 @@ std::string MessageOf(TvlLptDriver& driver) {
 }
 
 TEST_F(Loader, InstallFailuresReportCreateServiceFailed) {
+  // The message names the cause in the system's words on a second line.
   struct Case {
     const char* what;
     std::function<void(sim::Pc&)> arrange;
     DWORD detail;
+    const char* cause;
   };
   const std::vector<Case> cases = {
       {"manager unreachable", [](sim::Pc& pc) { pc.core.faults.Fail("OpenSCManagerA", ERROR_ACCESS_DENIED); },
-       ERROR_ACCESS_DENIED},
-      {"not elevated", [](sim::Pc& pc) { pc.services.SetElevated(false); }, ERROR_ACCESS_DENIED},
-      {"create refused", [](sim::Pc& pc) { pc.core.faults.Fail("CreateServiceA", ERROR_INVALID_PARAMETER); },
-       ERROR_INVALID_PARAMETER},
-      {"resource missing", nullptr, ERROR_RESOURCE_TYPE_NOT_FOUND},
+       ERROR_ACCESS_DENIED, "Access is denied"},
+      {"not elevated", [](sim::Pc& pc) { pc.services.SetElevated(false); }, ERROR_ACCESS_DENIED, "Access is denied"},
+      {"create refused", [](sim::Pc& pc) { pc.core.faults.Fail("CreateServiceA", ERROR_ACCESS_DENIED); },
+       ERROR_ACCESS_DENIED, "Access is denied"},
+      {"create failing", [](sim::Pc& pc) { pc.core.faults.Fail("CreateServiceA", ERROR_INVALID_PARAMETER); },
+       ERROR_INVALID_PARAMETER, "The parameter is incorrect"},
+      {"resource missing", nullptr, ERROR_RESOURCE_TYPE_NOT_FOUND,
+       "The specified resource type cannot be found in the image file"},
       {"temp folder not writable", [](sim::Pc& pc) { pc.disk.SetWritable("C:\\Windows\\Temp", false); },
-       ERROR_ACCESS_DENIED},
+       ERROR_ACCESS_DENIED, "Access is denied"},
       {"no temp path", [](sim::Pc& pc) { pc.core.faults.Fail("GetTempPathA", kEnvironmentVariableNotFound); },
-       kEnvironmentVariableNotFound},
+       kEnvironmentVariableNotFound, "The system could not find the environment option that was entered"},
       {"temp path too long",
-       [](sim::Pc& pc) { pc.disk.SetTempPath("C:\\" + std::string(300, 'x') + "\\"); }, ERROR_FILENAME_EXCED_RANGE},
+       [](sim::Pc& pc) { pc.disk.SetTempPath("C:\\" + std::string(300, 'x') + "\\"); }, ERROR_FILENAME_EXCED_RANGE,
+       "The filename or extension is too long"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -183,18 +191,23 @@ TEST_F(Loader, InstallFailuresReportCreateServiceFailed) {
     TvlLptDriver driver;
     ErrorHandler handler;
     driver.OnError = TOnFatalErrorEvent::Of<&ErrorHandler::Handle>(&handler);
-    EXPECT_EQ(MessageOf(driver), "Create service failed.");
-    EXPECT_EQ(handler.seen, std::vector<std::string>{"7/" + std::to_string(c.detail) + " Create service failed."});
+    const std::string message = std::string("Create service failed.\r") + c.cause;
+    EXPECT_EQ(MessageOf(driver), message);
+    EXPECT_EQ(handler.seen, std::vector<std::string>{"7/" + std::to_string(c.detail) + " " + message});
+    // Left behind: no service, no handle, no partial file (a complete image may stay).
     EXPECT_EQ(fresh.services.Find("vlio"), nullptr);
     EXPECT_EQ(fresh.services.OpenHandles(), 0u);
-    EXPECT_EQ(fresh.core.handles.OpenCount("File"), 0u);
+    EXPECT_EQ(fresh.core.handles.OpenCount(), 0u);
+    if (fresh.disk.Exists(kImagePath)) {
+      EXPECT_EQ(fresh.disk.Read(kImagePath), kImage);
+    }
   }
 }
 
 TEST_F(Loader, ImageWrittenOnlyInPartIsDeletedAndTheOpenFails) {
   pc.disk.SetFreeSpace(4);
   TvlLptDriver driver;
-  EXPECT_EQ(MessageOf(driver), "Create service failed.");
+  EXPECT_EQ(MessageOf(driver), "Create service failed.\rThere is not enough space on the disk");
   EXPECT_FALSE(pc.disk.Exists(kImagePath));
   EXPECT_EQ(pc.services.Find("vlio"), nullptr);
 }
@@ -206,7 +219,9 @@ TEST_F(Loader, StartFailureReportsStartServiceFailedAndAHandlerCanDecline) {
   handler.clear = true;
   driver.OnError = TOnFatalErrorEvent::Of<&ErrorHandler::Handle>(&handler);
   EXPECT_EQ(driver.Open(), -1);
-  EXPECT_EQ(handler.seen, std::vector<std::string>{"7/1060 Start service failed."});
+  EXPECT_EQ(handler.seen, std::vector<std::string>{
+                              "7/1060 Start service failed.\rThe specified service does not exist as an installed "
+                              "service"});
   EXPECT_EQ(pc.services.OpenHandles(), 0u);
 }
 
@@ -234,6 +249,101 @@ TEST_F(Loader, StaleServiceFromAKilledRunIsReusedAndGoneAfterClose) {
   }
   EXPECT_EQ(pc.services.Find("vlio"), nullptr);
   EXPECT_EQ(pc.kernel.LoadedDrivers(), 0u);
+}
+
+TEST_F(Loader, TwoClientsShareTheServiceAndTheLastCloseRemovesIt) {
+  TvlLptDriver first, second;
+  ASSERT_NE(first.Open(), -1);
+  ASSERT_NE(second.Open(), -1);  // the service is there and running already
+  first.Close();                 // the stop waits for the other handle; the delete only marks it
+  second.WritePort(0x378, 0x01);
+  EXPECT_EQ(second.ReadPort(0x378), 0x01) << "the other client lost its driver";
+  ASSERT_NE(pc.services.Find("vlio"), nullptr);
+  EXPECT_EQ(pc.services.Find("vlio")->state, DWORD{SERVICE_STOP_PENDING});
+
+  // Meanwhile a new client is told why it cannot install the service.
+  TvlLptDriver third;
+  EXPECT_EQ(MessageOf(third), "Create service failed.\rThe specified service has been marked for deletion");
+
+  // The last handle lets the driver unload and the service go; the next run starts afresh.
+  second.Close();
+  EXPECT_EQ(pc.services.Find("vlio"), nullptr);
+  EXPECT_EQ(pc.kernel.LoadedDrivers(), 0u);
+  TvlLptDriver next;
+  EXPECT_NE(next.Open(), -1);
+  next.Close();
+  EXPECT_EQ(pc.services.Find("vlio"), nullptr);
+  EXPECT_EQ(pc.services.OpenHandles(), 0u);
+  EXPECT_EQ(pc.core.handles.OpenCount(), 0u);
+}
+
+TEST_F(Loader, CloseThatCannotReachTheServiceManagerLeavesTheServiceForTheNextRun) {
+  TvlLptDriver driver;
+  ASSERT_NE(driver.Open(), -1);
+  pc.core.faults.Fail("OpenSCManagerA", ERROR_ACCESS_DENIED, 2);  // for the stop and the delete
+  driver.Close();
+  EXPECT_EQ(driver.DeviceHandle(), -1);
+  // Left behind: the service, still running, and no handle.
+  ASSERT_NE(pc.services.Find("vlio"), nullptr);
+  EXPECT_EQ(pc.services.Find("vlio")->state, DWORD{SERVICE_RUNNING});
+  EXPECT_EQ(pc.services.OpenHandles(), 0u);
+  EXPECT_EQ(pc.core.handles.OpenCount(), 0u);
+
+  TvlLptDriver next;
+  ASSERT_NE(next.Open(), -1);
+  next.Close();
+  EXPECT_EQ(pc.services.Find("vlio"), nullptr);
+}
+
+// --- Who may open the device ------------------------------------------------------------------
+
+TEST_F(Loader, DeviceIsOpenedWithTheLoadDriverPrivilegeEnabledOnlyForTheOpen) {
+  TvlLptDriver driver;
+  ASSERT_NE(driver.Open(), -1);
+  const std::vector<std::string> lines = pc.core.journal.Lines();
+  const auto started = std::find_if(lines.begin(), lines.end(),
+                                    [](const std::string& line) { return line.starts_with("StartServiceA("); });
+  ASSERT_NE(started, lines.end());
+  EXPECT_EQ(Named(std::vector<std::string>(started + 1, lines.end()),
+                  {"OpenProcessToken", "LookupPrivilegeValueA", "AdjustTokenPrivileges", "CreateFileA", "CloseHandle"}),
+            (std::vector<std::string>{"OpenProcessToken(-1, 0x28, ptr)",
+                                      "LookupPrivilegeValueA(null, \"SeLoadDriverPrivilege\", ptr)",
+                                      "AdjustTokenPrivileges(h, 0, ptr, 16, ptr, ptr)",
+                                      "CreateFileA(\"\\\\.\\vlio\", 0xc0000000, 0, null, 3, 0x80, null)",
+                                      "AdjustTokenPrivileges(h, 0, ptr, 0, null, null)", "CloseHandle(h)"}));
+  EXPECT_TRUE(pc.services.PrivilegeHeld(10));
+  EXPECT_FALSE(pc.services.PrivilegeEnabled(10)) << "the privilege was left enabled";
+  EXPECT_EQ(pc.core.handles.OpenCount("Token"), 0u);
+  driver.Close();
+
+  // A caller that had it enabled already (a service running as SYSTEM) keeps it so.
+  HANDLE token = nullptr;
+  ASSERT_TRUE(win::OpenProcessToken(win::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token));
+  TOKEN_PRIVILEGES enable{1, {{{10, 0}, SE_PRIVILEGE_ENABLED}}};
+  ASSERT_TRUE(win::AdjustTokenPrivileges(token, FALSE, &enable, 0, nullptr, nullptr));
+  win::CloseHandle(token);
+  ASSERT_NE(driver.Open(), -1);
+  EXPECT_TRUE(pc.services.PrivilegeEnabled(10));
+}
+
+TEST_F(Loader, DeviceRefusingACallerWithoutThePrivilegeFailsTheOpenWithAccessDenied) {
+  // The token cannot be adjusted, so the open comes without the privilege.
+  pc.core.faults.Fail("AdjustTokenPrivileges", ERROR_ACCESS_DENIED);
+  TvlLptDriver driver;
+  pc.ports.ClearAccesses();
+  win::SetLastError(0xdeadbeef);
+  EXPECT_EQ(driver.Open(), -1);
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_ACCESS_DENIED}) << "the device's answer, for the caller to report";
+  EXPECT_TRUE(pc.ports.Accesses().empty());
+  EXPECT_FALSE(pc.services.PrivilegeEnabled(10));
+  // Left behind: the service, started, which the next open takes over; no handle.
+  EXPECT_EQ(pc.core.handles.OpenCount(), 0u);
+  EXPECT_EQ(pc.services.OpenHandles(), 0u);
+  ASSERT_NE(pc.services.Find("vlio"), nullptr);
+
+  ASSERT_NE(driver.Open(), -1);
+  driver.Close();
+  EXPECT_EQ(pc.services.Find("vlio"), nullptr);
 }
 
 // --- The client's port accesses ---------------------------------------------------------------

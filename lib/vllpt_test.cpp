@@ -174,6 +174,69 @@ TEST_F(Lpt, PortHeldByAnotherProgramIsReportedInTheSystemsWords) {
   EXPECT_FALSE(lpt.GetActive());
 }
 
+TEST_F(Lpt, NotElevatedTheServiceManagerRefusesAndTheUserReadsAccessIsDenied) {
+  pc.services.SetElevated(false);
+  TvlLPT lpt(nullptr);
+  lpt.SetLptIOBase(0x378);
+  try {
+    lpt.SetActive(true);
+    FAIL() << "no exception";
+  } catch (const fw::Exception& error) {
+    EXPECT_EQ(error.Message(), "Create service failed.\rAccess is denied");
+  }
+  EXPECT_FALSE(lpt.GetActive());
+  // Left behind: the whole image file, and nothing else.
+  EXPECT_EQ(pc.services.Find("vlio"), nullptr);
+  EXPECT_EQ(pc.services.OpenHandles(), 0u);
+  EXPECT_EQ(pc.core.handles.OpenCount("File") + pc.core.handles.OpenCount("Device"), 0u);
+  EXPECT_EQ(pc.disk.Read("C:\\Windows\\Temp\\vlio.sys"), kImage);
+}
+
+TEST_F(Lpt, DeviceThatRefusesTheProgramIsReportedAsAccessDeniedWithoutAPortAccess) {
+  pc.core.faults.Fail("AdjustTokenPrivileges", ERROR_ACCESS_DENIED);
+  TvlLPT lpt(nullptr);
+  lpt.SetLptIOBase(0x378);
+  Fatal fatal;
+  fatal.clear = true;
+  lpt.OnFatalError = TOnFatalErrorEvent::Of<&Fatal::Handle>(&fatal);
+  lpt.SetActive(true);
+  EXPECT_EQ(fatal.messages, std::vector<std::string>{"10/0 LPT1 open is failed.\rAccess is denied"});
+  EXPECT_FALSE(lpt.GetActive());
+  EXPECT_TRUE(pc.ports.Accesses().empty());
+  EXPECT_EQ(pc.core.handles.OpenCount("Device"), 0u);
+}
+
+TEST_F(Lpt, DriverTheSystemRefusesToLoadIsReportedWithItsReason) {
+  constexpr DWORD kInvalidImageHash = 577;  // ERROR_INVALID_IMAGE_HASH, which MinGW's headers lack
+  const std::pair<DWORD, std::string> refusals[] = {
+      {ERROR_DRIVER_BLOCKED, "This driver has been blocked from loading"},
+      {kInvalidImageHash, "Windows cannot verify the digital signature for this file"},
+  };
+  for (const auto& [refusal, text] : refusals) {
+    SCOPED_TRACE(refusal);
+    sim::InstalledPc fresh;
+    fresh.resources.Add(RT_RCDATA, "VLIOBIN", kImage);
+    fresh.kernel.RefuseImage(kImage, refusal);
+    TvlLPT lpt(nullptr);
+    lpt.SetLptIOBase(0x378);
+    Fatal fatal;
+    fatal.clear = true;
+    lpt.OnFatalError = TOnFatalErrorEvent::Of<&Fatal::Handle>(&fatal);
+    lpt.SetActive(true);
+    ASSERT_EQ(fatal.messages.size(), 1u);
+    EXPECT_TRUE(fatal.messages[0].starts_with("10/0 LPT1 open is failed.\r" + text)) << fatal.messages[0];
+    EXPECT_FALSE(lpt.GetActive());
+    // Left behind: the service, installed and stopped, which the next open takes as it is;
+    // no handle of any kind.
+    ASSERT_NE(fresh.services.Find("vlio"), nullptr);
+    EXPECT_EQ(fresh.services.Find("vlio")->state, DWORD{SERVICE_STOPPED});
+    EXPECT_EQ(fresh.services.OpenHandles(), 0u);
+    EXPECT_EQ(fresh.core.handles.OpenCount("Device") + fresh.core.handles.OpenCount("File") +
+                  fresh.core.handles.OpenCount("Token"),
+              0u);
+  }
+}
+
 TEST_F(Lpt, DirectModeWithoutBaseAddressReportsButStaysOpen) {
   TvlLPT lpt(nullptr);
   try {

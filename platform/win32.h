@@ -32,7 +32,8 @@ class Files {
   virtual DWORD GetTempPathA(DWORD size, LPSTR buffer) = 0;
 };
 
-/// advapi32: the service control manager.
+/// advapi32: the service control manager, and the process's access token, whose load-driver
+/// privilege opening a port driver's device takes.
 class Services {
  public:
   virtual ~Services() = default;
@@ -47,6 +48,10 @@ class Services {
   virtual BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) = 0;
   virtual BOOL DeleteService(SC_HANDLE service) = 0;
   virtual BOOL CloseServiceHandle(SC_HANDLE handle) = 0;
+  virtual BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) = 0;
+  virtual BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) = 0;
+  virtual BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, PTOKEN_PRIVILEGES new_state, DWORD length,
+                                     PTOKEN_PRIVILEGES previous_state, LPDWORD return_length) = 0;
 };
 
 /// kernel32: the program's own resources.
@@ -263,6 +268,19 @@ inline BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
 inline BOOL DeleteService(SC_HANDLE service) { return platform::Installed().services->DeleteService(service); }
 inline BOOL CloseServiceHandle(SC_HANDLE handle) {
   return platform::Installed().services->CloseServiceHandle(handle);
+}
+/// The current process's pseudo handle: the constant (HANDLE)-1 that kernel32 returns.
+inline HANDLE GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)); }
+inline BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
+  return platform::Installed().services->OpenProcessToken(process, access, token);
+}
+inline BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) {
+  return platform::Installed().services->LookupPrivilegeValueA(system, name, luid);
+}
+inline BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, PTOKEN_PRIVILEGES new_state, DWORD length,
+                                  PTOKEN_PRIVILEGES previous_state, LPDWORD return_length) {
+  return platform::Installed().services->AdjustTokenPrivileges(token, disable_all, new_state, length, previous_state,
+                                                               return_length);
 }
 
 inline HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {

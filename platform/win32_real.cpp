@@ -55,6 +55,16 @@ class RealServices final : public Services {
   }
   BOOL DeleteService(SC_HANDLE service) override { return ::DeleteService(service); }
   BOOL CloseServiceHandle(SC_HANDLE handle) override { return ::CloseServiceHandle(handle); }
+  BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) override {
+    return ::OpenProcessToken(process, access, token);
+  }
+  BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) override {
+    return ::LookupPrivilegeValueA(system, name, luid);
+  }
+  BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, PTOKEN_PRIVILEGES new_state, DWORD length,
+                             PTOKEN_PRIVILEGES previous_state, LPDWORD return_length) override {
+    return ::AdjustTokenPrivileges(token, disable_all, new_state, length, previous_state, return_length);
+  }
 };
 
 class RealResources final : public Resources {

@@ -72,7 +72,12 @@ std::vector<std::string> Driver::DeviceNames() {
   return names;
 }
 
-Reply Driver::Create() { return ToReply(impl_->Enter().Create()); }
+Reply Driver::Create(const Caller& caller) {
+  kernel_host::Driver& driver = impl_->Enter();
+  impl_->kernel.SetRequestor(caller.load_driver_privilege_enabled ? kernel_host::PrivilegedClient()
+                                                                  : kernel_host::UnprivilegedClient());
+  return ToReply(driver.Create());
+}
 
 Reply Driver::Close() { return ToReply(impl_->Enter().Close()); }
 

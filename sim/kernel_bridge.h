@@ -34,6 +34,11 @@ struct Reply {
 
 enum class Routine { IoCreateDevice, IoCreateSymbolicLink };
 
+/// The user-mode thread that opens a device, as a create routine's privilege check sees it.
+struct Caller {
+  bool load_driver_privilege_enabled;
+};
+
 class Kernel;
 
 /// One driver image in memory.
@@ -46,7 +51,7 @@ class Driver {
   void Unload();
   /// The names of the driver's devices, the one requests go to first.
   std::vector<std::string> DeviceNames();
-  Reply Create();
+  Reply Create(const Caller& caller);
   Reply Close();
   Reply DeviceControl(std::uint32_t code, std::vector<std::uint8_t> input, std::vector<std::uint8_t> output);
 

@@ -205,7 +205,8 @@ DWORD SimKernel::Open(const OpenRequest& request, std::shared_ptr<FileObject>& f
     // A driver on its way out takes no new handles.
     if (driver->unload_pending) return ERROR_FILE_NOT_FOUND;
     if (found != names.begin()) throw NotSimulated("opening a driver's second device: " + device);
-    const kernel_bridge::Reply reply = driver->driver->Create();
+    const kernel_bridge::Reply reply =
+        driver->driver->Create(caller_ ? caller_() : kernel_bridge::Caller{.load_driver_privilege_enabled = true});
     if (reply.status < 0) return Win32Error(reply.status);
     file = std::make_shared<DriverFile>(request, driver, [this](const std::shared_ptr<Loaded>& last) { Finish(last); });
     return ERROR_SUCCESS;

@@ -30,6 +30,9 @@ class SimKernel final : public NameSpace {
   /// A file of these bytes is refused by the loader with `error`: ERROR_INVALID_IMAGE_HASH
   /// for an unsigned driver, ERROR_DRIVER_BLOCKED for a blocked one.
   void RefuseImage(std::vector<BYTE> bytes, DWORD error);
+  /// Who opens a device: asked at each open. Until set, a caller with the load-driver
+  /// privilege enabled.
+  void SetCaller(std::function<kernel_bridge::Caller()> caller) { caller_ = std::move(caller); }
   /// The next call of `routine` by a driver fails with `status` (an NTSTATUS).
   void FailNext(Routine routine, std::int32_t status);
 
@@ -71,6 +74,7 @@ class SimKernel final : public NameSpace {
   };
 
   SimPortBus& ports_;
+  std::function<kernel_bridge::Caller()> caller_;
   std::vector<Image> images_;
   // Made on first use: a kernel_host kernel takes over every driver call while it exists.
   std::unique_ptr<kernel_bridge::Kernel> host_;

@@ -29,11 +29,23 @@ class SimKernelTest : public ::testing::Test {
     service =
         win::CreateServiceA(manager, "vlio", "vlio", SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
                             SERVICE_ERROR_NORMAL, kImagePath, nullptr, nullptr, nullptr, nullptr, nullptr);
+    // vlio lets in only a caller with the load-driver privilege enabled, as its client does.
+    SetLoadDriverPrivilege(true);
   }
   ~SimKernelTest() override {
     win::CloseServiceHandle(service);
     win::CloseServiceHandle(manager);
     EXPECT_TRUE(pc.kernel.DriverFaults().empty()) << pc.kernel.DriverFaults().front();
+  }
+
+  static void SetLoadDriverPrivilege(bool enabled) {
+    HANDLE token = nullptr;
+    ASSERT_TRUE(win::OpenProcessToken(win::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token));
+    TOKEN_PRIVILEGES state{1, {{{0, 0}, enabled ? DWORD{SE_PRIVILEGE_ENABLED} : DWORD{0}}}};
+    ASSERT_TRUE(win::LookupPrivilegeValueA(nullptr, SE_LOAD_DRIVER_NAME, &state.Privileges[0].Luid));
+    ASSERT_TRUE(win::AdjustTokenPrivileges(token, FALSE, &state, 0, nullptr, nullptr));
+    EXPECT_EQ(win::GetLastError(), DWORD{ERROR_SUCCESS});
+    win::CloseHandle(token);
   }
 
   static HANDLE OpenVlio() {
@@ -88,6 +100,19 @@ TEST_F(SimKernelTest, TheDeviceOpensOnlyWhileItsDriverIsLoaded) {
   EXPECT_EQ(OpenVlio(), INVALID_HANDLE_VALUE);
   EXPECT_EQ(win::GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
   EXPECT_EQ(pc.kernel.LoadedDrivers(), 0u);
+}
+
+TEST_F(SimKernelTest, AnOpenWithoutTheLoadDriverPrivilegeEnabledIsDeniedBeforeAnyPortAccess) {
+  ASSERT_TRUE(win::StartServiceA(service, 0, nullptr));
+  SetLoadDriverPrivilege(false);
+  pc.ports.ClearAccesses();
+  win::SetLastError(0xdeadbeef);
+  EXPECT_EQ(OpenVlio(), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+  EXPECT_EQ(pc.core.handles.OpenCount("Device"), 0u);
+  EXPECT_TRUE(pc.ports.Accesses().empty());
+  // Nothing is held open, so the driver stops at once.
+  EXPECT_EQ(Stop().dwCurrentState, SERVICE_STOPPED);
 }
 
 TEST_F(SimKernelTest, RequestsReachTheLoopbackPlugOnePortAccessEach) {

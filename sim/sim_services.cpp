@@ -1,7 +1,10 @@
 #include "sim/sim_services.h"
 
+#include <cstddef>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "sim/format.h"
 #include "sim/win32_more.h"
@@ -69,6 +72,29 @@ struct ServiceHandle final : KernelObject {
   DWORD granted;
 };
 
+struct TokenHandle final : KernelObject {
+  explicit TokenHandle(DWORD granted) : granted(granted) {}
+  std::string_view Kind() const override { return "Token"; }
+  DWORD granted;
+};
+
+// The privileges the PC knows by name, with the values their LUIDs have on Windows.
+constexpr DWORD kLoadDriverPrivilege = 10;
+constexpr DWORD kShutdownPrivilege = 19;
+constexpr DWORD kDebugPrivilege = 20;
+constexpr DWORD kChangeNotifyPrivilege = 23;
+constexpr std::pair<std::string_view, DWORD> kPrivilegeNames[] = {
+    {"SeLoadDriverPrivilege", kLoadDriverPrivilege},
+    {"SeShutdownPrivilege", kShutdownPrivilege},
+    {"SeDebugPrivilege", kDebugPrivilege},
+    {"SeChangeNotifyPrivilege", kChangeNotifyPrivilege},
+};
+
+// TOKEN_PRIVILEGES with `count` entries.
+DWORD PrivilegesSize(DWORD count) {
+  return static_cast<DWORD>(offsetof(TOKEN_PRIVILEGES, Privileges) + count * sizeof(LUID_AND_ATTRIBUTES));
+}
+
 bool IsDriver(DWORD type) { return type == SERVICE_KERNEL_DRIVER || type == SERVICE_FILE_SYSTEM_DRIVER; }
 
 bool ValidType(DWORD type) {
@@ -99,9 +125,25 @@ std::string ImageFile(std::string path) {
 
 SimServices::SimServices(Core& core, Disk& disk, SimKernel& kernel) : core_(core), disk_(disk), kernel_(kernel) {
   for (const char* name : {"OpenSCManagerA", "CreateServiceA", "OpenServiceA", "StartServiceA", "ControlService",
-                           "QueryServiceStatus", "DeleteService", "CloseServiceHandle"}) {
+                           "QueryServiceStatus", "DeleteService", "CloseServiceHandle", "OpenProcessToken",
+                           "LookupPrivilegeValueA", "AdjustTokenPrivileges"}) {
     core_.faults.Allow(name);
   }
+  ResetToken();
+  // A device's create routine judges the thread that opens it by this token.
+  kernel_.SetCaller([this] { return kernel_bridge::Caller{PrivilegeEnabled(kLoadDriverPrivilege)}; });
+}
+
+void SimServices::SetElevated(bool elevated) {
+  elevated_ = elevated;
+  ResetToken();
+}
+
+void SimServices::ResetToken() {
+  // What Windows gives an administrator's full token and a filtered (standard user) one.
+  held_ = elevated_ ? std::set<DWORD>{kLoadDriverPrivilege, kShutdownPrivilege, kDebugPrivilege, kChangeNotifyPrivilege}
+                    : std::set<DWORD>{kShutdownPrivilege, kChangeNotifyPrivilege};
+  enabled_ = {kChangeNotifyPrivilege};
 }
 
 std::shared_ptr<SimServices::Service> SimServices::Lookup(std::string_view name) const {
@@ -319,6 +361,82 @@ BOOL SimServices::CloseServiceHandle(SC_HANDLE handle) {
     --service->handles;
     Forget(service);
   }
+  return TRUE;
+}
+
+BOOL SimServices::OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
+  core_.Record("OpenProcessToken", {Handle(process), Hex(access), Ptr(token)});
+  if (core_.Failing("OpenProcessToken")) return FALSE;
+  if (!token) throw AccessViolation("OpenProcessToken: TokenHandle is null");
+  if (process != reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1))) {
+    throw NotSimulated("OpenProcessToken of a process other than the current one");
+  }
+  *token = core_.handles.Add(std::make_shared<TokenHandle>(access));
+  return TRUE;
+}
+
+BOOL SimServices::LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) {
+  core_.Record("LookupPrivilegeValueA", {Str(system), Str(name), Ptr(luid)});
+  if (core_.Failing("LookupPrivilegeValueA")) return FALSE;
+  if (system && *system) throw NotSimulated("LookupPrivilegeValueA on another machine");
+  if (!name || !luid) throw AccessViolation("LookupPrivilegeValueA: a null name or LUID");
+  for (const auto& [known, value] : kPrivilegeNames) {
+    if (format::SameName(known, name)) {
+      *luid = LUID{value, 0};
+      return TRUE;
+    }
+  }
+  return core_.Fail(ERROR_NO_SUCH_PRIVILEGE, FALSE);
+}
+
+BOOL SimServices::AdjustTokenPrivileges(HANDLE token, BOOL disable_all, PTOKEN_PRIVILEGES new_state, DWORD length,
+                                        PTOKEN_PRIVILEGES previous_state, LPDWORD return_length) {
+  core_.Record("AdjustTokenPrivileges",
+               {Handle(token), Dec(disable_all), Ptr(new_state), Dec(length), Ptr(previous_state), Ptr(return_length)});
+  if (core_.Failing("AdjustTokenPrivileges")) return FALSE;
+  auto* opened = core_.handles.FindAs<TokenHandle>(token);
+  if (!opened) return core_.Fail(ERROR_INVALID_HANDLE, FALSE);
+  const DWORD needed = TOKEN_ADJUST_PRIVILEGES | (previous_state ? TOKEN_QUERY : 0);
+  if ((opened->granted & needed) != needed) return core_.Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (disable_all) throw NotSimulated("AdjustTokenPrivileges disabling all privileges");
+  if (!new_state) return core_.Fail(ERROR_INVALID_PARAMETER, FALSE);
+
+  // Work out every change first: a previous-state buffer that is too small fails the call
+  // with nothing changed.
+  std::vector<std::pair<DWORD, bool>> changes;  // privilege, enable
+  bool all_assigned = true;
+  for (DWORD i = 0; i < new_state->PrivilegeCount; ++i) {
+    const LUID_AND_ATTRIBUTES& entry = new_state->Privileges[i];
+    if (entry.Attributes & ~(SE_PRIVILEGE_ENABLED | SE_PRIVILEGE_ENABLED_BY_DEFAULT)) {
+      throw NotSimulated("AdjustTokenPrivileges attributes " + Hex(entry.Attributes));
+    }
+    const DWORD privilege = entry.Luid.HighPart ? 0 : entry.Luid.LowPart;
+    if (!PrivilegeHeld(privilege)) {
+      all_assigned = false;
+      continue;
+    }
+    const bool enable = (entry.Attributes & SE_PRIVILEGE_ENABLED) != 0;
+    if (enable != PrivilegeEnabled(privilege)) changes.emplace_back(privilege, enable);
+  }
+  if (previous_state) {
+    const DWORD size = PrivilegesSize(static_cast<DWORD>(changes.size()));
+    if (return_length) *return_length = size;
+    if (length < size) return core_.Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+    // Only what this call changed, with the state it had before.
+    previous_state->PrivilegeCount = static_cast<DWORD>(changes.size());
+    for (size_t i = 0; i < changes.size(); ++i) {
+      const DWORD was = changes[i].second ? DWORD{0} : DWORD{SE_PRIVILEGE_ENABLED};
+      previous_state->Privileges[i] = {LUID{changes[i].first, 0}, was};
+    }
+  }
+  for (const auto& [privilege, enable] : changes) {
+    if (enable)
+      enabled_.insert(privilege);
+    else
+      enabled_.erase(privilege);
+  }
+  // Success either way; the last error tells whether every privilege named was there.
+  core_.last_error = all_assigned ? ERROR_SUCCESS : ERROR_NOT_ALL_ASSIGNED;
   return TRUE;
 }
 

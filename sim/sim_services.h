@@ -1,11 +1,13 @@
 // advapi32's service control manager on the simulated PC: the service database, handles
 // with the rights they were granted, and kernel drivers that start by loading their image
-// from the disk into the PC's kernel.
+// from the disk into the PC's kernel. Also the process's access token, whose privileges
+// follow the same elevation and decide whether a driver's device lets the program in.
 #pragma once
 
 #include <cstddef>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -46,6 +48,10 @@ class SimServices final : public platform::Services {
   BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) override;
   BOOL DeleteService(SC_HANDLE service) override;
   BOOL CloseServiceHandle(SC_HANDLE handle) override;
+  BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) override;
+  BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) override;
+  BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, PTOKEN_PRIVILEGES new_state, DWORD length,
+                             PTOKEN_PRIVILEGES previous_state, LPDWORD return_length) override;
 
   /// A service as a test installs it ahead of the program (one a killed run left behind):
   ///   pc.services.Add({.name = "vlio", .binary_path = "C:\\Windows\\Temp\\vlio.sys"});
@@ -65,8 +71,14 @@ class SimServices final : public platform::Services {
   const Service* Find(std::string_view name) const;
 
   /// An elevated program (the default) may do anything; one that is not gets only what
-  /// Windows gives a standard user: connecting and querying.
-  void SetElevated(bool elevated) { elevated_ = elevated; }
+  /// Windows gives a standard user: connecting and querying. Either way the process's token
+  /// starts afresh: an elevated one holds the load-driver privilege, disabled until enabled;
+  /// a filtered one does not hold it at all.
+  void SetElevated(bool elevated);
+  /// Whether the token holds a privilege (an SE_..._PRIVILEGE value), and whether it is
+  /// enabled: what SeSinglePrivilegeCheck sees when the program opens a device.
+  bool PrivilegeHeld(DWORD privilege) const { return held_.count(privilege) != 0; }
+  bool PrivilegeEnabled(DWORD privilege) const { return enabled_.count(privilege) != 0; }
   /// Service control manager handles still open, for a test's leak check.
   std::size_t OpenHandles() const { return handles_.OpenCount(); }
 
@@ -82,7 +94,10 @@ class SimServices final : public platform::Services {
   Core& core_;
   Disk& disk_;
   SimKernel& kernel_;
+  void ResetToken();
+
   bool elevated_ = true;
+  std::set<DWORD> held_, enabled_;
   // SC_HANDLEs are not kernel handles: their own table, with values apart from those.
   HandleTable handles_{0x00C00000};
   std::map<std::string, std::shared_ptr<Service>> services_;  // by upper-case name

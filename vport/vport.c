@@ -162,6 +162,37 @@ static uint32_t loopback_input_lines(void *context, uint32_t lines)
 
 const struct vport_peripheral vport_loopback_plug = {0, 0, loopback_input_lines};
 
+/* The levels the printer drives while it takes bytes: Ack idle, Select and Fault high. */
+#define PRINTER_READY_LINES (VPORT_PIN(10) | VPORT_PIN(13) | VPORT_PIN(15))
+#define PRINTER_BUSY VPORT_PIN(11)
+#define PRINTER_STROBE VPORT_PIN(1)
+#define PRINTER_INIT VPORT_PIN(16)
+
+void vport_printer_reset(struct vport_printer *printer)
+{
+  printer->received = 0;
+  printer->last = 0;
+}
+
+void vport_printer_lines_changed(void *context, uint32_t lines, uint32_t changed)
+{
+  struct vport_printer *printer = context;
+  uint32_t falling = changed & ~lines;
+  if (falling & PRINTER_INIT)
+    vport_printer_reset(printer);
+  /* Init low holds the printer in reset, where it takes nothing. */
+  if ((falling & PRINTER_STROBE) && (lines & PRINTER_INIT)) {
+    printer->last = (uint8_t)(lines >> 2);
+    printer->received++;
+  }
+}
+
+uint32_t vport_printer_input_lines(void *context, uint32_t lines)
+{
+  (void)context;
+  return (lines & PRINTER_INIT) ? PRINTER_READY_LINES : PRINTER_READY_LINES | PRINTER_BUSY;
+}
+
 /* The port answering at `address`, and which of its registers. */
 static struct vport *decode(const struct vport_slot *slots, unsigned count, uint16_t address, unsigned *offset)
 {

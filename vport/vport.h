@@ -112,6 +112,37 @@ int vport_pin_level(struct vport *port, unsigned pin);
 /* The diagnostic plug: D0->Fault, D1->Select, D2->PaperOut, D3->Ack, D4->Busy. */
 extern const struct vport_peripheral vport_loopback_plug;
 
+/*
+ * A Centronics printer that never keeps the PC waiting. On each falling edge of Strobe
+ * (pin 1) it latches D0-D7 (pins 2-9) and has dealt with the byte before the PC can look
+ * again: Busy (pin 11) stays low and its Ack pulse (pin 10) is too short to see, so Ack
+ * idles high. It is on line with paper: Select (pin 13) high, PaperOut (pin 12) low, Fault
+ * (pin 15) high. A falling edge of Init (pin 16) resets it, and for as long as Init stays
+ * low it shows Busy and ignores Strobe, as a printer does while it initialises.
+ *
+ * Edges are read from what the port reports, so plugging it in with Strobe or Init already
+ * low counts as that line falling: the printer's own pull-up held its input high until then.
+ *
+ *   static struct vport_printer printer = VPORT_PRINTER_INITIALIZER(&printer);
+ *   static struct vport lpt2 = VPORT_INITIALIZER(&printer.plug);
+ */
+struct vport_printer {
+  struct vport_peripheral plug; /* what goes into the port; its context is the printer */
+  uint32_t received;            /* bytes latched since the last reset */
+  uint8_t last;                 /* the last byte latched; 0 after a reset */
+};
+
+/* The plug's routines, for VPORT_PRINTER_INITIALIZER: `context` is the printer. */
+void vport_printer_lines_changed(void *context, uint32_t lines, uint32_t changed);
+uint32_t vport_printer_input_lines(void *context, uint32_t lines);
+
+/* For printers in static storage; gives what vport_printer_reset gives. `self` is the
+   printer's own address. */
+#define VPORT_PRINTER_INITIALIZER(self) {{(self), vport_printer_lines_changed, vport_printer_input_lines}, 0, 0}
+
+/* What a falling Init does: nothing received yet. */
+void vport_printer_reset(struct vport_printer *printer);
+
 /* A port on an I/O bus, answering at `base` and the two addresses above it. */
 struct vport_slot {
   uint16_t base;

@@ -202,6 +202,98 @@ TEST(VportPeripheral, IsToldOfOutputPinsThatMoveAndAskedForInputs) {
   EXPECT_EQ(vport_read(&port, VPORT_STATUS), 0x7F);
 }
 
+// --- The always-ready printer ------------------------------------------------------------------
+
+// Control values at the pins' polarity: Init high and the printer selected, with Strobe
+// released or pulled low.
+constexpr uint8_t kIdle = VPORT_CONTROL_INIT | VPORT_CONTROL_SELECT_IN;
+constexpr uint8_t kStrobe = kIdle | VPORT_CONTROL_STROBE;
+
+TEST(VportPrinter, LatchesTheDataOnStrobesFallingEdgeOnly) {
+  vport_printer printer = VPORT_PRINTER_INITIALIZER(&printer);
+  vport port = Fresh();
+  vport_plug(&port, &printer.plug);
+  EXPECT_EQ(printer.received, 0u) << "plugging in with Strobe high is no edge";
+
+  vport_write(&port, VPORT_DATA, 0xA5);
+  EXPECT_EQ(printer.received, 0u) << "data alone is not taken";
+  vport_write(&port, VPORT_CONTROL, kStrobe);
+  EXPECT_EQ(printer.received, 1u);
+  EXPECT_EQ(printer.last, 0xA5);
+
+  vport_write(&port, VPORT_DATA, 0x3C);
+  vport_write(&port, VPORT_CONTROL, kStrobe | VPORT_CONTROL_AUTO_LF);
+  vport_write(&port, VPORT_CONTROL, kStrobe);
+  EXPECT_EQ(printer.received, 1u) << "neither new data nor other lines while Strobe stays low";
+  vport_write(&port, VPORT_CONTROL, kIdle);
+  EXPECT_EQ(printer.received, 1u) << "Strobe rising latches nothing";
+  EXPECT_EQ(printer.last, 0xA5);
+
+  // The sender's own sequence for each byte: data, then Strobe low and high again.
+  for (uint8_t byte : {0x00, 0xFF, 0x81}) {
+    vport_write(&port, VPORT_DATA, byte);
+    vport_write(&port, VPORT_CONTROL, kStrobe);
+    vport_write(&port, VPORT_CONTROL, kIdle);
+    EXPECT_EQ(printer.last, byte);
+  }
+  EXPECT_EQ(printer.received, 4u);
+
+  vport_plug(&port, nullptr);
+  vport_write(&port, VPORT_CONTROL, kStrobe);
+  vport_plug(&port, &printer.plug);
+  EXPECT_EQ(printer.received, 5u) << "its pulled-up input sees Strobe fall when it is plugged in";
+}
+
+TEST(VportPrinter, InitLowResetsItAndHoldsItBusy) {
+  vport_printer printer = VPORT_PRINTER_INITIALIZER(&printer);
+  vport port = Fresh();
+  vport_plug(&port, &printer.plug);
+  vport_write(&port, VPORT_DATA, 0x42);
+  vport_write(&port, VPORT_CONTROL, kStrobe);
+  vport_write(&port, VPORT_CONTROL, kIdle);
+  ASSERT_EQ(printer.received, 1u);
+
+  vport_write(&port, VPORT_CONTROL, kIdle & ~VPORT_CONTROL_INIT);
+  EXPECT_EQ(printer.received, 0u);
+  EXPECT_EQ(printer.last, 0);
+  EXPECT_EQ(vport_pin_level(&port, 11), 1) << "Busy while Init is held low";
+  EXPECT_EQ(vport_read(&port, VPORT_STATUS), 0x5F);
+  vport_write(&port, VPORT_CONTROL, kStrobe & ~VPORT_CONTROL_INIT);
+  EXPECT_EQ(printer.received, 0u) << "a printer held in reset takes nothing";
+
+  // Init rising in the same write that leaves Strobe low again is no new edge of Strobe.
+  vport_write(&port, VPORT_CONTROL, kStrobe);
+  EXPECT_EQ(printer.received, 0u);
+  EXPECT_EQ(vport_pin_level(&port, 11), 0);
+  vport_write(&port, VPORT_CONTROL, kIdle);
+  vport_write(&port, VPORT_CONTROL, kStrobe);
+  EXPECT_EQ(printer.received, 1u);
+  EXPECT_EQ(printer.last, 0x42);
+
+  printer.received = 7;
+  vport_printer_reset(&printer);
+  const vport_printer from_storage = VPORT_PRINTER_INITIALIZER(&printer);
+  EXPECT_EQ(printer.received, from_storage.received);
+  EXPECT_EQ(printer.last, from_storage.last);
+}
+
+TEST(VportPrinter, DrivesItsStatusLinesAsAReadyPrinter) {
+  vport_printer printer = VPORT_PRINTER_INITIALIZER(&printer);
+  vport port = Fresh();
+  vport_plug(&port, &printer.plug);
+  for (uint8_t data : {0x00, 0xFF}) {
+    vport_write(&port, VPORT_DATA, data);
+    for (uint8_t control : {kIdle, kStrobe}) {
+      vport_write(&port, VPORT_CONTROL, control);
+      SCOPED_TRACE(testing::Message() << "data " << int(data) << ", control " << int(control));
+      EXPECT_EQ(vport_lines(&port) & VPORT_INPUT_PINS, VPORT_PIN(10) | VPORT_PIN(13) | VPORT_PIN(15))
+          << "Ack idle, Busy low, PaperOut low, Select and Fault high";
+      // Busy low reads as status bit 7 set: a sender waiting for it goes straight on.
+      EXPECT_EQ(vport_read(&port, VPORT_STATUS), 0xDF);
+    }
+  }
+}
+
 TEST(VportBus, EachPortAnswersAtThreeAddresses) {
   vport lpt1 = Fresh(), lpt2 = Fresh();
   vport_plug(&lpt1, &vport_loopback_plug);

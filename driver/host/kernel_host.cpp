@@ -103,6 +103,14 @@ NTSTATUS Kernel::DeleteSymbolicLink(PUNICODE_STRING link) {
   return links_.erase(Narrow(link)) ? STATUS_SUCCESS : STATUS_OBJECT_NAME_NOT_FOUND;
 }
 
+bool Kernel::SinglePrivilegeCheck(LUID privilege, KPROCESSOR_MODE mode) {
+  // The kernel trusts its own callers; a user-mode caller is judged by its token.
+  const bool granted = mode == KernelMode ||
+                       (privilege.HighPart == 0 && requestor_.enabled_privileges.count(privilege.LowPart) != 0);
+  privilege_checks_.push_back({privilege.LowPart, mode, granted});
+  return granted;
+}
+
 void Kernel::BeginRequest(PIRP irp) { requests_[irp] = Completions{}; }
 
 Kernel::Completions Kernel::EndRequest(PIRP irp) {
@@ -175,6 +183,7 @@ Reply Driver::Send(UCHAR major, ULONG code, const std::vector<uint8_t>& input, s
   irp.AssociatedIrp.SystemBuffer = system_buffer.empty() ? nullptr : system_buffer.data();
   irp.IoStatus.Status = STATUS_UNSUCCESSFUL;
   irp.IoStatus.Information = 0xDEADBEEF;
+  irp.RequestorMode = kernel_.CurrentRequestor().mode;
   irp.Tail.Overlay.CurrentStackLocation = &stack;
 
   kernel_.BeginRequest(&irp);
@@ -229,6 +238,10 @@ NTSTATUS NTAPI IoDeleteSymbolicLink(PUNICODE_STRING link) {
 }
 
 VOID FASTCALL IofCompleteRequest(PIRP irp, CCHAR boost) { kernel_host::Kernel::Installed().CompleteRequest(irp, boost); }
+
+BOOLEAN NTAPI SeSinglePrivilegeCheck(LUID privilege, KPROCESSOR_MODE mode) {
+  return kernel_host::Kernel::Installed().SinglePrivilegeCheck(privilege, mode) ? TRUE : FALSE;
+}
 
 UCHAR NTAPI READ_PORT_UCHAR(PUCHAR port) {
   return kernel_host::Kernel::Installed().ReadPort(static_cast<uint16_t>(reinterpret_cast<uintptr_t>(port)));

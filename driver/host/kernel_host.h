@@ -7,10 +7,11 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "ddk/wdm.h"
+#include "ddk/ntddk.h"
 
 namespace kernel_host {
 
@@ -28,6 +29,27 @@ struct PortAccess {
   uint16_t port;
   uint8_t value;
   bool operator==(const PortAccess&) const = default;
+};
+
+/// The thread a request comes from, as the kernel sees it: the mode it called from and the
+/// privileges enabled in its token (SE_..._PRIVILEGE values).
+struct Requestor {
+  KPROCESSOR_MODE mode;
+  std::set<ULONG> enabled_privileges;
+};
+
+/// A user-mode client that enabled the load-driver privilege, as the loader's client does.
+inline Requestor PrivilegedClient() { return {UserMode, {SE_LOAD_DRIVER_PRIVILEGE}}; }
+/// A user-mode program whose token does not hold the privilege: a standard user, a
+/// non-elevated administrator, or any program that did not enable it.
+inline Requestor UnprivilegedClient() { return {UserMode, {}}; }
+
+/// One SeSinglePrivilegeCheck the driver made, and its answer.
+struct PrivilegeCheck {
+  ULONG privilege;
+  KPROCESSOR_MODE mode;
+  bool granted;
+  bool operator==(const PrivilegeCheck&) const = default;
 };
 
 /// Kernel routines whose failure can be injected.
@@ -58,11 +80,15 @@ class Kernel {
   void ConnectPorts(PortBus* bus) { bus_ = bus; }
   /// The next call of `routine` fails with `status` and changes nothing.
   void FailNext(Routine routine, NTSTATUS status);
+  /// Who the following requests come from; PrivilegedClient() at the start.
+  void SetRequestor(Requestor requestor) { requestor_ = std::move(requestor); }
+  const Requestor& CurrentRequestor() const { return requestor_; }
 
   std::vector<Device> Devices() const;
   /// Symbolic link name -> the device name it points to.
   const std::map<std::string, std::string>& Links() const { return links_; }
   const std::vector<PortAccess>& PortAccesses() const { return port_accesses_; }
+  const std::vector<PrivilegeCheck>& PrivilegeChecks() const { return privilege_checks_; }
   /// Ways the driver misused the kernel (deleting an unknown device, completing an IRP
   /// twice, Information larger than the output buffer...). Empty for a well-behaved driver.
   const std::vector<std::string>& Faults() const { return faults_; }
@@ -79,6 +105,8 @@ class Kernel {
   void CompleteRequest(PIRP irp, CCHAR boost);
   uint8_t ReadPort(uint16_t port);
   void WritePort(uint16_t port, uint8_t value);
+  /// Kernel mode passes; user mode passes when the requestor has the privilege enabled.
+  bool SinglePrivilegeCheck(LUID privilege, KPROCESSOR_MODE mode);
 
   /// Counts completions of an IRP between BeginRequest and EndRequest.
   void BeginRequest(PIRP irp);
@@ -99,6 +127,8 @@ class Kernel {
 
   Kernel* previous_;
   PortBus* bus_ = nullptr;
+  Requestor requestor_ = PrivilegedClient();
+  std::vector<PrivilegeCheck> privilege_checks_;
   std::map<Routine, NTSTATUS> failures_;
   std::vector<std::unique_ptr<DeviceRecord>> devices_;
   std::map<std::string, std::string> links_;

@@ -34,6 +34,14 @@ typedef void *PVOID;
 typedef wchar_t WCHAR, *PWSTR;
 typedef const wchar_t *PCWSTR;
 typedef LONG NTSTATUS;
+typedef CCHAR KPROCESSOR_MODE;
+
+typedef enum _MODE { KernelMode, UserMode, MaximumMode } MODE;
+
+typedef struct _LUID {
+  ULONG LowPart;
+  LONG HighPart;
+} LUID, *PLUID;
 
 #define TRUE 1
 #define FALSE 0
@@ -42,11 +50,13 @@ typedef LONG NTSTATUS;
 #define STATUS_SUCCESS ((NTSTATUS)0x00000000)
 #define STATUS_UNSUCCESSFUL ((NTSTATUS)0xC0000001)
 #define STATUS_INVALID_DEVICE_REQUEST ((NTSTATUS)0xC0000010)
+#define STATUS_ACCESS_DENIED ((NTSTATUS)0xC0000022)
 #define STATUS_INSUFFICIENT_RESOURCES ((NTSTATUS)0xC000009A)
 #define STATUS_OBJECT_NAME_NOT_FOUND ((NTSTATUS)0xC0000034)
 #define STATUS_OBJECT_NAME_COLLISION ((NTSTATUS)0xC0000035)
 
 #define FILE_DEVICE_UNKNOWN 0x00000022
+#define SE_LOAD_DRIVER_PRIVILEGE 10
 #define METHOD_BUFFERED 0
 #define METHOD_NEITHER 3
 #define FILE_ANY_ACCESS 0
@@ -119,6 +129,7 @@ typedef struct _IRP {
     PVOID SystemBuffer;
   } AssociatedIrp;
   IO_STATUS_BLOCK IoStatus;
+  KPROCESSOR_MODE RequestorMode;
   struct {
     struct {
       PIO_STACK_LOCATION CurrentStackLocation;
