@@ -3,6 +3,7 @@
 # against the virtual-port driver, and checked through what the program does: the port's
 # registers (read with port_probe through the same driver), the "vlio" service, message
 # boxes, and what the screen shows where the layout puts each control.
+# Run it through scripts/with-xvfb.
 # usage: gui_test.sh BUILD/wine-run PINSCOPE.exe PORT_PROBE.exe PROVISION_PORTS.exe OUTDIR
 set -u
 run=$1 program=$2 probe=$3 provision=$4 out=$5
@@ -14,24 +15,14 @@ check() {  # check WHAT EXPECTED ACTUAL
   if [ "$2" = "$3" ]; then ok "$1"; else fail "$1: expected '$2', got '$3'"; fi
 }
 
-display=:$(( $$ % 400 + 500 ))
-Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY=$display
 remove_service() {  # what a killed program leaves behind
   "$run" sc stop vlio >/dev/null 2>&1
   "$run" sc delete vlio >/dev/null 2>&1
 }
 cleanup() {
   "$run" taskkill /f /im "$(basename "$program")" >/dev/null 2>&1 && remove_service
-  kill $xvfb 2>/dev/null
 }
 trap cleanup EXIT
-tries=0
-until xdotool getdisplaygeometry >/dev/null 2>&1; do
-  tries=$((tries + 1)); [ $tries -lt 100 ] || { echo "Xvfb did not start"; exit 1; }
-  sleep 0.1
-done
 
 "$run" "$provision" LPT1=0x378 LPT2=0x278 >/dev/null
 temp=$("$run" winepath -u 'C:\users\root\Temp' 2>/dev/null | tr -d '\r')
