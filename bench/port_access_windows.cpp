@@ -1,32 +1,13 @@
 // Port access through the driver client against bare requests on the same device, measured
 // side by side in one run: install the virtual-port driver, then alternate rounds of each.
 // Run under Wine (or on Windows, elevated): build/win64/wine-run build/win64/bench/port_access_windows.exe
-#include <algorithm>
 #include <cstdio>
 #include <vector>
 
+#include "bench/stopwatch_windows.h"
 #include "driver/vlio_ioctl.h"
 #include "lib/vllpt.h"
 #include "platform/unique_handle.h"
-
-namespace {
-
-double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  return double(to.QuadPart - from.QuadPart) / double(frequency.QuadPart);
-}
-
-template <typename Access>
-double NanosecondsPerAccess(int count, Access access) {
-  LARGE_INTEGER start, end;
-  QueryPerformanceCounter(&start);
-  for (int i = 0; i < count; ++i) access();
-  QueryPerformanceCounter(&end);
-  return Seconds(start, end) * 1e9 / count;
-}
-
-}  // namespace
 
 int main() {
   TvlLptDriver driver;
@@ -49,14 +30,12 @@ int main() {
 
   constexpr int kRounds = 5, kCount = 2000;
   std::vector<double> client_ns, bare_ns;
-  NanosecondsPerAccess(kCount / 10, bare);  // warm up the path into the driver
+  bench::NanosecondsPerCall(kCount / 10, bare);  // warm up the path into the driver
   for (int round = 0; round < kRounds; ++round) {
-    client_ns.push_back(NanosecondsPerAccess(kCount, client));
-    bare_ns.push_back(NanosecondsPerAccess(kCount, bare));
+    client_ns.push_back(bench::NanosecondsPerCall(kCount, client));
+    bare_ns.push_back(bench::NanosecondsPerCall(kCount, bare));
   }
-  std::sort(client_ns.begin(), client_ns.end());
-  std::sort(bare_ns.begin(), bare_ns.end());
-  const double client_median = client_ns[kRounds / 2], bare_median = bare_ns[kRounds / 2];
+  const double client_median = bench::Median(client_ns), bare_median = bench::Median(bare_ns);
   std::printf("ReadPort through TvlLptDriver: %.0f ns per access (median of %d rounds of %d)\n", client_median,
               kRounds, kCount);
   std::printf("bare DeviceIoControl:          %.0f ns per access\n", bare_median);
