@@ -1,0 +1,22 @@
+#!/bin/sh
+# Private memory of Pinscope and of the minimal window program once their windows are up,
+# under Wine: the anonymous resident memory (RssAnon) of the Unix process that runs each,
+# which is what the program and Wine's libraries in it allocated and wrote.
+# Run it through scripts/with-xvfb.
+# usage: memory_windows.sh BUILD/wine-run PINSCOPE.exe MINIMAL.exe
+set -eu
+run=$1
+measure() {  # measure PROGRAM TITLE
+  "$run" "$1" >/dev/null 2>&1 &
+  launched=$!
+  window=$(timeout 60 xdotool search --sync --onlyvisible --name "^$2\$" | head -n 1)
+  sleep 2  # settled after the first paint
+  pid=$(xdotool getwindowpid "$window")
+  sed -n 's/^RssAnon:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$pid/status"
+  "$run" taskkill /im "$(basename "$1")" >/dev/null 2>&1 || true
+  wait $launched || true
+}
+pinscope=$(measure "$2" Pinscope)
+minimal=$(measure "$3" Minimal)
+echo "private memory with the window up (RssAnon under Wine): Pinscope $pinscope kB, minimal window $minimal kB," \
+  "difference $((pinscope - minimal)) kB"
