@@ -33,9 +33,16 @@ service_state() {  # RUNNING, STOPPED, ... or none
   state=$("$run" sc query vlio 2>/dev/null | tr -d '\r' | sed -n 's/.*STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p')
   echo "${state:-none}"
 }
-wait_service() {  # wait_service STATE: up to 30 s
-  for _ in $(seq 60); do [ "$(service_state)" = "$1" ] && break; sleep 0.5; done
-  service_state
+# The program answers input in its own time: a check polls for up to 30 s before it fails.
+eventually() {  # eventually WHAT EXPECTED COMMAND...
+  what=$1 expected=$2
+  shift 2
+  for _ in $(seq 60); do
+    actual=$("$@")
+    [ "$actual" = "$expected" ] && break
+    sleep 0.5
+  done
+  check "$what" "$expected" "$actual"
 }
 registers() { "$run" "$probe" "$@" 2>/dev/null | tr -d '\r'; }
 
@@ -57,10 +64,12 @@ pin_box() {  # pin_box PIN: the centre of its check mark, client coordinates
 }
 active_box="24 20"
 refresh_button="$((12 + 12 + 37)) $((36 + 296 + 12))"
-shot() { import -window root "$out/$1.png"; }
+shot() { shot_name=$1; import -window root "$out/$1.png"; }
 # Dark pixels in the middle of a check mark's square: a tick (black, or gray when grayed)
 # has several, an empty box none.
-ticked() {  # ticked X Y (client coordinates of the mark's centre)
+ticked() {  # ticked SHOT X Y (client coordinates of the mark's centre): a new screenshot
+  shot "$1"
+  shift
   dark=$(convert "$out/$shot_name.png" -crop 7x7+$((origin_x + $1 - 3))+$((origin_y + $2 - 3)) +repage \
     -colorspace gray -threshold 75% -format '%[fx:int(w*h*(1-mean))]' info:)
   [ "$dark" -ge 6 ] && echo yes || echo no
@@ -71,12 +80,9 @@ colour_in() {  # colour_in X Y W H RRGGBB: does the rectangle show that colour?
 }
 
 # Mapped is not yet painted: wait for the first caption to show.
-shot_name=start
-for _ in $(seq 40); do
-  shot start
-  [ "$(colour_in 24 64 90 17 008000)" = yes ] && break
-  sleep 0.25
-done
+first_caption() { shot start; colour_in 24 64 90 17 008000; }
+eventually "the window is painted" yes first_caption
+shot_name=start  # checks run in subshells: what they set stays there
 check "no service before Active" none "$(service_state)"
 # The layout's colours where the layout puts each pin's caption.
 for pin in $(seq 1 25); do
@@ -90,41 +96,38 @@ for pin in $(seq 1 25); do
   [ "$(colour_in $((12 + x)) $((36 + y)) $w 17 $colour)" = yes ] || fail "pin $pin caption is not #$colour"
 done
 [ $failures -eq 0 ] && ok "pin captions in their colours"
-set -- $(pin_box 18); check "ground box starts grayed (a mark)" yes "$(ticked "$1" "$2")"
+eventually "ground box starts grayed (a mark)" yes ticked start $(pin_box 18)
 
 # The keyboard: Tab goes to the first control, Space ticks it.
 xdotool mousemove $((origin_x + 150)) $((origin_y + 5))
 xdotool key Tab; sleep 0.3; xdotool key space
-check "Tab and Space tick Active" RUNNING "$(wait_service RUNNING)"
+eventually "Tab and Space tick Active" RUNNING service_state
 xdotool key space
-check "Space again unticks it" none "$(wait_service none)"
+eventually "Space again unticks it" none service_state
 
 # Active: the driver service runs and the pins are read.
 click $active_box
-check "Active starts the service" RUNNING "$(wait_service RUNNING)"
-check "registers after reset" "378=00 37A=CC" "$(registers 0x378 0x37A)"
-shot_name=active; shot active
-set -- $(pin_box 16); check "Init (pin 16) reads high" yes "$(ticked "$1" "$2")"
+eventually "Active starts the service" RUNNING service_state
+eventually "registers after reset" "378=00 37A=CC" registers 0x378 0x37A
+eventually "Init (pin 16) reads high" yes ticked active $(pin_box 16)
 
 # D0 out, and back through the loopback plug on Fault (pin 15) after Refresh.
 set -- $(pin_box 2); click "$1" "$2"
-check "Data 0 drives D0" "378=01" "$(registers 0x378)"
+eventually "Data 0 drives D0" "378=01" registers 0x378
 click $refresh_button
-shot_name=refresh; shot refresh
-set -- $(pin_box 15); check "Fault follows D0 on Refresh" yes "$(ticked "$1" "$2")"
+eventually "Fault follows D0 on Refresh" yes ticked refresh $(pin_box 15)
 set -- $(pin_box 21); click "$1" "$2"
-shot_name=ground; shot ground
-set -- $(pin_box 21); check "a clicked ground box stays grayed" yes "$(ticked "$1" "$2")"
+eventually "a clicked ground box stays grayed" yes ticked ground $(pin_box 21)
 
 # LPT2: choose it in the device box (open the list, pick the second entry).
 click 140 21
 click 140 $((21 + 12 + 13 + 6))
 set -- $(pin_box 3); click "$1" "$2"
-check "Data 1 on LPT2 drives 0x278" "278=02" "$(registers 0x278)"
+eventually "Data 1 on LPT2 drives 0x278" "278=02" registers 0x278
 
 # Unticking closes: the service is stopped and deleted, the image stays.
 click $active_box
-check "unticking removes the service" none "$(wait_service none)"
+eventually "unticking removes the service" none service_state
 [ -f "$temp/vlio.sys" ] && ok "driver image stays" || fail "driver image is gone"
 
 # An open that fails: the image path is taken by a directory, so the image cannot be written.
@@ -132,8 +135,7 @@ rm -f "$temp/vlio.sys"; mkdir "$temp/vlio.sys"
 click $active_box
 error=$(timeout 20 xdotool search --sync --onlyvisible --name '^Error$' | head -n 1)
 [ -n "$error" ] && ok "the failure is reported in a message box" || fail "no message box"
-shot_name=failure; shot failure
-set -- $active_box; check "Active is unticked again" no "$(ticked "$1" "$2")"
+eventually "Active is unticked again" no ticked failure $active_box
 check "no service after the failure" none "$(service_state)"
 if [ -n "$error" ]; then
   eval "$(xdotool getwindowgeometry --shell "$error")"
@@ -142,11 +144,11 @@ if [ -n "$error" ]; then
 fi
 rmdir "$temp/vlio.sys"
 click $active_box
-check "the program goes on: Active opens now" RUNNING "$(wait_service RUNNING)"
+eventually "the program goes on: Active opens now" RUNNING service_state
 
 # Closing the window with the port open leaves no service behind.
 "$run" taskkill /im "$(basename "$program")" >/dev/null 2>&1
-check "closing removes the service" none "$(wait_service none)"
+eventually "closing removes the service" none service_state
 
 echo "$failures failed"
 [ $failures -eq 0 ]

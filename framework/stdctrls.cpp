@@ -70,8 +70,27 @@ void TCheckBox::CreateParams(TCreateParams& params) {
   params.style |= ButtonStyle();
 }
 
+namespace {
+
+// Visual styles draw a check box's caption in the theme's text colour, whatever the parent
+// answers to WM_CTLCOLORSTATIC; a caption's own colour may carry meaning, so check boxes keep
+// the classic look. uxtheme is loaded by name: systems before visual styles have none.
+void KeepClassicLook(HWND window) {
+  const HMODULE uxtheme = win::LoadLibraryA("uxtheme.dll");
+  if (!uxtheme) return;
+  using SetWindowThemeProc = LONG(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
+  if (auto set_theme = reinterpret_cast<SetWindowThemeProc>(
+          reinterpret_cast<void*>(win::GetProcAddress(uxtheme, "SetWindowTheme")))) {
+    set_theme(window, L"", L"");
+  }
+  win::FreeLibrary(uxtheme);
+}
+
+}  // namespace
+
 void TCheckBox::HandleCreated() {
   TWinControl::HandleCreated();
+  KeepClassicLook(HandleIfAllocated());
   win::SendMessageA(HandleIfAllocated(), BM_SETCHECK, static_cast<WPARAM>(state_), 0);
 }
 
