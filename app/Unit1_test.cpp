@@ -169,7 +169,7 @@ TEST_F(PinPanel, AnOpenThatFailsPutsTheBoxBackReportsAndTheProgramGoesOn) {
   EXPECT_FALSE(form->CheckBox1->Checked());
   EXPECT_FALSE(form->vlLPT1->GetActive());
   ASSERT_EQ(pc.windows.Boxes().size(), 1u) << "one report, from the framework";
-  EXPECT_EQ(pc.windows.Boxes()[0].text, "Create service failed.");
+  EXPECT_EQ(pc.windows.Boxes()[0].text, "Create service failed.\rAccess is denied");
   EXPECT_FALSE(ServiceExists());
   EXPECT_TRUE(pc.ports.Accesses().empty()) << "the recovery's refresh reads a closed port";
 
