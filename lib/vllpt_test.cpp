@@ -172,6 +172,13 @@ TEST_F(Lpt, PortHeldByAnotherProgramIsReportedInTheSystemsWords) {
   lpt.SetActive(true);
   EXPECT_EQ(fatal.messages, std::vector<std::string>{"10/0 LPT1 open is failed.\rAccess is denied"});
   EXPECT_FALSE(lpt.GetActive());
+  // Left behind: nothing of ours; the other program keeps its handle, and once it lets go
+  // the port opens.
+  EXPECT_EQ(pc.core.handles.OpenCount("File") + pc.core.handles.OpenCount("Device"), 1u);
+  other.SetActive(false);
+  EXPECT_FALSE(device->IsOpen());
+  lpt.SetActive(true);
+  EXPECT_TRUE(lpt.GetActive());
 }
 
 TEST_F(Lpt, NotElevatedTheServiceManagerRefusesAndTheUserReadsAccessIsDenied) {
