@@ -172,6 +172,13 @@ TEST_F(Lpt, PortHeldByAnotherProgramIsReportedInTheSystemsWords) {
   lpt.SetActive(true);
   EXPECT_EQ(fatal.messages, std::vector<std::string>{"10/0 LPT1 open is failed.\rAccess is denied"});
   EXPECT_FALSE(lpt.GetActive());
+  // Left behind: nothing of ours; the other program keeps its handle, and once it lets go
+  // the port opens.
+  EXPECT_EQ(pc.core.handles.OpenCount("File") + pc.core.handles.OpenCount("Device"), 1u);
+  other.SetActive(false);
+  EXPECT_FALSE(device->IsOpen());
+  lpt.SetActive(true);
+  EXPECT_TRUE(lpt.GetActive());
 }
 
 TEST_F(Lpt, NotElevatedTheServiceManagerRefusesAndTheUserReadsAccessIsDenied) {
@@ -472,6 +479,21 @@ TEST_F(Lpt, WineSpellingOfTheMachineHiveStillFindsThePorts) {
   lpt.EnumDevices();
   ASSERT_EQ(lpt.DeviceCount(), 1);
   EXPECT_EQ(lpt.GetDevice(0)->Param, 0x278u);
+}
+
+TEST_F(Lpt, KeyNameLengthNoKernelNameCanHaveIsNotBelieved) {
+  // Found by fuzzing: a sizing answer of 3 GB was allocated as asked.
+  pc.setup_api.AddParallelPort("LPT1", 0x278);
+  pc.setup_api.AddParallelPort("LPT2", 0x3BC);
+  pc.registry.ScriptKeyName({0, 0xBC1D4C20, {}});
+  TvlLPT lpt(nullptr);
+  lpt.EnumDevices();
+  // The first device's key has no name, so it is skipped; the next one is read as usual.
+  ASSERT_EQ(lpt.DeviceCount(), 1);
+  EXPECT_EQ(lpt.GetDevice(0)->Name, "LPT2");
+  EXPECT_EQ(pc.core.journal.Count("ZwQueryKey"), 3u) << "the name was asked for after all";
+  EXPECT_EQ(pc.registry.OpenKeyCount(), 0u);
+  EXPECT_EQ(pc.modules.References("ntdll.dll"), 0);
 }
 
 TEST_F(Lpt, MissingSetupApiListsNothingAndLeavesNothingLoaded) {

@@ -165,6 +165,10 @@ bool HasPrefixAt(std::string_view path, size_t at, std::string_view prefix) {
 std::string KernelName(HKEY key, ZwQueryKeyProc query) {
   ULONG needed = 0;
   query(key, KeyNameInformation, nullptr, 0, &needed);
+  // A kernel name is a counted string of at most 65535 bytes after its 4-byte length; a
+  // larger claim is no name at all, and not worth gigabytes of memory.
+  constexpr ULONG kLongestKeyNameInformation = 4 + 0xFFFF;
+  if (needed > kLongestKeyNameInformation) return {};
   // Two spare zero bytes end the name, which the system does not end.
   std::vector<uint8_t> buffer(static_cast<size_t>(needed) + 2, 0);
   ULONG length = 0;

@@ -235,5 +235,89 @@ TEST_F(SimServicesTest, TheLoaderIsRefusedAFileTheProgramStillHoldsOpenForWritin
   win::CloseServiceHandle(service);
 }
 
+// --- The process's access token ------------------------------------------------------------------
+
+class ProcessToken : public ::testing::Test {
+ protected:
+  ProcessToken() { EXPECT_TRUE(win::LookupPrivilegeValueA(nullptr, "SeLoadDriverPrivilege", &load_driver)); }
+  ~ProcessToken() override { EXPECT_EQ(pc.core.handles.OpenCount("Token"), 0u) << "a test leaked a token handle"; }
+
+  // AdjustTokenPrivileges of the load-driver privilege alone: its result and last error, and
+  // the previous state it wrote.
+  struct Adjusted {
+    BOOL result;
+    DWORD error;
+    TOKEN_PRIVILEGES previous;
+    DWORD length;
+  };
+  Adjusted Adjust(bool enable, DWORD access = TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
+                  DWORD previous_size = sizeof(TOKEN_PRIVILEGES)) {
+    HANDLE token = nullptr;
+    EXPECT_TRUE(win::OpenProcessToken(win::GetCurrentProcess(), access, &token));
+    TOKEN_PRIVILEGES state{1, {{load_driver, enable ? DWORD{SE_PRIVILEGE_ENABLED} : DWORD{0}}}};
+    Adjusted adjusted{};
+    adjusted.previous.PrivilegeCount = 0xdeadbeef;
+    adjusted.length = 0xdeadbeef;
+    win::SetLastError(0xdeadbeef);
+    adjusted.result =
+        win::AdjustTokenPrivileges(token, FALSE, &state, previous_size, &adjusted.previous, &adjusted.length);
+    adjusted.error = win::GetLastError();
+    win::CloseHandle(token);
+    return adjusted;
+  }
+
+  InstalledPc pc;
+  LUID load_driver{};
+};
+
+TEST_F(ProcessToken, ElevatedHoldsTheLoadDriverPrivilegeDisabledUntilEnabled) {
+  EXPECT_EQ(load_driver.LowPart, 10u);
+  EXPECT_TRUE(pc.services.PrivilegeHeld(10));
+  EXPECT_FALSE(pc.services.PrivilegeEnabled(10));
+
+  Adjusted enabled = Adjust(true);
+  EXPECT_TRUE(enabled.result);
+  EXPECT_EQ(enabled.error, DWORD{ERROR_SUCCESS});
+  ASSERT_EQ(enabled.previous.PrivilegeCount, 1u) << "the change, with the state before it";
+  EXPECT_EQ(enabled.previous.Privileges[0].Luid.LowPart, 10u);
+  EXPECT_EQ(enabled.previous.Privileges[0].Attributes, 0u);
+  EXPECT_EQ(enabled.length, DWORD{sizeof(TOKEN_PRIVILEGES)});
+  EXPECT_TRUE(pc.services.PrivilegeEnabled(10));
+
+  Adjusted again = Adjust(true);
+  EXPECT_TRUE(again.result);
+  EXPECT_EQ(again.previous.PrivilegeCount, 0u) << "nothing changed, so nothing to put back";
+
+  EXPECT_TRUE(Adjust(false).result);
+  EXPECT_FALSE(pc.services.PrivilegeEnabled(10));
+}
+
+TEST_F(ProcessToken, NotElevatedTheEnableSucceedsButAssignsNothing) {
+  pc.services.SetElevated(false);
+  Adjusted enabled = Adjust(true);
+  EXPECT_TRUE(enabled.result);
+  EXPECT_EQ(enabled.error, DWORD{ERROR_NOT_ALL_ASSIGNED});
+  EXPECT_EQ(enabled.previous.PrivilegeCount, 0u);
+  EXPECT_FALSE(pc.services.PrivilegeHeld(10));
+  EXPECT_FALSE(pc.services.PrivilegeEnabled(10));
+}
+
+TEST_F(ProcessToken, RefusedAdjustmentsChangeNothing) {
+  Adjusted without_right = Adjust(true, TOKEN_QUERY);
+  EXPECT_FALSE(without_right.result);
+  EXPECT_EQ(without_right.error, DWORD{ERROR_ACCESS_DENIED});
+
+  Adjusted too_small = Adjust(true, TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, 4);
+  EXPECT_FALSE(too_small.result);
+  EXPECT_EQ(too_small.error, DWORD{ERROR_INSUFFICIENT_BUFFER});
+  EXPECT_EQ(too_small.length, DWORD{sizeof(TOKEN_PRIVILEGES)}) << "the size it needs";
+  EXPECT_FALSE(pc.services.PrivilegeEnabled(10));
+
+  LUID luid{0xdeadbeef, 0};
+  win::SetLastError(0xdeadbeef);
+  EXPECT_FALSE(win::LookupPrivilegeValueA(nullptr, "SeLoadDriverPrivileges", &luid));
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_NO_SUCH_PRIVILEGE});
+}
+
 }  // namespace
 }  // namespace sim

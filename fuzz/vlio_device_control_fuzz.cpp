@@ -1,0 +1,99 @@
+// The driver's dispatch routines on the host kernel, with any control code, any buffer
+// lengths and contents, and a caller with or without the load-driver privilege. Besides
+// what the sanitizers see (a read or write past the system buffer), every request must be
+// answered as the driver's contract says: completed once, Information never past the output
+// buffer, and a port touched only by a well-formed read or write.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "driver/host/kernel_host.h"
+#include "driver/vlio_ioctl.h"
+
+extern "C" DRIVER_INITIALIZE DriverEntry;
+
+namespace {
+
+// The bus answers every port with its own low byte, so a read's answer tells which port it was.
+class EchoPorts final : public kernel_host::PortBus {
+ public:
+  uint8_t Read(uint16_t port) override { return static_cast<uint8_t>(port); }
+  void Write(uint16_t, uint8_t) override {}
+};
+
+[[noreturn]] void Broken(const char* what) {
+  std::fprintf(stderr, "vlio broke its contract: %s\n", what);
+  std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzedDataProvider input(data, size);
+  kernel_host::Kernel kernel;
+  EchoPorts ports;
+  kernel.ConnectPorts(&ports);
+  kernel_host::Driver driver(kernel, &DriverEntry);
+  if (driver.Load() != STATUS_SUCCESS) Broken("load failed on a kernel that fails nothing");
+
+  // A few requests per input, so that one handle's history matters too.
+  while (input.remaining_bytes() > 0) {
+    const bool privileged = input.ConsumeBool();
+    kernel.SetRequestor(privileged ? kernel_host::PrivilegedClient() : kernel_host::UnprivilegedClient());
+    const size_t accesses = kernel.PortAccesses().size();
+    if (input.ConsumeBool()) {
+      const kernel_host::Reply opened = driver.Create();
+      if (opened.status != (privileged ? STATUS_SUCCESS : STATUS_ACCESS_DENIED)) Broken("create status");
+      if (opened.completions != 1 || opened.information != 0) Broken("create completion");
+      if (kernel.PortAccesses().size() != accesses) Broken("create touched a port");
+      continue;
+    }
+    // Mostly the driver's own two codes, sometimes anything at all.
+    ULONG code = input.ConsumeIntegral<ULONG>();
+    switch (code % 4) {
+      case 0: code = IOCTL_VLIO_READ; break;
+      case 1: code = IOCTL_VLIO_WRITE; break;
+      default: break;
+    }
+    const size_t in_size = input.ConsumeIntegralInRange<size_t>(0, 16);
+    const size_t out_size = input.ConsumeIntegralInRange<size_t>(0, 16);
+    std::vector<uint8_t> in = input.ConsumeBytes<uint8_t>(in_size);
+    in.resize(in_size, 0);
+    const std::vector<uint8_t> out(out_size, 0xEE);
+    const kernel_host::Reply reply = driver.DeviceControl(code, in, out);
+
+    if (reply.completions != 1 || reply.returned != reply.status) Broken("completion");
+    if (reply.information > out_size) Broken("Information past the output buffer");
+    const size_t made = kernel.PortAccesses().size() - accesses;
+    const uint16_t port = in_size >= 2 ? static_cast<uint16_t>(in[0] | in[1] << 8) : 0;
+    if (code == IOCTL_VLIO_READ) {
+      const bool well_formed = in_size >= 2 && out_size >= 1;
+      if (reply.status != STATUS_SUCCESS) Broken("read status");
+      if (made != (well_formed ? 1u : 0u)) Broken("read port accesses");
+      if (well_formed) {
+        const kernel_host::PortAccess access = kernel.PortAccesses().back();
+        if (access.write || access.port != port) Broken("read went to another port");
+        if (reply.information != 1 || reply.output[0] != static_cast<uint8_t>(port)) Broken("read answer");
+      } else if (reply.information != 0) {
+        Broken("short read returned bytes");
+      }
+    } else if (code == IOCTL_VLIO_WRITE) {
+      const bool well_formed = in_size >= 3;
+      if (reply.status != STATUS_SUCCESS || reply.information != 0) Broken("write status");
+      if (made != (well_formed ? 1u : 0u)) Broken("write port accesses");
+      if (well_formed) {
+        const kernel_host::PortAccess access = kernel.PortAccesses().back();
+        if (!access.write || access.port != port || access.value != in[2]) Broken("write went elsewhere");
+      }
+    } else {
+      if (reply.status != STATUS_UNSUCCESSFUL || reply.information != 0 || made != 0) Broken("unknown code");
+    }
+  }
+  if (!kernel.Faults().empty()) Broken(kernel.Faults().front().c_str());
+  driver.Unload();
+  if (!kernel.Devices().empty() || !kernel.Links().empty()) Broken("unload left the device or the link");
+  return 0;
+}
