@@ -382,6 +382,16 @@ TEST_F(Loader, EachAccessIsOneRequestWithTheAgreedBuffers) {
   EXPECT_EQ(pc.ports.Accesses().size(), 3u);
 }
 
+TEST_F(Loader, FailedRequestReadsZeroAndTheNextOneWorks) {
+  TvlLptDriver driver;
+  ASSERT_NE(driver.Open(), -1);
+  driver.WritePort(0x378, 0x5A);
+  pc.core.faults.Fail("DeviceIoControl", ERROR_GEN_FAILURE);
+  EXPECT_EQ(driver.ReadPort(0x378), 0) << "a failed request answers nothing of the buffer";
+  EXPECT_EQ(driver.ReadPort(0x378), 0x5A);
+  EXPECT_NE(driver.DeviceHandle(), -1) << "one failed request does not close the device";
+}
+
 TEST_F(Loader, WithoutADeviceReadsGiveZeroAndNothingReachesTheSystem) {
   TvlLptDriver driver;
   EXPECT_EQ(driver.ReadPort(0x379), 0);
