@@ -155,6 +155,20 @@ std::string MessageOf(TvlLptDriver& driver) {
   return "(no exception)";
 }
 
+TEST_F(Loader, ForeignImageThatCannotBeReplacedIsNeverLoaded) {
+  const std::vector<BYTE> foreign = {'M', 'Z', 'e', 'v', 'i', 'l'};
+  pc.disk.Write(kImagePath, foreign);
+  pc.kernel.AddImage(foreign, &DriverEntry);  // it would load, were it ever started
+  pc.disk.SetWritable("C:\\Windows\\Temp", false);
+  TvlLptDriver driver;
+  EXPECT_EQ(MessageOf(driver), "Create service failed.\rAccess is denied");
+  // Left behind: the foreign file as it was, no service, nothing loaded, no handle.
+  EXPECT_EQ(pc.disk.Read(kImagePath), foreign);
+  EXPECT_EQ(pc.services.Find("vlio"), nullptr);
+  EXPECT_EQ(pc.kernel.LoadedDrivers(), 0u);
+  EXPECT_EQ(pc.core.handles.OpenCount(), 0u);
+}
+
 TEST_F(Loader, InstallFailuresReportCreateServiceFailed) {
   // The message names the cause in the system's words on a second line.
   struct Case {
@@ -366,6 +380,16 @@ TEST_F(Loader, EachAccessIsOneRequestWithTheAgreedBuffers) {
     EXPECT_TRUE(requests[i].ends_with(expected[i])) << requests[i];
   }
   EXPECT_EQ(pc.ports.Accesses().size(), 3u);
+}
+
+TEST_F(Loader, FailedRequestReadsZeroAndTheNextOneWorks) {
+  TvlLptDriver driver;
+  ASSERT_NE(driver.Open(), -1);
+  driver.WritePort(0x378, 0x5A);
+  pc.core.faults.Fail("DeviceIoControl", ERROR_GEN_FAILURE);
+  EXPECT_EQ(driver.ReadPort(0x378), 0) << "a failed request answers nothing of the buffer";
+  EXPECT_EQ(driver.ReadPort(0x378), 0x5A);
+  EXPECT_NE(driver.DeviceHandle(), -1) << "one failed request does not close the device";
 }
 
 TEST_F(Loader, WithoutADeviceReadsGiveZeroAndNothingReachesTheSystem) {

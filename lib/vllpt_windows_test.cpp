@@ -153,6 +153,41 @@ bool RunningOnWine() {
   return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
 }
 
+/// Whether this process's token has the load-driver privilege enabled.
+bool LoadDriverPrivilegeEnabled() {
+  HANDLE token = nullptr;
+  LUID luid{};
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  alignas(TOKEN_PRIVILEGES) BYTE buffer[4096];
+  DWORD length = 0;
+  const bool read = GetTokenInformation(token, TokenPrivileges, buffer, sizeof buffer, &length) &&
+                    LookupPrivilegeValueA(nullptr, SE_LOAD_DRIVER_NAME, &luid);
+  CloseHandle(token);
+  if (!read) return false;
+  const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer);
+  for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+    const LUID_AND_ATTRIBUTES& entry = privileges->Privileges[i];
+    if (entry.Luid.LowPart == luid.LowPart && entry.Luid.HighPart == luid.HighPart)
+      return (entry.Attributes & SE_PRIVILEGE_ENABLED) != 0;
+  }
+  return false;
+}
+
+TEST_F(DriverOnWindows, OpenEnablesTheLoadDriverPrivilegeOnlyWhileOpeningTheDevice) {
+  ASSERT_TRUE(SetLoadDriverPrivilege(false)) << "this test needs a token that holds the privilege";
+  {
+    TvlLptDriver driver;
+    ASSERT_NE(driver.Open(), -1) << GetLastError();
+    EXPECT_FALSE(LoadDriverPrivilegeEnabled()) << "the privilege was left enabled";
+  }
+  // A caller that had it enabled already keeps it so.
+  ASSERT_TRUE(SetLoadDriverPrivilege(true));
+  TvlLptDriver driver;
+  ASSERT_NE(driver.Open(), -1) << GetLastError();
+  EXPECT_TRUE(LoadDriverPrivilegeEnabled());
+  SetLoadDriverPrivilege(false);
+}
+
 TEST_F(DriverOnWindows, DeviceRefusesAnOpenWithoutTheLoadDriverPrivilege) {
   TvlLptDriver driver;
   ASSERT_NE(driver.Open(), -1) << GetLastError();
