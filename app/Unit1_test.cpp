@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,19 @@ namespace {
 const std::vector<BYTE> kImage = {'M', 'Z', 'p', 'i', 'n'};
 const std::string kImagePath = "C:\\Windows\\Temp\\vlio.sys";
 
+// The machine: LPT1 with the loopback plug, LPT2 with nothing, both in the device database,
+// the layout and (unless told otherwise) the driver among the program's resources.
+void Equip(sim::Pc& pc, bool driver_resource = true) {
+  if (driver_resource) pc.resources.Add(RT_RCDATA, "VLIOBIN", kImage);
+  const std::string layout = kForm1LayoutText;
+  pc.resources.Add(RT_RCDATA, kForm1Layout, std::vector<BYTE>(layout.begin(), layout.end()));
+  pc.kernel.AddImage(kImage, &DriverEntry);
+  vport_plug(&pc.ports.AddPort(0x378), &vport_loopback_plug);
+  pc.ports.AddPort(0x278);
+  pc.setup_api.AddParallelPort("LPT1", 0x378);
+  pc.setup_api.AddParallelPort("LPT2", 0x278);
+}
+
 class PinPanel : public testing::Test {
  protected:
   sim::InstalledPc pc;
@@ -27,15 +41,9 @@ class PinPanel : public testing::Test {
   TForm1* form = nullptr;
 
   void SetUp() override {
-    pc.resources.Add(RT_RCDATA, "VLIOBIN", kImage);
-    const std::string layout = kForm1LayoutText;
-    pc.resources.Add(RT_RCDATA, kForm1Layout, std::vector<BYTE>(layout.begin(), layout.end()));
-    pc.kernel.AddImage(kImage, &DriverEntry);
-    lpt1 = &pc.ports.AddPort(0x378);
-    vport_plug(lpt1, &vport_loopback_plug);
-    lpt2 = &pc.ports.AddPort(0x278);
-    pc.setup_api.AddParallelPort("LPT1", 0x378);
-    pc.setup_api.AddParallelPort("LPT2", 0x278);
+    Equip(pc);
+    lpt1 = &pc.ports.Port(0x378);
+    lpt2 = &pc.ports.Port(0x278);
     application.Initialize();
     form = application.CreateForm<TForm1>();
     form->Show();
@@ -273,6 +281,82 @@ TEST_F(PinPanel, ClosingTheWindowWithThePortOpenLeavesNoService) {
   EXPECT_FALSE(ServiceExists());
   EXPECT_EQ(pc.services.OpenHandles(), 0u);
   EXPECT_TRUE(pc.disk.Exists(kImagePath));
+}
+
+// Every way switching the port on can fail, from the window: one report through the
+// framework, the box back to unticked, and nothing left that the next try cannot recover.
+TEST(PinPanelFaults, EachFailedOpenIsReportedOnceAndTheNextTryRecovers) {
+  struct Case {
+    const char* what;
+    std::function<void(sim::Pc&)> arrange;
+    const char* message;  // how the report starts
+    bool driver_resource = true;
+  };
+  const std::vector<Case> cases = {
+      {"manager unreachable", [](sim::Pc& pc) { pc.core.faults.Fail("OpenSCManagerA", ERROR_ACCESS_DENIED); },
+       "Create service failed.\rAccess is denied"},
+      {"not elevated", [](sim::Pc& pc) { pc.services.SetElevated(false); }, "Create service failed.\rAccess is denied"},
+      {"create failing", [](sim::Pc& pc) { pc.core.faults.Fail("CreateServiceA", ERROR_INVALID_PARAMETER); },
+       "Create service failed.\rThe parameter is incorrect"},
+      {"start failing", [](sim::Pc& pc) { pc.core.faults.Fail("StartServiceA", ERROR_SERVICE_DISABLED); },
+       "LPT1 open is failed.\rThe service cannot be started"},
+      {"device does not open",
+       [](sim::Pc& pc) { pc.kernel.FailNext(sim::SimKernel::Routine::IoCreateDevice, static_cast<int32_t>(0xC000009A)); },
+       "LPT1 open is failed.\r"},
+      {"resource missing", nullptr, "Create service failed.\rThe specified resource name cannot be found", false},
+      {"temp folder not writable", [](sim::Pc& pc) { pc.disk.SetWritable("C:\\Windows\\Temp", false); },
+       "Create service failed.\rAccess is denied"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::InstalledPc pc;
+    Equip(pc, c.driver_resource);
+    if (c.arrange) c.arrange(pc);
+    fw::TApplication application;
+    TForm1* form = application.CreateForm<TForm1>();
+    form->Show();
+
+    pc.windows.Click(form->CheckBox1->Handle());
+    ASSERT_EQ(pc.windows.Boxes().size(), 1u);
+    EXPECT_EQ(pc.windows.Boxes()[0].text.rfind(c.message, 0), 0u) << pc.windows.Boxes()[0].text;
+    EXPECT_FALSE(form->CheckBox1->Checked());
+    EXPECT_FALSE(form->vlLPT1->GetActive());
+    EXPECT_EQ(pc.services.OpenHandles(), 0u);
+    if (pc.disk.Exists(kImagePath)) {
+      EXPECT_EQ(pc.disk.Read(kImagePath), kImage) << "no partial image";
+    }
+
+    // The cause gone, the next tick opens and the untick leaves nothing behind.
+    pc.services.SetElevated(true);
+    pc.disk.SetWritable("C:\\Windows\\Temp", true);
+    if (!c.driver_resource) pc.resources.Add(RT_RCDATA, "VLIOBIN", kImage);
+    pc.windows.Click(form->CheckBox1->Handle());
+    EXPECT_TRUE(form->vlLPT1->GetActive());
+    pc.windows.Click(form->CheckBox1->Handle());
+    EXPECT_EQ(pc.windows.Boxes().size(), 1u);
+    EXPECT_EQ(pc.services.Find("vlio"), nullptr);
+    EXPECT_EQ(pc.services.OpenHandles(), 0u);
+    EXPECT_EQ(pc.kernel.LoadedDrivers(), 0u);
+  }
+}
+
+TEST(PinPanelFaults, AServiceLeftByAKilledRunIsTakenOverAndGoneAfterClosing) {
+  sim::InstalledPc pc;
+  Equip(pc);
+  pc.disk.Write(kImagePath, kImage);
+  pc.services.Add({.name = "vlio", .binary_path = kImagePath});
+  ASSERT_EQ(pc.services.Start("vlio"), 0u);
+  {
+    fw::TApplication application;
+    TForm1* form = application.CreateForm<TForm1>();
+    form->Show();
+    pc.windows.Click(form->CheckBox1->Handle());
+    EXPECT_TRUE(form->vlLPT1->GetActive());
+    EXPECT_TRUE(pc.windows.Boxes().empty());
+  }  // the program ends with the port open
+  EXPECT_EQ(pc.services.Find("vlio"), nullptr);
+  EXPECT_EQ(pc.kernel.LoadedDrivers(), 0u);
+  EXPECT_EQ(pc.core.handles.OpenCount(), 0u);
 }
 
 TEST(PinPanelLayout, ABrokenLayoutIsAClearErrorAndBuildsNothing) {
