@@ -77,7 +77,10 @@ int main(int argc, char** argv) {
   std::printf("start-up to the first painted window (median of %d): Pinscope %.1f ms, minimal window %.1f ms, "
               "ratio %.2f\n",
               kRounds, pinscope, minimal, pinscope / minimal);
-  std::printf("private memory with the window up: Pinscope %.2f MiB, minimal window %.2f MiB\n",
-              bench::Median(pinscope_mib), bench::Median(minimal_mib));
+  // Wine leaves the private usage at 0: bench/memory_windows.sh measures it from outside.
+  if (bench::Median(pinscope_mib) > 0) {
+    std::printf("private memory with the window up: Pinscope %.2f MiB, minimal window %.2f MiB\n",
+                bench::Median(pinscope_mib), bench::Median(minimal_mib));
+  }
   return 0;
 }
