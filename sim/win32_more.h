@@ -71,7 +71,6 @@ inline constexpr DWORD FORMAT_MESSAGE_MAX_WIDTH_MASK = 0x000000FF;
 inline constexpr int GWLP_HINSTANCE = -6;
 inline constexpr int GWLP_HWNDPARENT = -8;
 inline constexpr int GWLP_ID = -12;
-inline constexpr int GWL_STYLE = -16;
 inline constexpr int GWL_EXSTYLE = -20;
 
 inline constexpr DWORD ES_READONLY = 0x0800;
@@ -92,6 +91,5 @@ inline constexpr int IDNO = 7;
 #ifdef _WIN32
 namespace sim {
 // MinGW's winerror.h lacks it.
-inline constexpr DWORD ERROR_INVALID_IMAGE_HASH = 577;
 }  // namespace sim
 #endif
