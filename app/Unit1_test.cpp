@@ -359,6 +359,24 @@ TEST(PinPanelFaults, AServiceLeftByAKilledRunIsTakenOverAndGoneAfterClosing) {
   EXPECT_EQ(pc.core.handles.OpenCount(), 0u);
 }
 
+TEST(PinPanelLayout, ScalesFromItsDesignResolutionToTheScreens) {
+  sim::InstalledPc pc;
+  Equip(pc);
+  pc.graphics.SetScreenDpi(120);
+  fw::TApplication application;
+  TForm1* form = application.CreateForm<TForm1>();
+  EXPECT_EQ(form->PixelsPerInch(), 120);
+  EXPECT_EQ(form->Width(), 385);  // 308 at 96 dpi
+  EXPECT_EQ(form->Height(), 511);
+  EXPECT_EQ(form->Font().Height(), -14);
+  fw::TCheckBox* strobe = form->CheckBox2;
+  fw::TCheckBox* select_in = form->CheckBox18;
+  EXPECT_EQ(strobe->Font().Height(), -14) << "pin boxes keep their own fonts, scaled";
+  EXPECT_EQ(select_in->Font().Height(), -11);
+  EXPECT_EQ(select_in->Left(), 160);
+  EXPECT_EQ(select_in->Top() + select_in->Height(), 144) << "the bottom edge, 115 at 96 dpi";
+}
+
 TEST(PinPanelLayout, ABrokenLayoutIsAClearErrorAndBuildsNothing) {
   sim::InstalledPc pc;
   fw::TApplication application;
