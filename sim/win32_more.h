@@ -91,5 +91,6 @@ inline constexpr int IDNO = 7;
 #ifdef _WIN32
 namespace sim {
 // MinGW's winerror.h lacks it.
+inline constexpr DWORD ERROR_INVALID_IMAGE_HASH = 577;
 }  // namespace sim
 #endif
