@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "framework/application.h"
 #include "framework/layout.h"
+#include "framework/raised.h"
 #include "layout_text.h"
 #include "sim/pc.h"
 #include "sim/vlio_entry.h"
@@ -32,21 +34,31 @@ void Equip(sim::Pc& pc, bool driver_resource = true) {
   pc.setup_api.AddParallelPort("LPT2", 0x278);
 }
 
+// The program started: the application and its window, shown.
+struct Program {
+  fw::TApplication application;
+  TForm1* form;
+  Program() {
+    application.Initialize();
+    form = application.CreateForm<TForm1>();
+    form->Show();
+  }
+};
+
 class PinPanel : public testing::Test {
  protected:
   sim::InstalledPc pc;
   vport* lpt1 = nullptr;
   vport* lpt2 = nullptr;
-  fw::TApplication application;
+  std::unique_ptr<Program> program;
   TForm1* form = nullptr;
 
   void SetUp() override {
     Equip(pc);
     lpt1 = &pc.ports.Port(0x378);
     lpt2 = &pc.ports.Port(0x278);
-    application.Initialize();
-    form = application.CreateForm<TForm1>();
-    form->Show();
+    program = std::make_unique<Program>();
+    form = program->form;
   }
 
   fw::TCheckBox* PinBox(int pin) const { return static_cast<fw::TCheckBox*>(form->boxPins->Controls(pin - 1)); }
@@ -89,7 +101,7 @@ TEST_F(PinPanel, WindowAndControlsStandWhereTheLayoutPutsThem) {
   EXPECT_EQ(form->Color(), fw::clBtnFace);
   EXPECT_EQ(form->Font().Name(), "MS Sans Serif");
   EXPECT_EQ(form->Font().Height(), -11);
-  EXPECT_TRUE(application.MainForm() == form);
+  EXPECT_TRUE(program->application.MainForm() == form);
 
   EXPECT_EQ(form->CheckBox1->Caption(), "Active");
   EXPECT_EQ(form->CheckBox1->TabOrder(), 0);
@@ -312,9 +324,8 @@ TEST(PinPanelFaults, EachFailedOpenIsReportedOnceAndTheNextTryRecovers) {
     sim::InstalledPc pc;
     Equip(pc, c.driver_resource);
     if (c.arrange) c.arrange(pc);
-    fw::TApplication application;
-    TForm1* form = application.CreateForm<TForm1>();
-    form->Show();
+    Program program;
+    TForm1* form = program.form;
 
     pc.windows.Click(form->CheckBox1->Handle());
     ASSERT_EQ(pc.windows.Boxes().size(), 1u);
@@ -347,11 +358,9 @@ TEST(PinPanelFaults, AServiceLeftByAKilledRunIsTakenOverAndGoneAfterClosing) {
   pc.services.Add({.name = "vlio", .binary_path = kImagePath});
   ASSERT_EQ(pc.services.Start("vlio"), 0u);
   {
-    fw::TApplication application;
-    TForm1* form = application.CreateForm<TForm1>();
-    form->Show();
-    pc.windows.Click(form->CheckBox1->Handle());
-    EXPECT_TRUE(form->vlLPT1->GetActive());
+    Program program;
+    pc.windows.Click(program.form->CheckBox1->Handle());
+    EXPECT_TRUE(program.form->vlLPT1->GetActive());
     EXPECT_TRUE(pc.windows.Boxes().empty());
   }  // the program ends with the port open
   EXPECT_EQ(pc.services.Find("vlio"), nullptr);
@@ -382,12 +391,8 @@ TEST(PinPanelLayout, ABrokenLayoutIsAClearErrorAndBuildsNothing) {
   fw::TApplication application;
   std::string layout = kForm1LayoutText;
   layout.replace(layout.find("LptIOBase = 888"), 15, "LptIOBase = 88888");
-  try {
-    TForm1 form(nullptr, layout);
-    FAIL() << "a base address that does not fit built a window";
-  } catch (const fw::ELayoutError& error) {
-    EXPECT_NE(std::string(error.what()).find("LptIOBase"), std::string::npos) << error.what();
-  }
+  const std::string message = fw::RaisedMessage<fw::ELayoutError>([&] { TForm1 form(nullptr, layout); });
+  EXPECT_NE(message.find("LptIOBase"), std::string::npos) << message;
   EXPECT_EQ(pc.windows.WindowCount(), 0u);
   EXPECT_THROW(TForm1(nullptr, "object Form1: TForm1\n  object Pin: TNoSuchBox\n  end\nend\n"), fw::ELayoutError);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/exception.h"
+#include "framework/raised.h"
 #include "sim/pc.h"
 
 namespace fw {
@@ -83,12 +84,7 @@ TEST_F(Controls, ParentTakesItsChildControlsWithIt) {
 TEST_F(Controls, ChildWithoutParentRaisesWhenItsWindowIsNeeded) {
   TMemo orphan(nullptr);
   orphan.SetName("Memo1");
-  try {
-    orphan.Handle();
-    FAIL() << "no exception";
-  } catch (const EInvalidOperation& error) {
-    EXPECT_EQ(error.Message(), "Control 'Memo1' has no parent window");
-  }
+  EXPECT_EQ(RaisedMessage<EInvalidOperation>([&] { orphan.Handle(); }), "Control 'Memo1' has no parent window");
 }
 
 TEST_F(Controls, RefusedWindowRaisesOSError) {

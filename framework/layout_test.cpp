@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "framework/forms.h"
+#include "framework/raised.h"
 #include "framework/stdctrls.h"
 #include "sim/pc.h"
 
@@ -277,12 +278,7 @@ TEST_F(Layouts, ALayoutComesFromTheProgramsResources) {
   EXPECT_EQ(form.ComponentCount(), 6);
 
   LayoutForm other(nullptr);
-  try {
-    LoadLayoutFromResource("MAINFORM", other, classes);
-    FAIL() << "no exception";
-  } catch (const Exception& error) {
-    EXPECT_EQ(error.Message(), "Resource MAINFORM not found");
-  }
+  EXPECT_EQ(RaisedMessage([&] { LoadLayoutFromResource("MAINFORM", other, classes); }), "Resource MAINFORM not found");
 }
 
 struct BadLayout {
@@ -295,12 +291,8 @@ class BadLayouts : public Layouts, public testing::WithParamInterface<BadLayout>
 TEST_P(BadLayouts, RaiseAClearErrorAndLeaveNothingBuilt) {
   form.Handle();  // controls get windows at once: those must go too
   const size_t windows = pc.windows.WindowCount();
-  try {
-    LoadLayout(GetParam().text, form, classes, form.Bindings());
-    FAIL() << "no exception";
-  } catch (const ELayoutError& error) {
-    EXPECT_EQ(error.Message(), GetParam().message);
-  }
+  EXPECT_EQ(RaisedMessage<ELayoutError>([&] { LoadLayout(GetParam().text, form, classes, form.Bindings()); }),
+            GetParam().message);
   EXPECT_EQ(form.ComponentCount(), 0);
   EXPECT_EQ(form.ControlCount(), 0);
   EXPECT_EQ(pc.windows.WindowCount(), windows);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "framework/exception.h"
+#include "framework/raised.h"
 #include "sim/pc.h"
 
 namespace {
@@ -287,12 +288,7 @@ TEST_F(BaseIO, FatalErrorGoesToHandlerThenLogThenRaises) {
   TestLog log(nullptr);
   io.OnFatalError = TOnFatalErrorEvent::Of<&FatalHandler::Handle>(&handler);
   io.SetLog(&log);
-  try {
-    io.DoFatalError(10, 0, kBaseNull, false);
-    FAIL() << "no exception";
-  } catch (const fw::Exception& error) {
-    EXPECT_EQ(error.Message(), kBaseNull);
-  }
+  EXPECT_EQ(fw::RaisedMessage([&] { io.DoFatalError(10, 0, kBaseNull, false); }), kBaseNull);
   EXPECT_EQ(handler.messages, std::vector<std::string>{"10/0 " + kBaseNull});
   ASSERT_EQ(log.lines.size(), 1u);
   EXPECT_EQ(log.lines[0].level, 0);

@@ -11,6 +11,7 @@
 
 #include "driver/vlio_ioctl.h"
 #include "framework/exception.h"
+#include "framework/raised.h"
 #include "lib/vllpt.h"
 #include "sim/pc.h"
 #include "sim/vlio_entry.h"
@@ -147,12 +148,7 @@ struct ErrorHandler {
 };
 
 std::string MessageOf(TvlLptDriver& driver) {
-  try {
-    driver.Open();
-  } catch (const fw::Exception& error) {
-    return error.Message();
-  }
-  return "(no exception)";
+  return fw::RaisedMessage([&] { driver.Open(); });
 }
 
 TEST_F(Loader, ForeignImageThatCannotBeReplacedIsNeverLoaded) {

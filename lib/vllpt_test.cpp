@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framework/exception.h"
+#include "framework/raised.h"
 #include "sim/lpt_device.h"
 #include "sim/pc.h"
 #include "sim/printer.h"
@@ -149,12 +150,8 @@ TEST_F(Lpt, HandleModeOpenFailureNamesThePortAndTheSystemsText) {
   TvlLPT lpt(nullptr);
   lpt.SetLptPortNo(2);
   lpt.SetDirectMode(false);
-  try {
-    lpt.SetActive(true);
-    FAIL() << "no exception";
-  } catch (const fw::Exception& error) {
-    EXPECT_EQ(error.Message(), "LPT2 open is failed.\rThe system cannot find the file specified");
-  }
+  EXPECT_EQ(fw::RaisedMessage([&] { lpt.SetActive(true); }),
+            "LPT2 open is failed.\rThe system cannot find the file specified");
   EXPECT_FALSE(lpt.GetActive());
   EXPECT_EQ(pc.core.journal.Lines().back().substr(0, 25), "FormatMessageA(0x1200, nu");
 }
@@ -185,12 +182,7 @@ TEST_F(Lpt, NotElevatedTheServiceManagerRefusesAndTheUserReadsAccessIsDenied) {
   pc.services.SetElevated(false);
   TvlLPT lpt(nullptr);
   lpt.SetLptIOBase(0x378);
-  try {
-    lpt.SetActive(true);
-    FAIL() << "no exception";
-  } catch (const fw::Exception& error) {
-    EXPECT_EQ(error.Message(), "Create service failed.\rAccess is denied");
-  }
+  EXPECT_EQ(fw::RaisedMessage([&] { lpt.SetActive(true); }), "Create service failed.\rAccess is denied");
   EXPECT_FALSE(lpt.GetActive());
   // Left behind: the whole image file, and nothing else.
   EXPECT_EQ(pc.services.Find("vlio"), nullptr);
@@ -246,12 +238,8 @@ TEST_F(Lpt, DriverTheSystemRefusesToLoadIsReportedWithItsReason) {
 
 TEST_F(Lpt, DirectModeWithoutBaseAddressReportsButStaysOpen) {
   TvlLPT lpt(nullptr);
-  try {
-    lpt.SetActive(true);
-    FAIL() << "no exception";
-  } catch (const fw::Exception& error) {
-    EXPECT_EQ(error.Message(), "LPT1 open in Direct Mode is failed. Base I/O port is NULL");
-  }
+  EXPECT_EQ(fw::RaisedMessage([&] { lpt.SetActive(true); }),
+            "LPT1 open in Direct Mode is failed. Base I/O port is NULL");
   EXPECT_TRUE(lpt.GetActive());
   lpt.SetLptIOBase(0x378);  // usable now without reopening
   lpt.WriteData(0x5A);

@@ -5,25 +5,12 @@
 
 #include "sim/core.h"
 #include "sim/format.h"
+#include "sim/win32_extra.h"
 #include "sim/win32_more.h"
 
 namespace sim {
 
 namespace {
-
-constexpr std::int32_t kStatusBufferOverflow = static_cast<std::int32_t>(0x80000005);
-constexpr std::int32_t kStatusUnsuccessful = static_cast<std::int32_t>(0xC0000001);
-constexpr std::int32_t kStatusInvalidParameter = static_cast<std::int32_t>(0xC000000D);
-constexpr std::int32_t kStatusNoSuchDevice = static_cast<std::int32_t>(0xC000000E);
-constexpr std::int32_t kStatusInvalidDeviceRequest = static_cast<std::int32_t>(0xC0000010);
-constexpr std::int32_t kStatusNoMemory = static_cast<std::int32_t>(0xC0000017);
-constexpr std::int32_t kStatusAccessDenied = static_cast<std::int32_t>(0xC0000022);
-constexpr std::int32_t kStatusBufferTooSmall = static_cast<std::int32_t>(0xC0000023);
-constexpr std::int32_t kStatusObjectNameNotFound = static_cast<std::int32_t>(0xC0000034);
-constexpr std::int32_t kStatusObjectNameCollision = static_cast<std::int32_t>(0xC0000035);
-constexpr std::int32_t kStatusObjectPathNotFound = static_cast<std::int32_t>(0xC000003A);
-constexpr std::int32_t kStatusInsufficientResources = static_cast<std::int32_t>(0xC000009A);
-constexpr std::int32_t kStatusNotSupported = static_cast<std::int32_t>(0xC00000BB);
 
 constexpr DWORD kMethodMask = 3;  // METHOD_BUFFERED is 0
 
