@@ -7,6 +7,7 @@
 # usage: gui_test.sh BUILD/wine-run PINSCOPE.exe PORT_PROBE.exe PROVISION_PORTS.exe OUTDIR
 set -u
 run=$1 program=$2 probe=$3 provision=$4 out=$5
+scripts=$(dirname "$0")/../scripts
 mkdir -p "$out"
 failures=0
 ok() { echo "ok: $*"; }
@@ -25,7 +26,8 @@ cleanup() {
 trap cleanup EXIT
 
 "$run" "$provision" LPT1=0x378 LPT2=0x278 >/dev/null
-temp=$("$run" winepath -u 'C:\users\root\Temp' 2>/dev/null | tr -d '\r')
+# Wine's temporary directory, where the program writes the driver image.
+temp=$("$run" winepath -u "$("$run" cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null | tr -d '\r')
 rm -rf "$temp/vlio.sys"
 remove_service
 
@@ -49,7 +51,7 @@ registers() { "$run" "$probe" "$@" 2>/dev/null | tr -d '\r'; }
 # Where a control is on the screen: the window's client area is its X window (no window
 # manager here), and controls in the group box are placed within the group box.
 "$run" "$program" >/dev/null 2>&1 &
-window=$(timeout 120 xdotool search --sync --onlyvisible --name '^Pinscope$' | head -n 1)
+window=$("$scripts/wait-window" Pinscope 120)
 [ -n "$window" ] || { echo "FAIL: no Pinscope window"; exit 1; }
 eval "$(xdotool getwindowgeometry --shell "$window")"
 origin_x=$X origin_y=$Y
@@ -133,7 +135,7 @@ eventually "unticking removes the service" none service_state
 # An open that fails: the image path is taken by a directory, so the image cannot be written.
 rm -f "$temp/vlio.sys"; mkdir "$temp/vlio.sys"
 click $active_box
-error=$(timeout 20 xdotool search --sync --onlyvisible --name '^Error$' | head -n 1)
+error=$("$scripts/wait-window" Error 20)
 [ -n "$error" ] && ok "the failure is reported in a message box" || fail "no message box"
 eventually "Active is unticked again" no ticked failure $active_box
 check "no service after the failure" none "$(service_state)"

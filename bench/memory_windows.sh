@@ -9,13 +9,7 @@ run=$1
 measure() {  # measure PROGRAM TITLE
   "$run" "$1" >/dev/null 2>&1 &
   launched=$!
-  window=""
-  for _ in $(seq 120); do
-    window=$(xdotool search --onlyvisible --name "^$2\$" 2>/dev/null | head -n 1) || true
-    [ -n "$window" ] && break
-    sleep 0.5
-  done
-  [ -n "$window" ] || { echo "no window $2" >&2; exit 1; }
+  window=$("$(dirname "$0")/../scripts/wait-window" "$2") || { echo "no window $2" >&2; exit 1; }
   sleep 2  # settled after the first paint
   pid=$(xdotool getwindowpid "$window")
   sed -n 's/^RssAnon:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$pid/status"
