@@ -3,7 +3,7 @@
 # against the virtual-port driver, and checked through what the program does: the port's
 # registers (read with port_probe through the same driver), the "vlio" service, message
 # boxes, and what the screen shows where the layout puts each control.
-# Run it through scripts/with-xvfb.
+# Run it through scripts/with-xvfb and scripts/wine-session.
 # usage: gui_test.sh BUILD/wine-run PINSCOPE.exe PORT_PROBE.exe PROVISION_PORTS.exe OUTDIR
 set -u
 run=$1 program=$2 probe=$3 provision=$4 out=$5
@@ -51,7 +51,8 @@ registers() { "$run" "$probe" "$@" 2>/dev/null | tr -d '\r'; }
 # Where a control is on the screen: the window's client area is its X window (no window
 # manager here), and controls in the group box are placed within the group box.
 "$run" "$program" >/dev/null 2>&1 &
-window=$("$scripts/wait-window" Pinscope 120)
+pinscope=$!
+window=$("$scripts/wait-window" Pinscope 120 $pinscope)
 [ -n "$window" ] || { echo "FAIL: no Pinscope window"; exit 1; }
 eval "$(xdotool getwindowgeometry --shell "$window")"
 origin_x=$X origin_y=$Y

@@ -2,14 +2,14 @@
 # Private memory of Pinscope and of the minimal window program once their windows are up,
 # under Wine: the anonymous resident memory (RssAnon) of the Unix process that runs each,
 # which is what the program and Wine's libraries in it allocated and wrote.
-# Run it through scripts/with-xvfb.
+# Run it through scripts/with-xvfb and scripts/wine-session.
 # usage: memory_windows.sh BUILD/wine-run PINSCOPE.exe MINIMAL.exe
 set -eu
 run=$1
 measure() {  # measure PROGRAM TITLE
   "$run" "$1" >/dev/null 2>&1 &
   launched=$!
-  window=$("$(dirname "$0")/../scripts/wait-window" "$2") || { echo "no window $2" >&2; exit 1; }
+  window=$("$(dirname "$0")/../scripts/wait-window" "$2" 60 $launched) || { echo "no window $2" >&2; exit 1; }
   sleep 2  # settled after the first paint
   pid=$(xdotool getwindowpid "$window")
   sed -n 's/^RssAnon:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$pid/status"
