@@ -17,7 +17,8 @@ using format::Str;
 
 SimFiles::SimFiles(Core& core) : core_(core) {
   for (const char* name : {"CreateFileA", "WriteFile", "CloseHandle", "DeviceIoControl", "CreateEventA", "ReadFile",
-                           "GetFileSize", "GetFileAttributesA", "DeleteFileA", "GetTempPathA"}) {
+                           "GetFileSize", "GetFileAttributesA", "DeleteFileA", "GetTempPathA",
+                           "GetSystemDirectoryA"}) {
     core_.faults.Allow(name);
   }
   spaces_.push_back(&devices_);
@@ -143,6 +144,18 @@ DWORD SimFiles::GetTempPathA(DWORD size, LPSTR buffer) {
   // Too small a buffer is left alone, and the answer is the size it needs, terminator included.
   if (size <= length) return length + 1;
   if (!buffer) throw AccessViolation("GetTempPathA: lpBuffer is null");
+  std::memcpy(buffer, path.c_str(), length + 1);
+  return length;
+}
+
+UINT SimFiles::GetSystemDirectoryA(LPSTR buffer, UINT size) {
+  core_.Record("GetSystemDirectoryA", {Ptr(buffer), Dec(size)});
+  if (core_.Failing("GetSystemDirectoryA")) return 0;
+  if (!disk_) throw NotSimulated("GetSystemDirectoryA without a disk");
+  const std::string& path = disk_->SystemDirectory();
+  const auto length = static_cast<UINT>(path.size());
+  if (size <= length) return length + 1;
+  if (!buffer) throw AccessViolation("GetSystemDirectoryA: lpBuffer is null");
   std::memcpy(buffer, path.c_str(), length + 1);
   return length;
 }

@@ -55,7 +55,7 @@ TEST_F(SimServicesTest, ADriverServiceRunsThroughItsLifeWithTheKernelFollowing) 
   ASSERT_NE(service, nullptr) << win::GetLastError();
   const SimServices::Service* installed = pc.services.Find("VLIO");
   ASSERT_NE(installed, nullptr);
-  EXPECT_EQ(installed->binary_path, kImagePath);
+  EXPECT_EQ(installed->binary_path, std::string("\\??\\") + kImagePath) << "a driver's path is kept as an NT path";
   EXPECT_EQ(installed->type, SERVICE_KERNEL_DRIVER);
   EXPECT_EQ(installed->start_type, SERVICE_DEMAND_START);
   EXPECT_EQ(Status(service).dwCurrentState, SERVICE_STOPPED);
