@@ -40,7 +40,6 @@ class InstantFiles final : public platform::Files {
   DWORD GetFileSize(HANDLE file, LPDWORD size_high) override { return disk_.GetFileSize(file, size_high); }
   DWORD GetFileAttributesA(LPCSTR name) override { return disk_.GetFileAttributesA(name); }
   BOOL DeleteFileA(LPCSTR name) override { return disk_.DeleteFileA(name); }
-  DWORD GetTempPathA(DWORD size, LPSTR buffer) override { return disk_.GetTempPathA(size, buffer); }
   UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override { return disk_.GetSystemDirectoryA(buffer, size); }
 
   static inline const HANDLE kDevice = reinterpret_cast<HANDLE>(0x100);

@@ -29,7 +29,6 @@ class Files {
   virtual DWORD GetFileSize(HANDLE file, LPDWORD size_high) = 0;
   virtual DWORD GetFileAttributesA(LPCSTR name) = 0;
   virtual BOOL DeleteFileA(LPCSTR name) = 0;
-  virtual DWORD GetTempPathA(DWORD size, LPSTR buffer) = 0;
   virtual UINT GetSystemDirectoryA(LPSTR buffer, UINT size) = 0;
 };
 
@@ -248,7 +247,6 @@ inline DWORD GetFileSize(HANDLE file, LPDWORD size_high) {
 }
 inline DWORD GetFileAttributesA(LPCSTR name) { return platform::Installed().files->GetFileAttributesA(name); }
 inline BOOL DeleteFileA(LPCSTR name) { return platform::Installed().files->DeleteFileA(name); }
-inline DWORD GetTempPathA(DWORD size, LPSTR buffer) { return platform::Installed().files->GetTempPathA(size, buffer); }
 inline UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
   return platform::Installed().files->GetSystemDirectoryA(buffer, size);
 }

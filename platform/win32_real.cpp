@@ -27,7 +27,6 @@ class RealFiles final : public Files {
   DWORD GetFileSize(HANDLE file, LPDWORD size_high) override { return ::GetFileSize(file, size_high); }
   DWORD GetFileAttributesA(LPCSTR name) override { return ::GetFileAttributesA(name); }
   BOOL DeleteFileA(LPCSTR name) override { return ::DeleteFileA(name); }
-  DWORD GetTempPathA(DWORD size, LPSTR buffer) override { return ::GetTempPathA(size, buffer); }
   UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override { return ::GetSystemDirectoryA(buffer, size); }
 };
 

@@ -1,6 +1,6 @@
 // The PC's disk: drive C: with its directories and files in memory. The program reaches it
 // through SimFiles (CreateFileA, ReadFile, WriteFile, GetFileSize, GetFileAttributesA,
-// DeleteFileA, GetTempPathA); tests arrange and inspect it directly.
+// DeleteFileA, GetSystemDirectoryA); tests arrange and inspect it directly.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +20,7 @@ namespace sim {
 /// no current directory.
 class Disk final : public NameSpace {
  public:
-  /// C:\, C:\Windows\Temp, C:\Windows\System32\drivers and C:\Program Files\Pinscope exist;
-  /// the temp path is C:\Windows\Temp\.
+  /// C:\, C:\Windows\Temp, C:\Windows\System32\drivers and C:\Program Files\Pinscope exist.
   Disk();
 
   // The test's own hand: no sharing, no rights, no free space are checked.
@@ -59,10 +58,6 @@ class Disk final : public NameSpace {
   void SetFreeSpace(std::uint64_t bytes);
   std::uint64_t FreeSpace() const;
 
-  /// What GetTempPathA reports, as given: Windows ends it with a backslash, a test may not.
-  /// The directory it names is not made.
-  void SetTempPath(std::string path) { temp_path_ = std::move(path); }
-  const std::string& TempPath() const { return temp_path_; }
   /// What GetSystemDirectoryA reports: C:\Windows\System32.
   const std::string& SystemDirectory() const { return system_directory_; }
 
@@ -86,7 +81,6 @@ class Disk final : public NameSpace {
   DWORD Delete(std::string_view name, bool elevated);
 
   std::shared_ptr<State> state_;
-  std::string temp_path_ = "C:\\Windows\\Temp\\";
   std::string system_directory_ = "C:\\Windows\\System32";
 };
 
