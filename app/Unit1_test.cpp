@@ -19,7 +19,7 @@
 namespace {
 
 const std::vector<BYTE> kImage = {'M', 'Z', 'p', 'i', 'n'};
-const std::string kImagePath = "C:\\Windows\\Temp\\vlio.sys";
+const std::string kImagePath = "C:\\Windows\\System32\\drivers\\vlio.sys";
 
 // The machine: LPT1 with the loopback plug, LPT2 with nothing, both in the device database,
 // the layout and (unless told otherwise) the driver among the program's resources.
@@ -316,7 +316,8 @@ TEST(PinPanelFaults, EachFailedOpenIsReportedOnceAndTheNextTryRecovers) {
        [](sim::Pc& pc) { pc.kernel.FailNext(sim::SimKernel::Routine::IoCreateDevice, static_cast<int32_t>(0xC000009A)); },
        "LPT1 open is failed.\r"},
       {"resource missing", nullptr, "Create service failed.\rThe specified resource name cannot be found", false},
-      {"temp folder not writable", [](sim::Pc& pc) { pc.disk.SetWritable("C:\\Windows\\Temp", false); },
+      {"drivers folder not writable",
+       [](sim::Pc& pc) { pc.disk.SetWritable("C:\\Windows\\System32\\drivers", false); },
        "Create service failed.\rAccess is denied"},
   };
   for (const Case& c : cases) {
@@ -339,7 +340,7 @@ TEST(PinPanelFaults, EachFailedOpenIsReportedOnceAndTheNextTryRecovers) {
 
     // The cause gone, the next tick opens and the untick leaves nothing behind.
     pc.services.SetElevated(true);
-    pc.disk.SetWritable("C:\\Windows\\Temp", true);
+    pc.disk.SetWritable("C:\\Windows\\System32\\drivers", true);
     if (!c.driver_resource) pc.resources.Add(RT_RCDATA, "VLIOBIN", kImage);
     pc.windows.Click(form->CheckBox1->Handle());
     EXPECT_TRUE(form->vlLPT1->GetActive());
@@ -351,7 +352,8 @@ TEST(PinPanelFaults, EachFailedOpenIsReportedOnceAndTheNextTryRecovers) {
   }
 }
 
-TEST(PinPanelFaults, AServiceLeftByAKilledRunIsTakenOverAndGoneAfterClosing) {
+TEST(PinPanelFaults, AServiceLeftRunningByAKilledRunIsRefusedAndLeftAlone) {
+  // Whatever it loaded then, from wherever its file was, is not known to be ours.
   sim::InstalledPc pc;
   Equip(pc);
   pc.disk.Write(kImagePath, kImage);
@@ -360,11 +362,12 @@ TEST(PinPanelFaults, AServiceLeftByAKilledRunIsTakenOverAndGoneAfterClosing) {
   {
     Program program;
     pc.windows.Click(program.form->CheckBox1->Handle());
-    EXPECT_TRUE(program.form->vlLPT1->GetActive());
-    EXPECT_TRUE(pc.windows.Boxes().empty());
-  }  // the program ends with the port open
-  EXPECT_EQ(pc.services.Find("vlio"), nullptr);
-  EXPECT_EQ(pc.kernel.LoadedDrivers(), 0u);
+    EXPECT_FALSE(program.form->vlLPT1->GetActive());
+    ASSERT_EQ(pc.windows.Boxes().size(), 1u);
+    EXPECT_EQ(pc.windows.Boxes()[0].text, "Start service failed.\rAn instance of the service is already running");
+  }
+  ASSERT_NE(pc.services.Find("vlio"), nullptr);
+  EXPECT_EQ(pc.services.Find("vlio")->state, DWORD{SERVICE_RUNNING});
   EXPECT_EQ(pc.core.handles.OpenCount(), 0u);
 }
 

@@ -26,9 +26,10 @@ cleanup() {
 trap cleanup EXIT
 
 "$run" "$provision" LPT1=0x378 LPT2=0x278 >/dev/null
-# Wine's temporary directory, where the program writes the driver image.
-temp=$("$run" winepath -u "$("$run" cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null | tr -d '\r')
-rm -rf "$temp/vlio.sys"
+# The prefix's drivers folder, where the program writes the driver image.
+drivers=$("$run" winepath -u 'C:\windows\system32\drivers' 2>/dev/null | tr -d '\r')
+[ -d "$drivers" ] || { echo "FAIL: no drivers folder in the Wine prefix"; exit 1; }
+rm -rf "$drivers/vlio.sys"
 remove_service
 
 service_state() {  # RUNNING, STOPPED, ... or none
@@ -131,10 +132,10 @@ eventually "Data 1 on LPT2 drives 0x278" "278=02" registers 0x278
 # Unticking closes: the service is stopped and deleted, the image stays.
 click $active_box
 eventually "unticking removes the service" none service_state
-[ -f "$temp/vlio.sys" ] && ok "driver image stays" || fail "driver image is gone"
+[ -f "$drivers/vlio.sys" ] && ok "driver image stays" || fail "driver image is gone"
 
 # An open that fails: the image path is taken by a directory, so the image cannot be written.
-rm -f "$temp/vlio.sys"; mkdir "$temp/vlio.sys"
+rm -f "$drivers/vlio.sys"; mkdir "$drivers/vlio.sys"
 click $active_box
 error=$("$scripts/wait-window" Error 20)
 [ -n "$error" ] && ok "the failure is reported in a message box" || fail "no message box"
@@ -145,7 +146,7 @@ if [ -n "$error" ]; then
   xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 20)) click 1
   sleep 0.7
 fi
-rmdir "$temp/vlio.sys"
+rmdir "$drivers/vlio.sys"
 click $active_box
 eventually "the program goes on: Active opens now" RUNNING service_state
 

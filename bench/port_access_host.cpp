@@ -11,41 +11,48 @@
 
 namespace {
 
-// A device that answers every request at once, so that only the caller's cost is measured.
+// A device that answers every request at once, so that only the caller's cost is measured;
+// files (the driver image) go to the simulated PC's disk.
 class InstantFiles final : public platform::Files {
  public:
-  HANDLE CreateFileA(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) override { return kDevice; }
-  BOOL WriteFile(HANDLE, LPCVOID, DWORD count, LPDWORD written, LPOVERLAPPED) override {
-    *written = count;
-    return TRUE;
+  explicit InstantFiles(platform::Files& disk) : disk_(disk) {}
+  HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                     DWORD flags, HANDLE template_file) override {
+    if (std::strncmp(name, "\\\\.\\", 4) == 0) return kDevice;
+    return disk_.CreateFileA(name, access, share, security, disposition, flags, template_file);
   }
-  BOOL CloseHandle(HANDLE) override { return TRUE; }
+  BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped) override {
+    return disk_.WriteFile(file, buffer, count, written, overlapped);
+  }
+  BOOL CloseHandle(HANDLE object) override { return object == kDevice || disk_.CloseHandle(object); }
   BOOL DeviceIoControl(HANDLE, DWORD, LPVOID in, DWORD, LPVOID out, DWORD out_size, LPDWORD returned,
                        LPOVERLAPPED) override {
     if (out_size) *static_cast<uint8_t*>(out) = *static_cast<uint8_t*>(in);
     *returned = out_size ? 1 : 0;
     return TRUE;
   }
-  HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR) override { return kDevice; }
-  BOOL ReadFile(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) override { return FALSE; }
-  DWORD GetFileSize(HANDLE, LPDWORD) override { return 0; }
-  DWORD GetFileAttributesA(LPCSTR) override { return FILE_ATTRIBUTE_NORMAL; }
-  BOOL DeleteFileA(LPCSTR) override { return TRUE; }
-  DWORD GetTempPathA(DWORD size, LPSTR buffer) override {
-    static constexpr char kTemp[] = "C:\\Windows\\Temp\\";
-    if (size < sizeof kTemp) return sizeof kTemp;
-    std::memcpy(buffer, kTemp, sizeof kTemp);
-    return sizeof kTemp - 1;
+  HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manual_reset, BOOL initial_state, LPCSTR name) override {
+    return disk_.CreateEventA(security, manual_reset, initial_state, name);
   }
+  BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped) override {
+    return disk_.ReadFile(file, buffer, count, read, overlapped);
+  }
+  DWORD GetFileSize(HANDLE file, LPDWORD size_high) override { return disk_.GetFileSize(file, size_high); }
+  DWORD GetFileAttributesA(LPCSTR name) override { return disk_.GetFileAttributesA(name); }
+  BOOL DeleteFileA(LPCSTR name) override { return disk_.DeleteFileA(name); }
+  UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override { return disk_.GetSystemDirectoryA(buffer, size); }
 
   static inline const HANDLE kDevice = reinterpret_cast<HANDLE>(0x100);
+
+ private:
+  platform::Files& disk_;
 };
 
 // The simulated PC for everything else (the driver service is created and started on it),
 // with its files family swapped for the instant device.
 struct Bench {
   sim::Pc pc;
-  InstantFiles files;
+  InstantFiles files{pc.files};
   platform::Platform platform = pc.platform();
   Bench() { platform.files = &files; }
 };

@@ -1,5 +1,7 @@
 #include "lib/vlddbasew32.h"
 
+#include <vector>
+
 #include "framework/exception.h"
 #include "lib/vlwin32.h"
 
@@ -13,27 +15,21 @@ std::string Trimmed(const std::string& text) {
   return text.substr(first, last - first);
 }
 
-/// The temporary directory with exactly one trailing backslash, or empty with the last
-/// error set when the system gives none that fits.
-std::string TempDirectory() {
+/// The system folder (C:\Windows\System32), or empty with the last error set when the system
+/// gives none that fits.
+std::string SystemDirectory() {
   char buffer[MAX_PATH];
-  const DWORD length = win::GetTempPathA(MAX_PATH, buffer);
+  const UINT length = win::GetSystemDirectoryA(buffer, MAX_PATH);
   if (length == 0) return {};
   if (length >= MAX_PATH) {
     win::SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return {};
   }
-  std::string directory(buffer, length);
-  if (directory.back() != '\\') directory += '\\';
-  return directory;
+  return std::string(buffer, length);
 }
 
-/// `message`, then the system's own words for `error` on a line of their own, so that the
-/// user reads the cause ("Access is denied") and not just that something failed.
-std::string WithCause(const std::string& message, DWORD error) {
-  const std::string cause = SystemErrorText(error);
-  return cause.empty() ? message : message + "\r" + cause;
-}
+constexpr char kWow64Refusal[] =
+    "This 32-bit Pinscope cannot load its driver on 64-bit Windows; the 64-bit Pinscope can";
 
 /// The load-driver privilege enabled in the process's token while this object lives, and put
 /// back as it was afterwards. The driver opens its device only for a caller that has it
@@ -78,10 +74,18 @@ void TvlDriverBase::DoError(uint32_t code, uint32_t detail, const std::string& m
   if (raise) throw fw::Exception(message);
 }
 
+std::string TvlDriverBase::WithCause(const std::string& message, DWORD error) const {
+  // The user reads the cause ("Access is denied") on a line of its own, not just that
+  // something failed.
+  const std::string cause = cause_.empty() ? SystemErrorText(error) : cause_;
+  return cause.empty() ? message : message + "\r" + cause;
+}
+
 int32_t TvlDriverBase::Open() {
   if (device_) return DeviceHandle();
   if (!InstallDriver()) {
     const DWORD error = win::GetLastError();
+    image_.reset();
     DoError(7, error, WithCause("Create service failed.", error));
     return -1;
   }
@@ -105,45 +109,96 @@ void TvlDriverBase::Close() {
   if (!device_) return;
   // The driver must hold no handle of ours when it is asked to stop.
   device_.reset();
-  StopDriver();
+  // A service this object cannot reach to stop still runs the driver it started.
+  if (StopDriver()) started_ = false;
   RemoveDriver();
 }
 
-bool TvlDriverBase::WriteImage() {
-  // A file already there is trusted only when it is our own image: the temporary directory
-  // is writable by other programs, and whatever lies there is loaded as kernel code.
-  if (!Trimmed(DriverPath).empty() && FileExists(DriverPath)) {
-    if (Trimmed(ResourceName).empty() || FileMatchesResource(ResourceName, DriverPath)) return true;
+bool TvlDriverBase::PinImage() {
+  image_.reset();
+  cause_.clear();
+  // A 32-bit program on 64-bit Windows writes to the 32-bit system folder, while the service
+  // manager loads drivers from the 64-bit one.
+  BOOL wow64 = FALSE;
+  if (win::IsWow64Process(win::GetCurrentProcess(), &wow64) && wow64) {
+    cause_ = kWow64Refusal;
+    win::SetLastError(ERROR_EXE_MACHINE_TYPE_MISMATCH);
+    return false;
   }
-  if (Trimmed(ResourceName).empty()) return false;
   if (Trimmed(DriverPath).empty()) {
-    const std::string directory = TempDirectory();
-    if (directory.empty()) return false;
-    DriverPath = directory + ServiceName + ".sys";
+    // The system's drivers folder: only Administrators, SYSTEM and TrustedInstaller may create,
+    // write, rename or delete there, and it is where the service manager expects kernel
+    // drivers. No environment variable moves it, unlike the temporary folder, which every
+    // program of the user may write to and whose place the user chooses.
+    const std::string system = SystemDirectory();
+    if (system.empty()) return false;
+    DriverPath = system + "\\drivers\\" + ServiceName + ".sys";
   }
-  return SaveResourceToFile(ResourceName, DriverPath);
+  // A blank resource name leaves the image to the caller: it is held, not compared.
+  const std::string resource = Trimmed(ResourceName).empty() ? std::string() : ResourceName;
+  image_ = OpenPinnedImage(resource, DriverPath);
+  if (image_ || resource.empty()) return static_cast<bool>(image_);
+  // Missing, or not our bytes: written again, then checked as the loader will read it.
+  if (!SaveResourceToFile(resource, DriverPath)) return false;
+  image_ = OpenPinnedImage(resource, DriverPath);
+  if (!image_ && win::GetLastError() == ERROR_INVALID_DATA) {
+    cause_ = "Another program changed " + DriverPath + " as it was written";
+  }
+  return static_cast<bool>(image_);
+}
+
+bool TvlDriverBase::PointServiceAtImage(SC_HANDLE manager) {
+  platform::UniqueServiceHandle service(win::OpenServiceA(
+      manager, ServiceName.c_str(), SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG | SERVICE_QUERY_STATUS));
+  if (!service) return false;
+  // The most a service's configuration takes, in records that align it.
+  std::vector<uint64_t> buffer(8192 / sizeof(uint64_t));
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+  DWORD needed = 0;
+  if (!win::QueryServiceConfigA(service.get(), config, static_cast<DWORD>(buffer.size() * sizeof(uint64_t)),
+                                &needed))
+    return false;
+  const std::string system = SystemDirectory();
+  if (system.empty()) return false;
+  const std::string windows = ExtractParentPath(system);
+  if (config->dwServiceType == SERVICE_KERNEL_DRIVER && config->lpBinaryPathName &&
+      SamePath(DriverImageFile(config->lpBinaryPathName, windows), DriverImageFile(DriverPath, windows)))
+    return true;
+  // One left by an older build or made by another program. A running one is left alone, and
+  // its start is refused.
+  SERVICE_STATUS status{};
+  if (!win::QueryServiceStatus(service.get(), &status)) return false;
+  if (status.dwCurrentState != SERVICE_STOPPED) return true;
+  return win::ChangeServiceConfigA(service.get(), SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                   DriverPath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) != FALSE;
 }
 
 bool TvlDriverBase::InstallDriver() {
-  if (!WriteImage()) return false;
+  if (!PinImage()) return false;
   platform::UniqueServiceHandle manager(win::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
   if (!manager) return false;
   platform::UniqueServiceHandle service(win::CreateServiceA(
       manager.get(), ServiceName.c_str(), ServiceName.c_str(), SERVICE_START, SERVICE_KERNEL_DRIVER,
       SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, DriverPath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
-  // An existing service of this name is taken as it is.
-  return service || win::GetLastError() == ERROR_SERVICE_EXISTS;
+  if (service) return true;
+  if (win::GetLastError() != ERROR_SERVICE_EXISTS) return false;
+  return PointServiceAtImage(manager.get());
 }
 
 bool TvlDriverBase::StartDriver() {
+  if (!image_ && !PinImage()) return false;
+  // Held until the service manager has loaded the image, and let go on every way out.
+  const platform::UniqueFile image = std::move(image_);
   platform::UniqueServiceHandle manager(win::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager) return false;
   platform::UniqueServiceHandle service(win::OpenServiceA(manager.get(), ServiceName.c_str(), SERVICE_START));
   if (!service) return false;
-  // Already running, or failing to start: either way the device open that follows tells, and
-  // the start's error is kept for it.
+  // Failing to start: the device open that follows tells, and the start's error is kept for it.
   start_error_ = win::StartServiceA(service.get(), 0, nullptr) ? ERROR_SUCCESS : win::GetLastError();
-  return true;
+  if (start_error_ == ERROR_SUCCESS) started_ = true;
+  // Already running: loaded by somebody else from whatever file was there then, unless this
+  // object started it and it never stopped.
+  return start_error_ != ERROR_SERVICE_ALREADY_RUNNING || started_;
 }
 
 bool TvlDriverBase::StopDriver() {

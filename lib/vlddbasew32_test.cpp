@@ -13,14 +13,15 @@
 #include "framework/exception.h"
 #include "framework/raised.h"
 #include "lib/vllpt.h"
+#include "sim/intruder.h"
 #include "sim/pc.h"
 #include "sim/vlio_entry.h"
 
 namespace {
 
 const std::vector<BYTE> kImage = {'M', 'Z', 'v', 'l', 'i', 'o', 0, 1, 2, 3};
-const std::string kImagePath = "C:\\Windows\\Temp\\vlio.sys";
-constexpr DWORD kEnvironmentVariableNotFound = 203;
+const std::string kImagePath = "C:\\Windows\\System32\\drivers\\vlio.sys";
+const std::string kTempImagePath = "C:\\Windows\\Temp\\vlio.sys";
 
 /// The journal lines of the calls named, with the handle a call was made on shown as "h".
 std::vector<std::string> Named(const std::vector<std::string>& lines, std::initializer_list<std::string> names) {
@@ -43,11 +44,26 @@ class Loader : public testing::Test {
   }
 
   std::vector<std::string> ServiceCalls() {
-    return Named(pc.core.journal.Lines(), {"OpenSCManagerA", "CreateServiceA", "OpenServiceA", "StartServiceA",
-                                           "ControlService", "DeleteService", "CloseServiceHandle", "CreateFileA",
-                                           "CloseHandle"});
+    return Named(pc.core.journal.Lines(),
+                 {"IsWow64Process", "GetSystemDirectoryA", "CreateFileA", "WriteFile", "GetFileSize", "ReadFile",
+                  "CloseHandle", "OpenSCManagerA", "CreateServiceA", "OpenServiceA", "QueryServiceConfigA",
+                  "QueryServiceStatus", "ChangeServiceConfigA", "StartServiceA", "ControlService", "DeleteService",
+                  "CloseServiceHandle", "OpenProcessToken"});
   }
 };
+
+struct ErrorHandler {
+  bool clear = false;
+  std::vector<std::string> seen;
+  void Handle(fw::TObject*, uint32_t code, uint32_t detail, const std::string& message, bool& raise) {
+    seen.push_back(std::to_string(code) + "/" + std::to_string(detail) + " " + message);
+    if (clear) raise = false;
+  }
+};
+
+std::string MessageOf(TvlLptDriver& driver) {
+  return fw::RaisedMessage([&] { driver.Open(); });
+}
 
 TEST_F(Loader, OpenInstallsStartsAndOpensCloseTakesTheServiceDown) {
   TvlLptDriver driver;
@@ -60,16 +76,38 @@ TEST_F(Loader, OpenInstallsStartsAndOpensCloseTakesTheServiceDown) {
   EXPECT_EQ(service->type, static_cast<DWORD>(SERVICE_KERNEL_DRIVER));
   EXPECT_EQ(service->start_type, static_cast<DWORD>(SERVICE_DEMAND_START));
   EXPECT_EQ(service->error_control, static_cast<DWORD>(SERVICE_ERROR_NORMAL));
-  EXPECT_EQ(service->binary_path, kImagePath);
+  EXPECT_EQ(service->binary_path, "\\??\\" + kImagePath);
   EXPECT_EQ(service->state, static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_EQ(pc.kernel.LoadedImages(), std::vector<std::vector<BYTE>>{kImage});
+  // The image is written, then opened so that nobody can change it, compared, and held so
+  // until the service has started.
   const std::vector<std::string> open_calls = ServiceCalls();
-  ASSERT_GE(open_calls.size(), 9u);
-  EXPECT_EQ(Named(open_calls, {"OpenSCManagerA", "CreateServiceA", "OpenServiceA", "StartServiceA"}),
+  const std::vector<std::string> install_calls(open_calls.begin(),
+                                               std::find(open_calls.begin(), open_calls.end(),
+                                                         "OpenProcessToken(-1, 0x28, ptr)"));
+  EXPECT_EQ(install_calls,
             (std::vector<std::string>{
+                "IsWow64Process(-1, ptr)",
+                "GetSystemDirectoryA(ptr, 260)",
+                "CreateFileA(\"C:\\Windows\\System32\\drivers\\vlio.sys\", 0x80000000, 1, null, 3, 0, null)",
+                "CreateFileA(\"C:\\Windows\\System32\\drivers\\vlio.sys\", 0x40000000, 0, null, 2, 0, null)",
+                "WriteFile(h, [4d 5a 76 6c 69 6f 00 01 02 03], 10, ptr, null)",
+                "CloseHandle(h)",
+                "CreateFileA(\"C:\\Windows\\System32\\drivers\\vlio.sys\", 0x80000000, 1, null, 3, 0, null)",
+                "GetFileSize(h, ptr)",
+                "ReadFile(h, ptr, 10, ptr, null)",
                 "OpenSCManagerA(null, null, 2)",
-                "CreateServiceA(h, \"vlio\", \"vlio\", 0x10, 1, 3, 1, \"C:\\Windows\\Temp\\vlio.sys\", null, null, "
-                "null, null, null)",
-                "OpenSCManagerA(null, null, 1)", "OpenServiceA(h, \"vlio\", 0x10)", "StartServiceA(h, 0, null)"}));
+                "CreateServiceA(h, \"vlio\", \"vlio\", 0x10, 1, 3, 1, \"C:\\Windows\\System32\\drivers\\vlio.sys\", null, "
+                "null, null, null, null)",
+                "CloseServiceHandle(h)",
+                "CloseServiceHandle(h)",
+                "OpenSCManagerA(null, null, 1)",
+                "OpenServiceA(h, \"vlio\", 0x10)",
+                "StartServiceA(h, 0, null)",
+                "CloseServiceHandle(h)",
+                "CloseServiceHandle(h)",
+                "CloseHandle(h)",
+            }));
   EXPECT_EQ(Named(open_calls, {"CreateFileA"}).back(),
             "CreateFileA(\"\\\\.\\vlio\", 0xc0000000, 0, null, 3, 0x80, null)");
   EXPECT_EQ(pc.services.OpenHandles(), 0u);
@@ -105,25 +143,61 @@ TEST_F(Loader, ExistingServiceIsAcceptedAndAnEqualImageIsNotWrittenAgain) {
   driver.DriverPath = kImagePath;
   ASSERT_NE(driver.Open(), -1);
   EXPECT_EQ(pc.core.journal.Count("WriteFile"), 0u);
+  EXPECT_EQ(pc.core.journal.Count("ChangeServiceConfigA"), 0u);
   EXPECT_EQ(pc.services.Find("vlio")->state, static_cast<DWORD>(SERVICE_RUNNING));
 }
 
-TEST_F(Loader, ForeignOrHalfWrittenImageIsReplacedBeforeTheServiceStarts) {
-  pc.disk.Write(kImagePath, {'M', 'Z', 'v'});  // an earlier attempt cut short, or another program's file
-  TvlLptDriver driver;
-  driver.DriverPath = kImagePath;
-  ASSERT_NE(driver.Open(), -1);
-  EXPECT_EQ(pc.disk.Read(kImagePath), kImage);
+TEST_F(Loader, AnyOtherFileInTheImagesPlaceIsReplacedBeforeTheServiceStarts) {
+  std::vector<BYTE> longer = kImage;
+  longer.push_back('!');
+  const std::vector<BYTE> same_size = {'M', 'Z', 'e', 'v', 'i', 'l', 0, 1, 2, 3};
+  const std::vector<BYTE> files[] = {{'M', 'Z', 'v'}, same_size, longer, {}};
+  for (const std::vector<BYTE>& file : files) {
+    SCOPED_TRACE(testing::PrintToString(file));
+    sim::InstalledPc fresh;
+    fresh.resources.Add(RT_RCDATA, "VLIOBIN", kImage);
+    fresh.kernel.AddImage(kImage, &DriverEntry);
+    fresh.kernel.AddImage(file, &DriverEntry);  // it would run, were it ever loaded
+    fresh.disk.Write(kImagePath, file);
+    TvlLptDriver driver;
+    ASSERT_NE(driver.Open(), -1);
+    EXPECT_EQ(fresh.disk.Read(kImagePath), kImage);
+    EXPECT_EQ(fresh.kernel.LoadedImages(), std::vector<std::vector<BYTE>>{kImage});
+  }
 }
 
-TEST_F(Loader, TempPathWithOrWithoutBackslashGivesOnePath) {
-  for (const std::string temp : {"C:\\Windows\\Temp", "C:\\Windows\\Temp\\"}) {
-    pc.disk.SetTempPath(temp);
-    TvlLptDriver driver;
-    driver.DriverPath = "   ";  // blank counts as unset
-    ASSERT_NE(driver.Open(), -1);
-    EXPECT_EQ(driver.DriverPath, kImagePath);
+TEST_F(Loader, TheImageGoesToTheDriversFolderAndNothingElseIsWritten) {
+  // Where TEMP pointed, which the user chooses: a file there is left as it is.
+  const std::vector<BYTE> precious = {'k', 'e', 'e', 'p'};
+  pc.disk.Write(kTempImagePath, precious);
+  TvlLptDriver driver;
+  driver.DriverPath = "   ";  // blank counts as unset
+  ASSERT_NE(driver.Open(), -1);
+  EXPECT_EQ(driver.DriverPath, kImagePath);
+  EXPECT_EQ(pc.disk.Read(kTempImagePath), precious);
+  for (const std::string& line : Named(pc.core.journal.Lines(), {"CreateFileA", "DeleteFileA"})) {
+    EXPECT_TRUE(line.find(kImagePath) != std::string::npos || line.find("\\\\.\\vlio") != std::string::npos)
+        << line;
   }
+}
+
+TEST_F(Loader, ImageChangedAsItWasWrittenFailsTheOpenAndNothingLoads) {
+  // A caller's own path in the user's folder, and another program rewriting the image just
+  // after it was written.
+  sim::Intruder intruder(pc.disk);
+  std::string previous;
+  pc.core.before_each_call = [&](std::string_view name) {
+    if (previous == "CloseHandle") intruder.Rewrite(kTempImagePath, {'M', 'Z', 'e', 'v', 'i', 'l', 0, 1, 2, 3});
+    previous = name;
+  };
+  TvlLptDriver driver;
+  driver.DriverPath = kTempImagePath;
+  EXPECT_EQ(MessageOf(driver),
+            "Create service failed.\rAnother program changed C:\\Windows\\Temp\\vlio.sys as it was written");
+  pc.core.before_each_call = nullptr;
+  EXPECT_EQ(pc.services.Find("vlio"), nullptr);
+  EXPECT_TRUE(pc.kernel.LoadedImages().empty());
+  EXPECT_EQ(pc.core.handles.OpenCount(), 0u);
 }
 
 TEST_F(Loader, BlankResourceNameDoesNotMatterWhenTheFileIsThere) {
@@ -138,24 +212,11 @@ TEST_F(Loader, BlankResourceNameDoesNotMatterWhenTheFileIsThere) {
   EXPECT_THROW(without_file.Open(), fw::Exception);
 }
 
-struct ErrorHandler {
-  bool clear = false;
-  std::vector<std::string> seen;
-  void Handle(fw::TObject*, uint32_t code, uint32_t detail, const std::string& message, bool& raise) {
-    seen.push_back(std::to_string(code) + "/" + std::to_string(detail) + " " + message);
-    if (clear) raise = false;
-  }
-};
-
-std::string MessageOf(TvlLptDriver& driver) {
-  return fw::RaisedMessage([&] { driver.Open(); });
-}
-
 TEST_F(Loader, ForeignImageThatCannotBeReplacedIsNeverLoaded) {
   const std::vector<BYTE> foreign = {'M', 'Z', 'e', 'v', 'i', 'l'};
   pc.disk.Write(kImagePath, foreign);
   pc.kernel.AddImage(foreign, &DriverEntry);  // it would load, were it ever started
-  pc.disk.SetWritable("C:\\Windows\\Temp", false);
+  pc.disk.SetWritable("C:\\Windows\\System32\\drivers", false);
   TvlLptDriver driver;
   EXPECT_EQ(MessageOf(driver), "Create service failed.\rAccess is denied");
   // Left behind: the foreign file as it was, no service, nothing loaded, no handle.
@@ -173,7 +234,11 @@ TEST_F(Loader, InstallFailuresReportCreateServiceFailed) {
     DWORD detail;
     const char* cause;
   };
+  const std::string wow64 =
+      "This 32-bit Pinscope cannot load its driver on 64-bit Windows; the 64-bit Pinscope can";
   const std::vector<Case> cases = {
+      {"a 32-bit program on 64-bit Windows", [](sim::Pc& pc) { pc.process.SetWow64(true); },
+       ERROR_EXE_MACHINE_TYPE_MISMATCH, wow64.c_str()},
       {"manager unreachable", [](sim::Pc& pc) { pc.core.faults.Fail("OpenSCManagerA", ERROR_ACCESS_DENIED); },
        ERROR_ACCESS_DENIED, "Access is denied"},
       {"not elevated", [](sim::Pc& pc) { pc.services.SetElevated(false); }, ERROR_ACCESS_DENIED, "Access is denied"},
@@ -183,13 +248,11 @@ TEST_F(Loader, InstallFailuresReportCreateServiceFailed) {
        ERROR_INVALID_PARAMETER, "The parameter is incorrect"},
       {"resource missing", nullptr, ERROR_RESOURCE_TYPE_NOT_FOUND,
        "The specified resource type cannot be found in the image file"},
-      {"temp folder not writable", [](sim::Pc& pc) { pc.disk.SetWritable("C:\\Windows\\Temp", false); },
-       ERROR_ACCESS_DENIED, "Access is denied"},
-      {"no temp path", [](sim::Pc& pc) { pc.core.faults.Fail("GetTempPathA", kEnvironmentVariableNotFound); },
-       kEnvironmentVariableNotFound, "The system could not find the environment option that was entered"},
-      {"temp path too long",
-       [](sim::Pc& pc) { pc.disk.SetTempPath("C:\\" + std::string(300, 'x') + "\\"); }, ERROR_FILENAME_EXCED_RANGE,
-       "The filename or extension is too long"},
+      {"drivers folder not writable",
+       [](sim::Pc& pc) { pc.disk.SetWritable("C:\\Windows\\System32\\drivers", false); }, ERROR_ACCESS_DENIED,
+       "Access is denied"},
+      {"no system folder", [](sim::Pc& pc) { pc.core.faults.Fail("GetSystemDirectoryA", ERROR_NOT_ENOUGH_MEMORY); },
+       ERROR_NOT_ENOUGH_MEMORY, "Not enough memory resources are available to process this command"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -212,6 +275,18 @@ TEST_F(Loader, InstallFailuresReportCreateServiceFailed) {
       EXPECT_EQ(fresh.disk.Read(kImagePath), kImage);
     }
   }
+}
+
+TEST_F(Loader, ImageHeldOpenForWritingByAnotherProgramFailsTheOpen) {
+  pc.disk.Write(kTempImagePath, {'M', 'Z'});
+  sim::Intruder other(pc.disk);
+  ASSERT_EQ(other.Hold(kTempImagePath), 0u);
+  TvlLptDriver driver;
+  driver.DriverPath = kTempImagePath;
+  EXPECT_EQ(MessageOf(driver),
+            "Create service failed.\rThe process cannot access the file because it is being used by another process");
+  EXPECT_EQ(pc.services.Find("vlio"), nullptr);
+  EXPECT_TRUE(pc.kernel.LoadedImages().empty());
 }
 
 TEST_F(Loader, ImageWrittenOnlyInPartIsDeletedAndTheOpenFails) {
@@ -249,45 +324,116 @@ TEST_F(Loader, DeviceThatDoesNotOpenLeavesTheServiceAndTheNextOpenTriesAgain) {
   EXPECT_EQ(pc.services.Find("vlio"), nullptr);
 }
 
-TEST_F(Loader, StaleServiceFromAKilledRunIsReusedAndGoneAfterClose) {
-  pc.disk.Write(kImagePath, kImage);
-  pc.services.Add({.name = "vlio", .binary_path = kImagePath});
-  ASSERT_EQ(pc.services.Start("vlio"), 0u);  // still running, as the killed run left it
-  {
-    TvlLptDriver driver;
-    ASSERT_NE(driver.Open(), -1);
+TEST_F(Loader, AServiceRunningThatThisObjectDidNotStartIsNeverOpenedAndLeftAlone) {
+  // One a killed run left running, or another program's driver of the same name.
+  const std::vector<BYTE> foreign = {'M', 'Z', 'e', 'v', 'i', 'l'};
+  pc.kernel.AddImage(foreign, &DriverEntry);
+  struct Case {
+    const char* what;
+    std::string path;
+    std::vector<BYTE> bytes;
+  } const cases[] = {{"our own image", kImagePath, kImage}, {"another program's", "C:\\Other\\vlio.sys", foreign}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    pc.disk.Write(c.path, c.bytes);
+    pc.services.Add({.name = "vlio", .binary_path = c.path});
+    ASSERT_EQ(pc.services.Start("vlio"), 0u);
+    pc.core.journal.Clear();
+    {
+      TvlLptDriver driver;
+      EXPECT_EQ(MessageOf(driver), "Start service failed.\rAn instance of the service is already running");
+      EXPECT_EQ(driver.DeviceHandle(), -1);
+    }
+    EXPECT_EQ(pc.core.journal.Count("ChangeServiceConfigA"), 0u);
+    for (const std::string& line : Named(pc.core.journal.Lines(), {"CreateFileA"})) {
+      EXPECT_EQ(line.find("\\\\.\\"), std::string::npos) << "the device was opened: " << line;
+    }
+    const auto* service = pc.services.Find("vlio");
+    ASSERT_NE(service, nullptr);
+    EXPECT_EQ(service->binary_path, c.path);
+    EXPECT_EQ(service->state, DWORD{SERVICE_RUNNING});
+    EXPECT_EQ(pc.services.OpenHandles(), 0u);
+    EXPECT_EQ(pc.core.handles.OpenCount(), 0u);
+
+    // Taken down by hand, as an administrator would.
+    SC_HANDLE manager = win::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE opened = win::OpenServiceA(manager, "vlio", SERVICE_ALL_ACCESS);
+    SERVICE_STATUS status{};
+    win::ControlService(opened, SERVICE_CONTROL_STOP, &status);
+    win::DeleteService(opened);
+    win::CloseServiceHandle(opened);
+    win::CloseServiceHandle(manager);
+    ASSERT_EQ(pc.services.Find("vlio"), nullptr);
   }
-  EXPECT_EQ(pc.services.Find("vlio"), nullptr);
-  EXPECT_EQ(pc.kernel.LoadedDrivers(), 0u);
 }
 
-TEST_F(Loader, TwoClientsShareTheServiceAndTheLastCloseRemovesIt) {
+TEST_F(Loader, AStoppedServicePointingElsewhereIsPointedAtTheImage) {
+  struct Case {
+    std::string binary_path;
+    DWORD type;
+    bool changed;
+  } const cases[] = {
+      {"C:\\Windows\\Temp\\vlio.sys", SERVICE_KERNEL_DRIVER, true},  // an older build's
+      {"\\??\\C:\\Other\\vlio.sys", SERVICE_KERNEL_DRIVER, true},
+      {"System32\\drivers\\other.sys", SERVICE_KERNEL_DRIVER, true},
+      {kImagePath, SERVICE_WIN32_OWN_PROCESS, true},
+      {kImagePath, SERVICE_KERNEL_DRIVER, false},
+      {"\\??\\c:\\windows\\SYSTEM32\\Drivers\\VLIO.sys", SERVICE_KERNEL_DRIVER, false},
+      {"\\SystemRoot\\System32\\drivers\\vlio.sys", SERVICE_KERNEL_DRIVER, false},
+      {"System32\\drivers\\vlio.sys", SERVICE_KERNEL_DRIVER, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.binary_path);
+    sim::InstalledPc fresh;
+    fresh.resources.Add(RT_RCDATA, "VLIOBIN", kImage);
+    fresh.kernel.AddImage(kImage, &DriverEntry);
+    fresh.services.Add({.name = "vlio", .binary_path = c.binary_path, .type = c.type});
+    TvlLptDriver driver;
+    ASSERT_NE(driver.Open(), -1);
+    const auto* service = fresh.services.Find("vlio");
+    ASSERT_NE(service, nullptr);
+    EXPECT_EQ(service->binary_path, c.changed ? "\\??\\" + kImagePath : c.binary_path);
+    EXPECT_EQ(service->type, DWORD{SERVICE_KERNEL_DRIVER});
+    EXPECT_EQ(fresh.core.journal.Count("ChangeServiceConfigA"), c.changed ? 1u : 0u);
+    EXPECT_EQ(fresh.kernel.LoadedImages(), std::vector<std::vector<BYTE>>{kImage});
+  }
+}
+
+TEST_F(Loader, ASecondClientIsRefusedTheRunningServiceAndTheFirstKeepsIt) {
   TvlLptDriver first, second;
   ASSERT_NE(first.Open(), -1);
-  ASSERT_NE(second.Open(), -1);  // the service is there and running already
-  first.Close();                 // the stop waits for the other handle; the delete only marks it
-  second.WritePort(0x378, 0x01);
-  EXPECT_EQ(second.ReadPort(0x378), 0x01) << "the other client lost its driver";
+  // Running already, and not started by this object: as far as it can tell, another program's.
+  EXPECT_EQ(MessageOf(second), "Start service failed.\rAn instance of the service is already running");
+  first.WritePort(0x378, 0x01);
+  EXPECT_EQ(first.ReadPort(0x378), 0x01) << "the first client lost its driver";
+
+  // Another program holds the device: the stop waits for it, the delete only marks the
+  // service, and meanwhile a new client is told why it cannot install the service.
+  TOKEN_PRIVILEGES enable{1, {{{10, 0}, SE_PRIVILEGE_ENABLED}}};
+  HANDLE token = nullptr;
+  ASSERT_TRUE(win::OpenProcessToken(win::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token));
+  ASSERT_TRUE(win::AdjustTokenPrivileges(token, FALSE, &enable, 0, nullptr, nullptr));
+  win::CloseHandle(token);
+  HANDLE other = win::CreateFileA("\\\\.\\vlio", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  first.Close();
   ASSERT_NE(pc.services.Find("vlio"), nullptr);
   EXPECT_EQ(pc.services.Find("vlio")->state, DWORD{SERVICE_STOP_PENDING});
-
-  // Meanwhile a new client is told why it cannot install the service.
   TvlLptDriver third;
   EXPECT_EQ(MessageOf(third), "Create service failed.\rThe specified service has been marked for deletion");
 
-  // The last handle lets the driver unload and the service go; the next run starts afresh.
-  second.Close();
+  // The last handle lets the driver unload and the service go; the next open starts afresh.
+  win::CloseHandle(other);
   EXPECT_EQ(pc.services.Find("vlio"), nullptr);
   EXPECT_EQ(pc.kernel.LoadedDrivers(), 0u);
-  TvlLptDriver next;
-  EXPECT_NE(next.Open(), -1);
-  next.Close();
+  EXPECT_NE(second.Open(), -1);
+  second.Close();
   EXPECT_EQ(pc.services.Find("vlio"), nullptr);
   EXPECT_EQ(pc.services.OpenHandles(), 0u);
   EXPECT_EQ(pc.core.handles.OpenCount(), 0u);
 }
 
-TEST_F(Loader, CloseThatCannotReachTheServiceManagerLeavesTheServiceForTheNextRun) {
+TEST_F(Loader, CloseThatCannotReachTheServiceManagerLeavesTheServiceForTheSameObject) {
   TvlLptDriver driver;
   ASSERT_NE(driver.Open(), -1);
   pc.core.faults.Fail("OpenSCManagerA", ERROR_ACCESS_DENIED, 2);  // for the stop and the delete
@@ -299,9 +445,11 @@ TEST_F(Loader, CloseThatCannotReachTheServiceManagerLeavesTheServiceForTheNextRu
   EXPECT_EQ(pc.services.OpenHandles(), 0u);
   EXPECT_EQ(pc.core.handles.OpenCount(), 0u);
 
+  // The driver this object started never stopped: it takes it up again; another does not.
   TvlLptDriver next;
-  ASSERT_NE(next.Open(), -1);
-  next.Close();
+  EXPECT_EQ(MessageOf(next), "Start service failed.\rAn instance of the service is already running");
+  ASSERT_NE(driver.Open(), -1);
+  driver.Close();
   EXPECT_EQ(pc.services.Find("vlio"), nullptr);
 }
 
@@ -316,7 +464,8 @@ TEST_F(Loader, DeviceIsOpenedWithTheLoadDriverPrivilegeEnabledOnlyForTheOpen) {
   ASSERT_NE(started, lines.end());
   EXPECT_EQ(Named(std::vector<std::string>(started + 1, lines.end()),
                   {"OpenProcessToken", "LookupPrivilegeValueA", "AdjustTokenPrivileges", "CreateFileA", "CloseHandle"}),
-            (std::vector<std::string>{"OpenProcessToken(-1, 0x28, ptr)",
+            (std::vector<std::string>{"CloseHandle(h)",  // the image, let go once loaded
+                                      "OpenProcessToken(-1, 0x28, ptr)",
                                       "LookupPrivilegeValueA(null, \"SeLoadDriverPrivilege\", ptr)",
                                       "AdjustTokenPrivileges(h, 0, ptr, 16, ptr, ptr)",
                                       "CreateFileA(\"\\\\.\\vlio\", 0xc0000000, 0, null, 3, 0x80, null)",

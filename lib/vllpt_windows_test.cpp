@@ -1,5 +1,6 @@
 // The driver client against the system's own service manager and the virtual-port driver
 // image it carries: run under Wine (or on Windows, elevated, on a machine that may load it).
+#include <aclapi.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,6 +8,7 @@
 #include "driver/vlio_ioctl.h"
 #include "framework/strings.h"
 #include "lib/vllpt.h"
+#include "lib/vlwin32.h"
 #include "platform/unique_handle.h"
 #include "tools/port_provisioning.h"
 
@@ -28,27 +30,32 @@ void RemoveStaleService() {
 struct ServiceState {
   bool exists;
   DWORD type, start, state;
+  std::string binary_path;
 };
 
 ServiceState QueryVlio() {
   UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
   UniqueServiceHandle service(OpenServiceA(manager.get(), "vlio", SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG));
-  if (!service) return {false, 0, 0, 0};
+  if (!service) return {false, 0, 0, 0, {}};
   SERVICE_STATUS status{};
   QueryServiceStatus(service.get(), &status);
   alignas(QUERY_SERVICE_CONFIGA) char buffer[8192];
   auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer);
   DWORD needed = 0;
   QueryServiceConfigA(service.get(), config, sizeof buffer, &needed);
-  return {true, config->dwServiceType, config->dwStartType, status.dwCurrentState};
+  return {true, config->dwServiceType, config->dwStartType, status.dwCurrentState,
+          config->lpBinaryPathName ? config->lpBinaryPathName : ""};
 }
 
+/// Where the loader puts the image: the system's drivers folder (the Wine prefix's here).
 std::string ImagePath() {
   char directory[MAX_PATH];
-  const DWORD length = GetTempPathA(MAX_PATH, directory);
-  std::string path(directory, length);
-  if (path.back() != '\\') path += '\\';
-  return path + "vlio.sys";
+  const UINT length = GetSystemDirectoryA(directory, MAX_PATH);
+  return std::string(directory, length) + "\\drivers\\vlio.sys";
+}
+
+bool RunningOnWine() {
+  return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
 }
 
 FILETIME LastWrite(const std::string& path) {
@@ -78,6 +85,11 @@ TEST_F(DriverOnWindows, InstallsTalksThroughTheVirtualPortAndRemovesItself) {
     EXPECT_EQ(state.type, static_cast<DWORD>(SERVICE_KERNEL_DRIVER));
     EXPECT_EQ(state.start, static_cast<DWORD>(SERVICE_DEMAND_START));
     EXPECT_EQ(state.state, static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(driver.DriverPath, ImagePath());
+    char system[MAX_PATH];
+    const std::string windows = ExtractParentPath(std::string(system, GetSystemDirectoryA(system, MAX_PATH)));
+    EXPECT_TRUE(SamePath(DriverImageFile(state.binary_path, windows), ImagePath()))
+        << "the service loads " << state.binary_path;
 
     // The loopback plug of the virtual LPT1 ties D0 to Fault (status bit 3).
     driver.WritePort(0x378, 0x01);
@@ -122,17 +134,95 @@ TEST_F(DriverOnWindows, ForeignFileAtTheImagePathIsReplacedBeforeLoading) {
     TvlLptDriver driver;
     ASSERT_NE(driver.Open(), -1);
   }
-  HANDLE file = CreateFileA(ImagePath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  DWORD written = 0;
-  WriteFile(file, "MZ not ours", 11, &written, nullptr);
-  CloseHandle(file);
+  // Of the image's own size, one byte in its middle changed, and then a file of other length.
+  for (const bool same_size : {true, false}) {
+    SCOPED_TRACE(same_size ? "same size" : "other size");
+    HANDLE file = CreateFileA(ImagePath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const DWORD size = GetFileSize(file, nullptr);
+    DWORD done = 0;
+    if (same_size) {
+      BYTE byte = 0;
+      SetFilePointer(file, static_cast<LONG>(size / 2), nullptr, FILE_BEGIN);
+      ReadFile(file, &byte, 1, &done, nullptr);
+      byte ^= 0xFF;
+      SetFilePointer(file, static_cast<LONG>(size / 2), nullptr, FILE_BEGIN);
+      WriteFile(file, &byte, 1, &done, nullptr);
+    } else {
+      WriteFile(file, "MZ not ours", 11, &done, nullptr);
+      SetEndOfFile(file);
+    }
+    EXPECT_EQ(GetFileSize(file, nullptr), same_size ? size : 11u);
+    CloseHandle(file);
 
-  TvlLptDriver driver;
-  driver.DriverPath = ImagePath();
-  ASSERT_NE(driver.Open(), -1) << GetLastError();
-  driver.WritePort(0x378, 0x01);
-  EXPECT_EQ(driver.ReadPort(0x379) & 0x08, 0x08);
+    TvlLptDriver driver;
+    driver.DriverPath = ImagePath();
+    ASSERT_NE(driver.Open(), -1) << GetLastError();
+    driver.WritePort(0x378, 0x01);
+    EXPECT_EQ(driver.ReadPort(0x379) & 0x08, 0x08);
+  }
+}
+
+TEST_F(DriverOnWindows, TheHeldImageRefusesEveryChangeButNotTheImageLoader) {
+  {
+    TvlLptDriver driver;
+    ASSERT_NE(driver.Open(), -1) << GetLastError();
+  }
+  const std::string path = ImagePath(), aside = ImagePath() + ".old";
+  platform::UniqueFile held = OpenPinnedImage("vliobin", path);
+  ASSERT_TRUE(held) << GetLastError();
+  // What another program would do to the file: each needs write or delete access, which the
+  // held handle does not share. Wine's server keeps share modes as Windows does.
+  constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  for (const DWORD disposition : {DWORD{OPEN_EXISTING}, DWORD{TRUNCATE_EXISTING}}) {
+    SetLastError(0xdeadbeef);
+    HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, disposition, 0, nullptr);
+    EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "disposition " << disposition;
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_SHARING_VIOLATION}) << "got " << GetLastError();
+    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+  }
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(DeleteFileA(path.c_str()));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_SHARING_VIOLATION}) << "got " << GetLastError();
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(MoveFileExA(path.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_SHARING_VIOLATION}) << "got " << GetLastError();
+  // The kernel's image loader opens for reading and shares reading and deleting.
+  HANDLE loader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+  EXPECT_NE(loader, INVALID_HANDLE_VALUE) << GetLastError();
+  if (loader != INVALID_HANDLE_VALUE) CloseHandle(loader);
+  held.reset();
+  DeleteFileA(aside.c_str());
+}
+
+TEST(DriversFolderOnWindows, OnlyAdministratorsMayChangeWhatIsInIt) {
+  if (RunningOnWine()) {
+    // Wine keeps a file's security descriptor but does not enforce it: every program under
+    // Wine may write the prefix's drivers folder. There only the held image keeps what the
+    // loader checked until it is loaded; on Windows the folder's ACL keeps it, too.
+    GTEST_SKIP() << "Wine does not enforce file ACLs";
+  }
+  char system[MAX_PATH];
+  const std::string drivers = std::string(system, GetSystemDirectoryA(system, MAX_PATH)) + "\\drivers";
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(GetNamedSecurityInfoA(drivers.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                  nullptr, &descriptor),
+            DWORD{ERROR_SUCCESS});
+  constexpr ACCESS_MASK kChanges = FILE_ADD_FILE | FILE_WRITE_DATA | FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER;
+  for (const WELL_KNOWN_SID_TYPE who : {WinBuiltinUsersSid, WinAuthenticatedUserSid, WinWorldSid}) {
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof sid;
+    ASSERT_TRUE(CreateWellKnownSid(who, nullptr, sid, &size));
+    TRUSTEE_A trustee{};
+    BuildTrusteeWithSidA(&trustee, sid);
+    ACCESS_MASK rights = 0;
+    ASSERT_EQ(GetEffectiveRightsFromAclA(dacl, &trustee, &rights), DWORD{ERROR_SUCCESS});
+    EXPECT_EQ(rights & kChanges, 0u) << "well-known SID " << who << " may change the drivers folder: 0x" << std::hex
+                                     << rights;
+  }
+  LocalFree(descriptor);
 }
 
 /// Sets the load-driver privilege of this process's token; false when the token does not hold it.
@@ -147,10 +237,6 @@ bool SetLoadDriverPrivilege(bool enabled) {
                    GetLastError() == ERROR_SUCCESS;
   CloseHandle(token);
   return set;
-}
-
-bool RunningOnWine() {
-  return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
 }
 
 /// Whether this process's token has the load-driver privilege enabled.

@@ -41,23 +41,24 @@ bool SaveResourceToFile(const std::string& resource_name, const std::string& fil
   return false;
 }
 
-bool FileMatchesResource(const std::string& resource_name, const std::string& file_name) {
-  const std::span<const uint8_t> image = ResourceBytes(resource_name);
-  if (image.data() == nullptr) return false;
+platform::UniqueFile OpenPinnedImage(const std::string& resource_name, const std::string& file_name) {
+  std::span<const uint8_t> image;
+  if (!resource_name.empty()) {
+    image = ResourceBytes(resource_name);
+    if (image.data() == nullptr) return {};
+  }
   platform::UniqueFile file(
-      win::CreateFileA(file_name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!file) return false;
+      win::CreateFileA(file_name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file || resource_name.empty()) return file;
   DWORD size_high = 0;
-  if (win::GetFileSize(file.get(), &size_high) != image.size() || size_high != 0) return false;
-  std::vector<uint8_t> bytes(image.size());
-  DWORD read = 0;
-  if (!win::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) return false;
-  return read == image.size() && std::memcmp(bytes.data(), image.data(), image.size()) == 0;
-}
-
-bool FileExists(const std::string& file_name) {
-  const DWORD attributes = win::GetFileAttributesA(file_name.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  if (win::GetFileSize(file.get(), &size_high) == image.size() && size_high == 0) {
+    std::vector<uint8_t> bytes(image.size());
+    DWORD read = 0;
+    if (!win::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) return {};
+    if (read == image.size() && std::memcmp(bytes.data(), image.data(), image.size()) == 0) return file;
+  }
+  win::SetLastError(ERROR_INVALID_DATA);
+  return {};
 }
 
 DWORD Win32Platform() {
@@ -220,6 +221,22 @@ std::string GetKeyPath(HKEY key, HKEY* root) {
   win::FreeLibrary(ntdll);
   return path;
 }
+
+// --- Paths ------------------------------------------------------------------------------------
+
+std::string DriverImageFile(std::string_view path, std::string_view windows_directory) {
+  if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
+  if (HasPrefixAt(path, 0, "\\??\\")) return std::string(path.substr(4));
+  constexpr std::string_view kSystemRoot = "\\SystemRoot";  // the backslash after it stays
+  if (HasPrefixAt(path, 0, "\\SystemRoot\\")) {
+    return std::string(windows_directory) + std::string(path.substr(kSystemRoot.size()));
+  }
+  const bool drive = path.size() >= 2 && path[1] == ':';
+  if (drive || path.starts_with('\\')) return std::string(path);
+  return std::string(windows_directory) + "\\" + std::string(path);
+}
+
+bool SamePath(std::string_view a, std::string_view b) { return a.size() == b.size() && HasPrefixAt(a, 0, b); }
 
 std::string ExtractParentPath(std::string_view path) {
   const size_t slash = path.rfind('\\');

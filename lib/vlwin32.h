@@ -6,16 +6,28 @@
 #include <string>
 #include <string_view>
 
+#include "platform/unique_handle.h"
 #include "platform/win32.h"
 
 /// Writes the program's RCDATA resource `resource_name` to `file_name`. True when the whole
 /// resource was written; a file written only in part is deleted again, keeping the error.
 bool SaveResourceToFile(const std::string& resource_name, const std::string& file_name);
 
-/// True when `file_name` holds exactly the bytes of the program's RCDATA resource.
-bool FileMatchesResource(const std::string& resource_name, const std::string& file_name);
+/// Opens `file_name` for reading, sharing reading only: while the handle is held nobody can
+/// write, truncate, rename or delete the file, and the kernel's image loader, which opens for
+/// reading and shares reading, can still load it. The handle comes back only when the file
+/// holds exactly the program's RCDATA resource `resource_name` (any bytes when the name is
+/// empty); otherwise it is empty, and the last error is that of the resource, the open or the
+/// read, or ERROR_INVALID_DATA for other bytes.
+platform::UniqueFile OpenPinnedImage(const std::string& resource_name, const std::string& file_name);
 
-bool FileExists(const std::string& file_name);
+/// The file that a driver service's binary path names, as the kernel's loader reads it: a
+/// `\??\` prefix dropped, `\SystemRoot\` and a path without a drive taken from
+/// `windows_directory`.
+std::string DriverImageFile(std::string_view binary_path, std::string_view windows_directory);
+
+/// Whether two paths are the same, letter case aside, as the file system compares names.
+bool SamePath(std::string_view a, std::string_view b);
 
 /// The operating system's platform id: 1 for the 9x family, 2 for the NT family.
 DWORD Win32Platform();

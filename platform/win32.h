@@ -29,7 +29,7 @@ class Files {
   virtual DWORD GetFileSize(HANDLE file, LPDWORD size_high) = 0;
   virtual DWORD GetFileAttributesA(LPCSTR name) = 0;
   virtual BOOL DeleteFileA(LPCSTR name) = 0;
-  virtual DWORD GetTempPathA(DWORD size, LPSTR buffer) = 0;
+  virtual UINT GetSystemDirectoryA(LPSTR buffer, UINT size) = 0;
 };
 
 /// advapi32: the service control manager, and the process's access token, whose load-driver
@@ -46,6 +46,10 @@ class Services {
   virtual BOOL StartServiceA(SC_HANDLE service, DWORD argc, LPCSTR* argv) = 0;
   virtual BOOL ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) = 0;
   virtual BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) = 0;
+  virtual BOOL QueryServiceConfigA(SC_HANDLE service, LPQUERY_SERVICE_CONFIGA config, DWORD size, LPDWORD needed) = 0;
+  virtual BOOL ChangeServiceConfigA(SC_HANDLE service, DWORD service_type, DWORD start_type, DWORD error_control,
+                                    LPCSTR binary_path, LPCSTR load_order_group, LPDWORD tag, LPCSTR dependencies,
+                                    LPCSTR account, LPCSTR password, LPCSTR display_name) = 0;
   virtual BOOL DeleteService(SC_HANDLE service) = 0;
   virtual BOOL CloseServiceHandle(SC_HANDLE handle) = 0;
   virtual BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) = 0;
@@ -74,7 +78,8 @@ class PortInstructions {
   virtual void OutByte(WORD port, BYTE value) = 0;
 };
 
-/// kernel32: the thread's last error, system message texts, the version.
+/// kernel32: the thread's last error, system message texts, the version and whether the
+/// process runs under WOW64.
 class Process {
  public:
   virtual ~Process() = default;
@@ -83,6 +88,7 @@ class Process {
   virtual DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
                                LPSTR buffer, DWORD size, va_list* arguments) = 0;
   virtual BOOL GetVersionExA(LPOSVERSIONINFOA info) = 0;
+  virtual BOOL IsWow64Process(HANDLE process, PBOOL wow64) = 0;
   virtual HMODULE GetModuleHandleA(LPCSTR name) = 0;
   virtual DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) = 0;
   virtual int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_count, LPSTR multi_byte,
@@ -241,7 +247,9 @@ inline DWORD GetFileSize(HANDLE file, LPDWORD size_high) {
 }
 inline DWORD GetFileAttributesA(LPCSTR name) { return platform::Installed().files->GetFileAttributesA(name); }
 inline BOOL DeleteFileA(LPCSTR name) { return platform::Installed().files->DeleteFileA(name); }
-inline DWORD GetTempPathA(DWORD size, LPSTR buffer) { return platform::Installed().files->GetTempPathA(size, buffer); }
+inline UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
+  return platform::Installed().files->GetSystemDirectoryA(buffer, size);
+}
 
 inline SC_HANDLE OpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access) {
   return platform::Installed().services->OpenSCManagerA(machine, database, access);
@@ -264,6 +272,16 @@ inline BOOL ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS st
 }
 inline BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
   return platform::Installed().services->QueryServiceStatus(service, status);
+}
+inline BOOL QueryServiceConfigA(SC_HANDLE service, LPQUERY_SERVICE_CONFIGA config, DWORD size, LPDWORD needed) {
+  return platform::Installed().services->QueryServiceConfigA(service, config, size, needed);
+}
+inline BOOL ChangeServiceConfigA(SC_HANDLE service, DWORD service_type, DWORD start_type, DWORD error_control,
+                                 LPCSTR binary_path, LPCSTR load_order_group, LPDWORD tag, LPCSTR dependencies,
+                                 LPCSTR account, LPCSTR password, LPCSTR display_name) {
+  return platform::Installed().services->ChangeServiceConfigA(service, service_type, start_type, error_control,
+                                                              binary_path, load_order_group, tag, dependencies,
+                                                              account, password, display_name);
 }
 inline BOOL DeleteService(SC_HANDLE service) { return platform::Installed().services->DeleteService(service); }
 inline BOOL CloseServiceHandle(SC_HANDLE handle) {
@@ -330,6 +348,9 @@ inline DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD
                                                        arguments);
 }
 inline BOOL GetVersionExA(LPOSVERSIONINFOA info) { return platform::Installed().process->GetVersionExA(info); }
+inline BOOL IsWow64Process(HANDLE process, PBOOL wow64) {
+  return platform::Installed().process->IsWow64Process(process, wow64);
+}
 inline HMODULE GetModuleHandleA(LPCSTR name) { return platform::Installed().process->GetModuleHandleA(name); }
 inline DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
   return platform::Installed().process->GetModuleFileNameA(module, buffer, size);

@@ -27,7 +27,7 @@ class RealFiles final : public Files {
   DWORD GetFileSize(HANDLE file, LPDWORD size_high) override { return ::GetFileSize(file, size_high); }
   DWORD GetFileAttributesA(LPCSTR name) override { return ::GetFileAttributesA(name); }
   BOOL DeleteFileA(LPCSTR name) override { return ::DeleteFileA(name); }
-  DWORD GetTempPathA(DWORD size, LPSTR buffer) override { return ::GetTempPathA(size, buffer); }
+  UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override { return ::GetSystemDirectoryA(buffer, size); }
 };
 
 class RealServices final : public Services {
@@ -52,6 +52,15 @@ class RealServices final : public Services {
   }
   BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) override {
     return ::QueryServiceStatus(service, status);
+  }
+  BOOL QueryServiceConfigA(SC_HANDLE service, LPQUERY_SERVICE_CONFIGA config, DWORD size, LPDWORD needed) override {
+    return ::QueryServiceConfigA(service, config, size, needed);
+  }
+  BOOL ChangeServiceConfigA(SC_HANDLE service, DWORD service_type, DWORD start_type, DWORD error_control,
+                            LPCSTR binary_path, LPCSTR load_order_group, LPDWORD tag, LPCSTR dependencies,
+                            LPCSTR account, LPCSTR password, LPCSTR display_name) override {
+    return ::ChangeServiceConfigA(service, service_type, start_type, error_control, binary_path, load_order_group,
+                                  tag, dependencies, account, password, display_name);
   }
   BOOL DeleteService(SC_HANDLE service) override { return ::DeleteService(service); }
   BOOL CloseServiceHandle(SC_HANDLE handle) override { return ::CloseServiceHandle(handle); }
@@ -123,6 +132,18 @@ class RealProcess final : public Process {
     return ::FormatMessageA(flags, source, message_id, language_id, buffer, size, arguments);
   }
   BOOL GetVersionExA(LPOSVERSIONINFOA info) override { return ::GetVersionExA(info); }
+  BOOL IsWow64Process(HANDLE process, PBOOL wow64) override {
+    // Taken from kernel32 at run time: a system without it (32-bit Windows before XP SP2) has
+    // no WOW64 either, and the program still starts there.
+    using Proc = BOOL(WINAPI*)(HANDLE, PBOOL);
+    const auto proc = reinterpret_cast<Proc>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+    if (!proc) {
+      *wow64 = FALSE;
+      return TRUE;
+    }
+    return proc(process, wow64);
+  }
   HMODULE GetModuleHandleA(LPCSTR name) override { return ::GetModuleHandleA(name); }
   DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) override {
     return ::GetModuleFileNameA(module, buffer, size);

@@ -2,6 +2,7 @@
 // the failures a test arranged, the kernel's handle table and the virtual clock.
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -41,8 +42,13 @@ class Core {
   HandleTable handles;
   Clock clock;
 
+  /// Runs at the start of every call made through the seam, before it does anything: another
+  /// program acting between two calls of the program's (an attacker racing it).
+  std::function<void(std::string_view name)> before_each_call;
+
   /// Journals a call made through the seam, stamped with the virtual time.
   void Record(std::string_view name, const std::vector<std::string>& arguments) {
+    if (before_each_call) before_each_call(name);
     journal.Add(name, arguments, clock.Now());
   }
 

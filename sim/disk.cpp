@@ -112,6 +112,8 @@ struct Disk::Node {
 struct Disk::State {
   std::map<std::string, std::shared_ptr<Node>> nodes;  // by upper-case path, "C:\WINDOWS"
   std::set<std::string> unwritable;
+  std::set<std::string> admin_only;
+  bool program_elevated = true;
   std::uint64_t capacity = kDefaultCapacity;
 
   std::shared_ptr<Node> Find(const std::string& key) const {
@@ -131,9 +133,10 @@ struct Disk::State {
   // A missing name reads as a missing file when its folder exists, else as a missing path.
   DWORD Missing(const Path& path) const { return Parent(path) ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND; }
 
-  bool Writable(const Path& path) const {
+  bool Writable(const Path& path, bool elevated) const {
     for (std::size_t count = 1; count <= path.parts.size(); ++count) {
       if (unwritable.contains(path.Key(count))) return false;
+      if (!elevated && admin_only.contains(path.Key(count))) return false;
     }
     return true;
   }
@@ -238,6 +241,7 @@ Disk::Disk() : state_(std::make_shared<State>()) {
        {"C:\\", "C:\\Windows\\Temp", "C:\\Windows\\System32\\drivers", "C:\\Program Files\\Pinscope"}) {
     MakeDirectory(folder);
   }
+  SetAdminOnly("C:\\Windows\\System32");
 }
 
 void Disk::Write(std::string_view path, std::vector<BYTE> bytes) {
@@ -274,6 +278,10 @@ void Disk::SetWritable(std::string_view path, bool writable) {
   }
 }
 
+void Disk::SetAdminOnly(std::string_view path) { state_->admin_only.insert(Must(path).Key()); }
+
+void Disk::SetElevated(bool elevated) { state_->program_elevated = elevated; }
+
 void Disk::SetFreeSpace(std::uint64_t bytes) { state_->capacity = state_->Used() + bytes; }
 
 std::uint64_t Disk::FreeSpace() const { return state_->Free(); }
@@ -281,6 +289,14 @@ std::uint64_t Disk::FreeSpace() const { return state_->Free(); }
 bool Disk::Owns(std::string_view) const { return true; }
 
 DWORD Disk::Open(const OpenRequest& request, std::shared_ptr<FileObject>& file) {
+  return Open(request, file, state_->program_elevated);
+}
+
+DWORD Disk::OpenAsUser(const OpenRequest& request, std::shared_ptr<FileObject>& file) {
+  return Open(request, file, false);
+}
+
+DWORD Disk::Open(const OpenRequest& request, std::shared_ptr<FileObject>& file, bool elevated) {
   Path path;
   if (DWORD error = Parse(request.name, path)) return error;
   std::shared_ptr<Node> node = state_->Find(path.Key());
@@ -296,7 +312,7 @@ DWORD Disk::Open(const OpenRequest& request, std::shared_ptr<FileObject>& file) 
   if (disposition == TRUNCATE_EXISTING && !(kinds & kWrite)) return ERROR_INVALID_PARAMETER;
 
   const bool changes = !node || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
-  if ((changes || (kinds & (kWrite | kDelete))) && !state_->Writable(path)) return ERROR_ACCESS_DENIED;
+  if ((changes || (kinds & (kWrite | kDelete))) && !state_->Writable(path, elevated)) return ERROR_ACCESS_DENIED;
   if (node && !node->Admits(kinds, SharedKinds(request.share))) return ERROR_SHARING_VIOLATION;
 
   DWORD result = ERROR_SUCCESS;
@@ -321,12 +337,16 @@ DWORD Disk::Attributes(std::string_view name, DWORD& attributes) {
   return ERROR_SUCCESS;
 }
 
-DWORD Disk::Delete(std::string_view name) {
+DWORD Disk::Delete(std::string_view name) { return Delete(name, state_->program_elevated); }
+
+DWORD Disk::DeleteAsUser(std::string_view name) { return Delete(name, false); }
+
+DWORD Disk::Delete(std::string_view name, bool elevated) {
   Path path;
   if (DWORD error = Parse(name, path)) return error;
   std::shared_ptr<Node> node = state_->Find(path.Key());
   if (!node) return state_->Missing(path);
-  if (node->directory || node->delete_pending || !state_->Writable(path)) return ERROR_ACCESS_DENIED;
+  if (node->directory || node->delete_pending || !state_->Writable(path, elevated)) return ERROR_ACCESS_DENIED;
   // DeleteFileA opens the file for delete, sharing everything: any handle that did not share
   // delete refuses it.
   if (!node->Admits(kDelete, kRead | kWrite | kDelete)) return ERROR_SHARING_VIOLATION;
@@ -335,6 +355,30 @@ DWORD Disk::Delete(std::string_view name) {
   } else {
     node->delete_pending = true;
   }
+  return ERROR_SUCCESS;
+}
+
+DWORD Disk::RenameAsUser(std::string_view from_name, std::string_view to_name) {
+  Path from, to;
+  if (DWORD error = Parse(from_name, from)) return error;
+  if (DWORD error = Parse(to_name, to)) return error;
+  std::shared_ptr<Node> node = state_->Find(from.Key());
+  if (!node) return state_->Missing(from);
+  if (node->directory) throw NotSimulated("renaming a folder: " + node->path);
+  if (node->delete_pending) return ERROR_ACCESS_DENIED;
+  if (DWORD error = state_->Parent(to)) return error;
+  if (!state_->Writable(from, false) || !state_->Writable(to, false)) return ERROR_ACCESS_DENIED;
+  // A rename opens the file for delete, sharing everything.
+  if (!node->Admits(kDelete, kRead | kWrite | kDelete)) return ERROR_SHARING_VIOLATION;
+  std::shared_ptr<Node> replaced = state_->Find(to.Key());
+  if (replaced == node) return ERROR_SUCCESS;
+  // An open file is not replaced, whatever it shares.
+  if (replaced && (replaced->directory || !replaced->opens.empty())) return ERROR_ACCESS_DENIED;
+  if (replaced) state_->Forget(replaced);
+  state_->Forget(node);
+  node->key = to.Key();
+  node->path = to.Shown();
+  state_->nodes[node->key] = node;
   return ERROR_SUCCESS;
 }
 

@@ -1,6 +1,6 @@
 // The PC's disk: drive C: with its directories and files in memory. The program reaches it
 // through SimFiles (CreateFileA, ReadFile, WriteFile, GetFileSize, GetFileAttributesA,
-// DeleteFileA, GetTempPathA); tests arrange and inspect it directly.
+// DeleteFileA, GetSystemDirectoryA); tests arrange and inspect it directly.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +20,7 @@ namespace sim {
 /// no current directory.
 class Disk final : public NameSpace {
  public:
-  /// C:\, C:\Windows\Temp, C:\Windows\System32\drivers and C:\Program Files\Pinscope exist;
-  /// the temp path is C:\Windows\Temp\.
+  /// C:\, C:\Windows\Temp, C:\Windows\System32\drivers and C:\Program Files\Pinscope exist.
   Disk();
 
   // The test's own hand: no sharing, no rights, no free space are checked.
@@ -41,14 +40,26 @@ class Disk final : public NameSpace {
   /// Whether the account may create, write and delete at or under `path` (an ACL that
   /// denies it when false). Reading stays allowed.
   void SetWritable(std::string_view path, bool writable);
+  /// Only an elevated program may create, write, rename or delete at or under `path`, as the
+  /// ACL of the system folder gives that to Administrators, SYSTEM and TrustedInstaller alone.
+  /// C:\Windows\System32 is so from the start; every other folder is the user's own, as their
+  /// profile and temporary folder are, where a program that is not elevated may do all that.
+  void SetAdminOnly(std::string_view path);
+  /// Whether the program runs elevated; SimServices::SetElevated sets it along with the token.
+  void SetElevated(bool elevated);
+
+  /// Another program of the same user, not elevated, as an attacker on the image uses it: its
+  /// CreateFileA, DeleteFileA and MoveFileExA (replacing an existing file) meet the same rights
+  /// and sharing checks as the program's own calls. Each returns 0 or the Win32 error.
+  DWORD OpenAsUser(const OpenRequest& request, std::shared_ptr<FileObject>& file);
+  DWORD DeleteAsUser(std::string_view name);
+  DWORD RenameAsUser(std::string_view from, std::string_view to);
   /// Bytes the files may still grow by; a WriteFile past it is cut short.
   void SetFreeSpace(std::uint64_t bytes);
   std::uint64_t FreeSpace() const;
 
-  /// What GetTempPathA reports, as given: Windows ends it with a backslash, a test may not.
-  /// The directory it names is not made.
-  void SetTempPath(std::string path) { temp_path_ = std::move(path); }
-  const std::string& TempPath() const { return temp_path_; }
+  /// What GetSystemDirectoryA reports: C:\Windows\System32.
+  const std::string& SystemDirectory() const { return system_directory_; }
 
   /// Reads a file as the kernel's image loader opens it (read access, sharing read and
   /// delete), so that a file the program still holds open for writing is refused.
@@ -66,8 +77,11 @@ class Disk final : public NameSpace {
  private:
   // Open handles keep the state, so that a handle closed after the Pc's disk is gone
   // (the handle table outlives it) still finds its file.
+  DWORD Open(const OpenRequest& request, std::shared_ptr<FileObject>& file, bool elevated);
+  DWORD Delete(std::string_view name, bool elevated);
+
   std::shared_ptr<State> state_;
-  std::string temp_path_ = "C:\\Windows\\Temp\\";
+  std::string system_directory_ = "C:\\Windows\\System32";
 };
 
 }  // namespace sim

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/intruder.h"
 #include "sim/pc.h"
 #include "sim/win32_more.h"
 
@@ -196,29 +197,66 @@ TEST_F(DiskTest, AFullDiskCutsAWriteShort) {
   win::CloseHandle(file);
 }
 
-TEST_F(DiskTest, TempPathComesAsConfiguredAndHonoursTheBufferSize) {
+TEST_F(DiskTest, SystemDirectoryHonoursTheBufferSize) {
   char buffer[MAX_PATH];
-  EXPECT_EQ(win::GetTempPathA(sizeof buffer, buffer), 16u);
-  EXPECT_STREQ(buffer, "C:\\Windows\\Temp\\");
-
-  pc.disk.SetTempPath("C:\\Windows\\Temp");
-  EXPECT_EQ(win::GetTempPathA(sizeof buffer, buffer), 15u);
-  EXPECT_STREQ(buffer, "C:\\Windows\\Temp") << "no backslash was added";
-
+  EXPECT_EQ(win::GetSystemDirectoryA(buffer, sizeof buffer), 19u);
+  EXPECT_STREQ(buffer, "C:\\Windows\\System32");
   // Too small: the size needed with its terminator, and the buffer untouched.
-  const std::string long_path = "C:\\Users\\" + std::string(300, 'u') + "\\AppData\\Local\\Temp\\";
-  pc.disk.SetTempPath(long_path);
   std::memset(buffer, 'x', sizeof buffer);
-  EXPECT_EQ(win::GetTempPathA(sizeof buffer, buffer), long_path.size() + 1);
+  EXPECT_EQ(win::GetSystemDirectoryA(buffer, 19), 20u) << "exactly the length is still too small";
   EXPECT_EQ(buffer[0], 'x');
-  pc.disk.SetTempPath("C:\\T\\");
-  EXPECT_EQ(win::GetTempPathA(5, buffer), 6u) << "exactly the length is still too small";
-  EXPECT_EQ(win::GetTempPathA(6, buffer), 5u);
+  EXPECT_EQ(win::GetSystemDirectoryA(buffer, 20), 19u);
+}
 
-  pc.core.faults.Fail("GetTempPathA", ERROR_ENVVAR_NOT_FOUND);
-  win::SetLastError(0xdeadbeef);
-  EXPECT_EQ(win::GetTempPathA(sizeof buffer, buffer), 0u);
-  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_ENVVAR_NOT_FOUND});
+TEST_F(DiskTest, OnlyAnElevatedProgramChangesTheSystemFolderAndTheUsersFolderIsTheUsers) {
+  pc.disk.Write("C:\\Windows\\System32\\drivers\\vlio.sys", {1});
+  pc.disk.Write("C:\\Windows\\Temp\\vlio.sys", {1});
+  Intruder other(pc.disk);
+  EXPECT_EQ(other.Rewrite("C:\\Windows\\System32\\drivers\\vlio.sys", {2}), DWORD{ERROR_ACCESS_DENIED});
+  EXPECT_EQ(other.Replace("C:\\Windows\\System32\\drivers\\vlio.sys", {2}), DWORD{ERROR_ACCESS_DENIED});
+  EXPECT_EQ(other.Swap("C:\\Windows\\System32\\drivers\\vlio.sys", {2}), DWORD{ERROR_ACCESS_DENIED});
+  EXPECT_EQ(other.Hold("C:\\Windows\\System32\\drivers\\new.sys"), DWORD{ERROR_ACCESS_DENIED});
+  EXPECT_EQ(pc.disk.Read("C:\\Windows\\System32\\drivers\\vlio.sys"), Bytes{1});
+  EXPECT_FALSE(pc.disk.Exists("C:\\Windows\\System32\\drivers\\new.sys"));
+  EXPECT_EQ(other.Swap("C:\\Windows\\Temp\\vlio.sys", {2}), 0u);
+  EXPECT_EQ(pc.disk.Read("C:\\Windows\\Temp\\vlio.sys"), Bytes{2});
+  EXPECT_EQ(pc.disk.Read("C:\\Windows\\Temp\\vlio.sys.old"), Bytes{1});
+
+  // The program itself: elevated (as it starts) it may, not elevated it may only read.
+  HANDLE file = Open("C:\\Windows\\System32\\drivers\\vlio.sys", GENERIC_WRITE, 0, CREATE_ALWAYS);
+  EXPECT_NE(file, INVALID_HANDLE_VALUE);
+  win::CloseHandle(file);
+  pc.services.SetElevated(false);
+  EXPECT_EQ(Try("C:\\Windows\\System32\\drivers\\vlio.sys", GENERIC_WRITE, 0, CREATE_ALWAYS).error,
+            DWORD{ERROR_ACCESS_DENIED});
+  EXPECT_FALSE(win::DeleteFileA("C:\\Windows\\System32\\drivers\\vlio.sys"));
+  file = Open("C:\\Windows\\System32\\drivers\\vlio.sys", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  EXPECT_NE(file, INVALID_HANDLE_VALUE);
+  win::CloseHandle(file);
+}
+
+TEST_F(DiskTest, AFileHeldSharingOnlyReadsCannotBeChangedButStillLoads) {
+  pc.disk.Write("C:\\Windows\\Temp\\vlio.sys", {1, 2});
+  HANDLE held = Open("C:\\Windows\\Temp\\vlio.sys", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  Intruder other(pc.disk);
+  EXPECT_EQ(other.Rewrite("C:\\Windows\\Temp\\vlio.sys", {9}), DWORD{ERROR_SHARING_VIOLATION});
+  EXPECT_EQ(other.Truncate("C:\\Windows\\Temp\\vlio.sys"), DWORD{ERROR_SHARING_VIOLATION});
+  EXPECT_EQ(other.Replace("C:\\Windows\\Temp\\vlio.sys", {9}), DWORD{ERROR_SHARING_VIOLATION});
+  EXPECT_EQ(other.Swap("C:\\Windows\\Temp\\vlio.sys", {9}), DWORD{ERROR_SHARING_VIOLATION});
+  EXPECT_EQ(other.Hold("C:\\Windows\\Temp\\vlio.sys"), DWORD{ERROR_SHARING_VIOLATION});
+  std::vector<BYTE> image;
+  EXPECT_EQ(pc.disk.ReadImage("C:\\Windows\\Temp\\vlio.sys", image), 0u);
+  EXPECT_EQ(image, (Bytes{1, 2}));
+  win::CloseHandle(held);
+
+  // A write handle held from before refuses the holder, and the loader too.
+  EXPECT_EQ(other.Hold("C:\\Windows\\Temp\\vlio.sys"), 0u);
+  EXPECT_EQ(Try("C:\\Windows\\Temp\\vlio.sys", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING).error,
+            DWORD{ERROR_SHARING_VIOLATION});
+  EXPECT_EQ(pc.disk.ReadImage("C:\\Windows\\Temp\\vlio.sys", image), DWORD{ERROR_SHARING_VIOLATION});
+  EXPECT_EQ(other.WriteHeld({7}), 0u);
+  EXPECT_EQ(pc.disk.Read("C:\\Windows\\Temp\\vlio.sys"), (Bytes{7, 2}));
 }
 
 TEST_F(DiskTest, AFolderTheAccountMayNotWriteStillReads) {

@@ -17,7 +17,7 @@ using format::Str;
 
 SimFiles::SimFiles(Core& core) : core_(core) {
   for (const char* name : {"CreateFileA", "WriteFile", "CloseHandle", "DeviceIoControl", "CreateEventA", "ReadFile",
-                           "GetFileSize", "GetFileAttributesA", "DeleteFileA", "GetTempPathA"}) {
+                           "GetFileSize", "GetFileAttributesA", "DeleteFileA", "GetSystemDirectoryA"}) {
     core_.faults.Allow(name);
   }
   spaces_.push_back(&devices_);
@@ -134,15 +134,14 @@ BOOL SimFiles::DeleteFileA(LPCSTR name) {
   return TRUE;
 }
 
-DWORD SimFiles::GetTempPathA(DWORD size, LPSTR buffer) {
-  core_.Record("GetTempPathA", {Dec(size), Ptr(buffer)});
-  if (core_.Failing("GetTempPathA")) return 0;
-  if (!disk_) throw NotSimulated("GetTempPathA without a disk");
-  const std::string& path = disk_->TempPath();
-  const auto length = static_cast<DWORD>(path.size());
-  // Too small a buffer is left alone, and the answer is the size it needs, terminator included.
+UINT SimFiles::GetSystemDirectoryA(LPSTR buffer, UINT size) {
+  core_.Record("GetSystemDirectoryA", {Ptr(buffer), Dec(size)});
+  if (core_.Failing("GetSystemDirectoryA")) return 0;
+  if (!disk_) throw NotSimulated("GetSystemDirectoryA without a disk");
+  const std::string& path = disk_->SystemDirectory();
+  const auto length = static_cast<UINT>(path.size());
   if (size <= length) return length + 1;
-  if (!buffer) throw AccessViolation("GetTempPathA: lpBuffer is null");
+  if (!buffer) throw AccessViolation("GetSystemDirectoryA: lpBuffer is null");
   std::memcpy(buffer, path.c_str(), length + 1);
   return length;
 }

@@ -29,7 +29,7 @@ class SimFiles final : public platform::Files {
   DWORD GetFileSize(HANDLE file, LPDWORD size_high) override;
   DWORD GetFileAttributesA(LPCSTR name) override;
   BOOL DeleteFileA(LPCSTR name) override;
-  DWORD GetTempPathA(DWORD size, LPSTR buffer) override;
+  UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override;
 
   /// Plugs in a device under `name` ("\\\\.\\vlio"); a later device of the same name replaces it.
   void AddDevice(std::string_view name, std::shared_ptr<Device> device) { devices_.Add(name, std::move(device)); }
@@ -38,7 +38,7 @@ class SimFiles final : public platform::Files {
   void Mount(NameSpace& space) { spaces_.push_back(&space); }
   /// Adds a name space asked before the devices, whose names shadow theirs (the kernel's links).
   void MountAhead(NameSpace& space) { spaces_.insert(spaces_.begin(), &space); }
-  /// Mounts the disk, which also answers GetTempPathA.
+  /// Mounts the disk, which also answers GetSystemDirectoryA.
   void MountDisk(Disk& disk) {
     Mount(disk);
     disk_ = &disk;

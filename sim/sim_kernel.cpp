@@ -136,6 +136,7 @@ DWORD SimKernel::Load(const std::vector<BYTE>& image, std::shared_ptr<Loaded>& d
   auto loaded = std::make_shared<Loaded>();
   loaded->driver = Host().NewDriver(known->entry);
   loaded->kernel = this;
+  loaded_images_.push_back(image);
   const std::int32_t status = loaded->driver->Load();
   // A driver whose entry failed is not loaded; whatever it left behind stays in the kernel,
   // where DriverFaults and Devices show it.

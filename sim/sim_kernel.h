@@ -43,6 +43,8 @@ class SimKernel final : public NameSpace {
   /// Ways a driver misused the kernel; empty while they behave.
   std::vector<std::string> DriverFaults() const;
   std::size_t LoadedDrivers() const { return loaded_.size(); }
+  /// The bytes of every image whose entry ran, in the order they were loaded.
+  const std::vector<std::vector<BYTE>>& LoadedImages() const { return loaded_images_; }
 
   /// A driver in memory, as the service control manager holds it.
   struct Loaded;
@@ -76,6 +78,7 @@ class SimKernel final : public NameSpace {
   SimPortBus& ports_;
   std::function<kernel_bridge::Caller()> caller_;
   std::vector<Image> images_;
+  std::vector<std::vector<BYTE>> loaded_images_;
   // Made on first use: a kernel_host kernel takes over every driver call while it exists.
   std::unique_ptr<kernel_bridge::Kernel> host_;
   std::vector<std::shared_ptr<Loaded>> loaded_;

@@ -24,7 +24,8 @@ namespace {
 
 SimProcess::SimProcess(Core& core) : core_(core) {
   for (const char* name :
-       {"FormatMessageA", "GetVersionExA", "GetModuleHandleA", "GetModuleFileNameA", "WideCharToMultiByte"}) {
+       {"FormatMessageA", "GetVersionExA", "IsWow64Process", "GetModuleHandleA", "GetModuleFileNameA",
+        "WideCharToMultiByte"}) {
     core_.faults.Allow(name);
   }
   for (const char* name : {"ntdll.dll", "kernel32.dll", "user32.dll"}) AddModule(name);
@@ -66,6 +67,17 @@ DWORD SimProcess::FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, 
   std::memcpy(buffer, text->data(), text->size());
   buffer[text->size()] = '\0';
   return static_cast<DWORD>(text->size());
+}
+
+BOOL SimProcess::IsWow64Process(HANDLE process, PBOOL wow64) {
+  core_.Record("IsWow64Process", {format::Handle(process), Ptr(wow64)});
+  if (core_.Failing("IsWow64Process")) return FALSE;
+  if (process != reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1))) {
+    throw NotSimulated("IsWow64Process of a process other than the current one");
+  }
+  if (!wow64) throw AccessViolation("IsWow64Process: Wow64Process is null");
+  *wow64 = wow64_ ? TRUE : FALSE;
+  return TRUE;
 }
 
 BOOL SimProcess::GetVersionExA(LPOSVERSIONINFOA info) {

@@ -23,6 +23,7 @@ class SimProcess final : public platform::Process {
   DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id, LPSTR buffer, DWORD size,
                        va_list* arguments) override;
   BOOL GetVersionExA(LPOSVERSIONINFOA info) override;
+  BOOL IsWow64Process(HANDLE process, PBOOL wow64) override;
   HMODULE GetModuleHandleA(LPCSTR name) override;
   DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) override;
   /// The ANSI code page here is plain ASCII: other characters throw NotSimulated.
@@ -33,6 +34,8 @@ class SimProcess final : public platform::Process {
   /// (1: Windows 98 SE). Throws std::invalid_argument for anything else.
   void SetPlatformId(DWORD id);
   DWORD PlatformId() const { return platform_id_; }
+  /// Whether the program is a 32-bit one on 64-bit Windows, as IsWow64Process tells.
+  void SetWow64(bool wow64) { wow64_ = wow64; }
   /// Where the program's image was started from, as GetModuleFileNameA reports it.
   void SetExePath(std::string path) { exe_path_ = std::move(path); }
   const std::string& ExePath() const { return exe_path_; }
@@ -42,6 +45,7 @@ class SimProcess final : public platform::Process {
  private:
   Core& core_;
   DWORD platform_id_ = VER_PLATFORM_WIN32_NT;
+  bool wow64_ = false;
   std::map<std::string, HMODULE> modules_;  // by upper-case file name
   std::string exe_path_ = "C:\\Program Files\\Pinscope\\Pinscope.exe";
 };

@@ -110,6 +110,15 @@ TEST_F(SimProcessTest, VersionFollowsThePlatformFamily) {
   EXPECT_EQ(win::GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER});
 }
 
+TEST_F(SimProcessTest, Wow64IsWhatTheTestSays) {
+  BOOL wow64 = 7;
+  EXPECT_TRUE(win::IsWow64Process(win::GetCurrentProcess(), &wow64));
+  EXPECT_EQ(wow64, FALSE);
+  pc.process.SetWow64(true);
+  EXPECT_TRUE(win::IsWow64Process(win::GetCurrentProcess(), &wow64));
+  EXPECT_EQ(wow64, TRUE);
+}
+
 TEST_F(SimProcessTest, ModulesAreFoundByFileName) {
   EXPECT_EQ(win::GetModuleHandleA(nullptr), SimProcess::ExeModule());
   HMODULE kernel32 = win::GetModuleHandleA("kernel32.dll");

@@ -1,6 +1,8 @@
 #include "sim/sim_services.h"
 
+#include <cctype>
 #include <cstddef>
+#include <iterator>
 #include <cstring>
 #include <stdexcept>
 #include <utility>
@@ -121,11 +123,19 @@ std::string ImageFile(std::string path) {
   return path;
 }
 
+// What the service control manager stores for a driver's binary path: a path with a drive
+// letter becomes an NT path under \??\, as QueryServiceConfigA then reports it.
+std::string StoredDriverPath(DWORD type, std::string path) {
+  const bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+                     path[2] == '\\';
+  return IsDriver(type) && drive ? "\\??\\" + path : path;
+}
+
 }  // namespace
 
 SimServices::SimServices(Core& core, Disk& disk, SimKernel& kernel) : core_(core), disk_(disk), kernel_(kernel) {
   for (const char* name : {"OpenSCManagerA", "CreateServiceA", "OpenServiceA", "StartServiceA", "ControlService",
-                           "QueryServiceStatus", "DeleteService", "CloseServiceHandle", "OpenProcessToken",
+                           "QueryServiceStatus", "QueryServiceConfigA", "ChangeServiceConfigA", "DeleteService", "CloseServiceHandle", "OpenProcessToken",
                            "LookupPrivilegeValueA", "AdjustTokenPrivileges"}) {
     core_.faults.Allow(name);
   }
@@ -136,6 +146,7 @@ SimServices::SimServices(Core& core, Disk& disk, SimKernel& kernel) : core_(core
 
 void SimServices::SetElevated(bool elevated) {
   elevated_ = elevated;
+  disk_.SetElevated(elevated);
   ResetToken();
 }
 
@@ -254,7 +265,7 @@ SC_HANDLE SimServices::CreateServiceA(SC_HANDLE manager, LPCSTR name, LPCSTR dis
   if (!Grant(access, ServiceRights(access), SERVICE_ALL_ACCESS, granted)) {
     return core_.Fail(ERROR_ACCESS_DENIED, SC_HANDLE{nullptr});
   }
-  Install(name, shown, binary_path, service_type, start_type, error_control);
+  Install(name, shown, StoredDriverPath(service_type, binary_path), service_type, start_type, error_control);
   std::shared_ptr<Service> service = Lookup(name);
   ++service->handles;
   core_.last_error = ERROR_SUCCESS;
@@ -336,6 +347,67 @@ BOOL SimServices::QueryServiceStatus(SC_HANDLE handle, LPSERVICE_STATUS status) 
   if (!status) return core_.Fail(RPC_X_NULL_REF_POINTER, FALSE);
   if (!(opened->granted & SERVICE_QUERY_STATUS)) return core_.Fail(ERROR_ACCESS_DENIED, FALSE);
   Fill(*opened->service, status);
+  return TRUE;
+}
+
+BOOL SimServices::QueryServiceConfigA(SC_HANDLE handle, LPQUERY_SERVICE_CONFIGA config, DWORD size, LPDWORD needed) {
+  core_.Record("QueryServiceConfigA", {Handle(handle), Ptr(config), Dec(size), Ptr(needed)});
+  if (core_.Failing("QueryServiceConfigA")) return FALSE;
+  auto* opened = handles_.FindAs<ServiceHandle>(handle);
+  if (!opened) return core_.Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (!needed) throw AccessViolation("QueryServiceConfigA: pcbBytesNeeded is null");
+  if (!(opened->granted & SERVICE_QUERY_CONFIG)) return core_.Fail(ERROR_ACCESS_DENIED, FALSE);
+  const Service& service = *opened->service;
+  // The record, then its strings: binary path, load order group, dependencies (a double-null
+  // list), start name, display name.
+  const std::string strings[] = {service.binary_path, "", std::string(1, '\0'), "", service.display_name};
+  DWORD total = sizeof(QUERY_SERVICE_CONFIGA);
+  for (const std::string& text : strings) total += static_cast<DWORD>(text.size() + 1);
+  *needed = total;
+  if (size < total) return core_.Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+  if (!config) throw AccessViolation("QueryServiceConfigA: lpServiceConfig is null");
+  char* next = reinterpret_cast<char*>(config + 1);
+  LPSTR* fields[] = {&config->lpBinaryPathName, &config->lpLoadOrderGroup, &config->lpDependencies,
+                     &config->lpServiceStartName, &config->lpDisplayName};
+  for (std::size_t i = 0; i < std::size(strings); ++i) {
+    *fields[i] = next;
+    std::memcpy(next, strings[i].c_str(), strings[i].size() + 1);
+    next += strings[i].size() + 1;
+  }
+  config->dwServiceType = service.type;
+  config->dwStartType = service.start_type;
+  config->dwErrorControl = service.error_control;
+  config->dwTagId = 0;
+  return TRUE;
+}
+
+BOOL SimServices::ChangeServiceConfigA(SC_HANDLE handle, DWORD service_type, DWORD start_type, DWORD error_control,
+                                       LPCSTR binary_path, LPCSTR load_order_group, LPDWORD tag,
+                                       LPCSTR dependencies, LPCSTR account, LPCSTR password, LPCSTR display_name) {
+  core_.Record("ChangeServiceConfigA", {Handle(handle), Hex(service_type), Hex(start_type), Hex(error_control),
+                                        Str(binary_path), Str(load_order_group), Ptr(tag), Ptr(dependencies),
+                                        Str(account), Ptr(password), Str(display_name)});
+  if (core_.Failing("ChangeServiceConfigA")) return FALSE;
+  auto* opened = handles_.FindAs<ServiceHandle>(handle);
+  if (!opened) return core_.Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (!(opened->granted & SERVICE_CHANGE_CONFIG)) return core_.Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (tag || (load_order_group && *load_order_group) || (dependencies && *dependencies) || account || password) {
+    throw NotSimulated("ChangeServiceConfigA: load order groups, tags, dependencies and accounts");
+  }
+  Service& service = *opened->service;
+  if (service.marked_for_delete) return core_.Fail(ERROR_SERVICE_MARKED_FOR_DELETE, FALSE);
+  const DWORD type = service_type == SERVICE_NO_CHANGE ? service.type : service_type;
+  const DWORD start = start_type == SERVICE_NO_CHANGE ? service.start_type : start_type;
+  const DWORD error = error_control == SERVICE_NO_CHANGE ? service.error_control : error_control;
+  if (!ValidType(type) || start > SERVICE_DISABLED || (start < SERVICE_AUTO_START && !IsDriver(type)) ||
+      error > SERVICE_ERROR_CRITICAL || (binary_path && !*binary_path)) {
+    return core_.Fail(ERROR_INVALID_PARAMETER, FALSE);
+  }
+  service.type = type;
+  service.start_type = start;
+  service.error_control = error;
+  if (binary_path) service.binary_path = StoredDriverPath(type, binary_path);
+  if (display_name && *display_name) service.display_name = display_name;
   return TRUE;
 }
 

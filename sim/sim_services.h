@@ -46,6 +46,10 @@ class SimServices final : public platform::Services {
   BOOL StartServiceA(SC_HANDLE service, DWORD argc, LPCSTR* argv) override;
   BOOL ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) override;
   BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) override;
+  BOOL QueryServiceConfigA(SC_HANDLE service, LPQUERY_SERVICE_CONFIGA config, DWORD size, LPDWORD needed) override;
+  BOOL ChangeServiceConfigA(SC_HANDLE service, DWORD service_type, DWORD start_type, DWORD error_control,
+                            LPCSTR binary_path, LPCSTR load_order_group, LPDWORD tag, LPCSTR dependencies,
+                            LPCSTR account, LPCSTR password, LPCSTR display_name) override;
   BOOL DeleteService(SC_HANDLE service) override;
   BOOL CloseServiceHandle(SC_HANDLE handle) override;
   BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) override;
@@ -53,7 +57,8 @@ class SimServices final : public platform::Services {
   BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, PTOKEN_PRIVILEGES new_state, DWORD length,
                              PTOKEN_PRIVILEGES previous_state, LPDWORD return_length) override;
 
-  /// A service as a test installs it ahead of the program (one a killed run left behind):
+  /// A service as a test installs it ahead of the program (one a killed run left behind), its
+  /// binary path stored as given:
   ///   pc.services.Add({.name = "vlio", .binary_path = "C:\\Windows\\Temp\\vlio.sys"});
   struct Config {
     std::string name{};
@@ -73,7 +78,7 @@ class SimServices final : public platform::Services {
   /// An elevated program (the default) may do anything; one that is not gets only what
   /// Windows gives a standard user: connecting and querying. Either way the process's token
   /// starts afresh: an elevated one holds the load-driver privilege, disabled until enabled;
-  /// a filtered one does not hold it at all.
+  /// a filtered one does not hold it at all. The disk follows (Disk::SetElevated).
   void SetElevated(bool elevated);
   /// Whether the token holds a privilege (an SE_..._PRIVILEGE value), and whether it is
   /// enabled: what SeSinglePrivilegeCheck sees when the program opens a device.

@@ -55,7 +55,7 @@ TEST_F(SimServicesTest, ADriverServiceRunsThroughItsLifeWithTheKernelFollowing) 
   ASSERT_NE(service, nullptr) << win::GetLastError();
   const SimServices::Service* installed = pc.services.Find("VLIO");
   ASSERT_NE(installed, nullptr);
-  EXPECT_EQ(installed->binary_path, kImagePath);
+  EXPECT_EQ(installed->binary_path, std::string("\\??\\") + kImagePath) << "a driver's path is kept as an NT path";
   EXPECT_EQ(installed->type, SERVICE_KERNEL_DRIVER);
   EXPECT_EQ(installed->start_type, SERVICE_DEMAND_START);
   EXPECT_EQ(Status(service).dwCurrentState, SERVICE_STOPPED);
@@ -222,6 +222,61 @@ TEST_F(SimServicesTest, StartingLoadsWhateverFileTheServicePointsAt) {
     win::DeleteService(service);
     win::CloseServiceHandle(service);
   }
+}
+
+TEST_F(SimServicesTest, ConfigurationReadsBackAndRepointsWithItsRights) {
+  SC_HANDLE created = Create("vlio", "C:\\Windows\\Temp\\vlio.sys");
+  win::CloseServiceHandle(created);
+  SC_HANDLE service = win::OpenServiceA(manager, "vlio", SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG);
+  ASSERT_NE(service, nullptr);
+
+  // Too small a buffer: the size needed, and nothing written.
+  alignas(QUERY_SERVICE_CONFIGA) char buffer[512];
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer);
+  DWORD needed = 0;
+  win::SetLastError(0xdeadbeef);
+  EXPECT_FALSE(win::QueryServiceConfigA(service, config, sizeof(QUERY_SERVICE_CONFIGA), &needed));
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER});
+  ASSERT_GT(needed, sizeof(QUERY_SERVICE_CONFIGA));
+  ASSERT_TRUE(win::QueryServiceConfigA(service, config, needed, &needed));
+  EXPECT_STREQ(config->lpBinaryPathName, "\\??\\C:\\Windows\\Temp\\vlio.sys");
+  EXPECT_STREQ(config->lpDisplayName, "vlio");
+  EXPECT_EQ(config->dwServiceType, SERVICE_KERNEL_DRIVER);
+  EXPECT_EQ(config->dwStartType, SERVICE_DEMAND_START);
+
+  // Only what is named changes.
+  ASSERT_TRUE(win::ChangeServiceConfigA(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, kImagePath,
+                                        nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(pc.services.Find("vlio")->binary_path, std::string("\\??\\") + kImagePath);
+  EXPECT_EQ(pc.services.Find("vlio")->start_type, DWORD{SERVICE_DEMAND_START});
+  EXPECT_EQ(Start(service), DWORD{ERROR_ACCESS_DENIED}) << "opened without the right to start";
+  win::CloseServiceHandle(service);
+
+  struct Case {
+    DWORD access;
+    const char* call;
+  } const refused[] = {{SERVICE_CHANGE_CONFIG, "QueryServiceConfigA"}, {SERVICE_QUERY_CONFIG, "ChangeServiceConfigA"}};
+  for (const Case& c : refused) {
+    SC_HANDLE limited = win::OpenServiceA(manager, "vlio", c.access);
+    win::SetLastError(0xdeadbeef);
+    const BOOL done = std::string(c.call) == "QueryServiceConfigA"
+                          ? win::QueryServiceConfigA(limited, config, sizeof buffer, &needed)
+                          : win::ChangeServiceConfigA(limited, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                                      SERVICE_NO_CHANGE, "C:\\x.sys", nullptr, nullptr, nullptr,
+                                                      nullptr, nullptr, nullptr);
+    EXPECT_FALSE(done) << c.call;
+    EXPECT_EQ(win::GetLastError(), DWORD{ERROR_ACCESS_DENIED}) << c.call;
+    win::CloseServiceHandle(limited);
+  }
+  EXPECT_EQ(pc.services.Find("vlio")->binary_path, std::string("\\??\\") + kImagePath);
+
+  // Marked for delete, it takes no new configuration.
+  SC_HANDLE doomed = win::OpenServiceA(manager, "vlio", SERVICE_ALL_ACCESS);
+  ASSERT_TRUE(win::DeleteService(doomed));
+  EXPECT_FALSE(win::ChangeServiceConfigA(doomed, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                         "C:\\x.sys", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_SERVICE_MARKED_FOR_DELETE});
+  win::CloseServiceHandle(doomed);
 }
 
 TEST_F(SimServicesTest, TheLoaderIsRefusedAFileTheProgramStillHoldsOpenForWriting) {

@@ -12,7 +12,6 @@
 namespace sim {
 
 #ifndef _WIN32
-inline constexpr DWORD ERROR_INVALID_DATA = 13;
 inline constexpr DWORD ERROR_NOT_READY = 21;
 inline constexpr DWORD ERROR_OUT_OF_PAPER = 28;
 inline constexpr DWORD ERROR_INVALID_LEVEL = 124;
