@@ -106,7 +106,8 @@ NTSTATUS NTAPI VlioCreate(PDEVICE_OBJECT DeviceObject, PIRP Irp)
 {
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
   PIO_SECURITY_CONTEXT security = stack->Parameters.Create.SecurityContext;
-  /* The requestor mode, not KernelMode: a user-mode open must be judged by its token. */
+  /* The requestor mode, not KernelMode, so that a user-mode open is judged by its token; user
+     mode also when a kernel component opens on a user's behalf and asks for the check. */
   KPROCESSOR_MODE mode = (stack->Flags & SL_FORCE_ACCESS_CHECK) ? UserMode : Irp->RequestorMode;
   LUID privilege = RtlConvertLongToLuid(SE_LOAD_DRIVER_PRIVILEGE);
   NTSTATUS status = STATUS_ACCESS_DENIED;

@@ -47,7 +47,7 @@ inline Requestor PrivilegedClient() { return {UserMode, {SE_LOAD_DRIVER_PRIVILEG
 /// non-elevated administrator, or any program that did not enable it.
 inline Requestor UnprivilegedClient() { return {UserMode, {}}; }
 
-/// A system worker thread: kernel mode, and a token (SYSTEM's) with every privilege enabled.
+/// The token of a system worker thread (SYSTEM's): every privilege enabled.
 Privileges SystemThreadToken();
 
 /// A create as the I/O manager hands it to the driver. Who asked (the IRP's requestor mode and
