@@ -133,8 +133,8 @@ NTSTATUS NTAPI VlioCreate(PDEVICE_OBJECT DeviceObject, PIRP Irp)
   return status;
 }
 
-/* A request too short to name a port and hold the answer is done without touching one; one
-   for a system port is refused. */
+/* A request that names a system port is refused; one too short to name a port and hold the
+   answer (or the value) is done without touching one. */
 static NTSTATUS VlioReadPort(PIRP Irp, ULONG InputLength, ULONG OutputLength)
 {
   VLIO_READ_INPUT *request = Irp->AssociatedIrp.SystemBuffer;
@@ -154,11 +154,10 @@ static NTSTATUS VlioWritePort(PIRP Irp, ULONG InputLength)
 {
   VLIO_WRITE_INPUT *request = Irp->AssociatedIrp.SystemBuffer;
 
-  if (InputLength < sizeof(VLIO_WRITE_INPUT))
-    return STATUS_SUCCESS;
-  if (VlioIsSystemPort(request->Port))
+  if (InputLength >= sizeof(request->Port) && VlioIsSystemPort(request->Port))
     return STATUS_ACCESS_DENIED;
-  VLIO_WRITE_PORT(request->Port, request->Value);
+  if (InputLength >= sizeof(VLIO_WRITE_INPUT))
+    VLIO_WRITE_PORT(request->Port, request->Value);
   return STATUS_SUCCESS;
 }
 

@@ -286,11 +286,12 @@ TEST_F(Vlio, SystemPortsAreRefusedAtEveryEdgeAndTheirNeighboursServed) {
 }
 
 TEST_F(Vlio, ASystemPortIsRefusedOnceTheRequestNamesIt) {
-  // A read with no room for the answer still names the port; a request too short to name one
-  // is done as before.
+  // A read with no room for the answer, or a write without the value, still names the port; a
+  // request too short to name one is done as before.
   EXPECT_EQ(Send(IOCTL_VLIO_READ, {0xF9, 0x0C}, {}).status, STATUS_ACCESS_DENIED);
   EXPECT_EQ(Send(IOCTL_VLIO_READ, {0xF9}, Bytes(1, 0xEE)).status, STATUS_SUCCESS);
-  EXPECT_EQ(Send(IOCTL_VLIO_WRITE, {0xF9, 0x0C}, {}).status, STATUS_SUCCESS);
+  EXPECT_EQ(Send(IOCTL_VLIO_WRITE, {0xF9, 0x0C}, {}).status, STATUS_ACCESS_DENIED);
+  EXPECT_EQ(Send(IOCTL_VLIO_WRITE, {0xF9}, {}).status, STATUS_SUCCESS);
   EXPECT_EQ(Send(IOCTL_VLIO_WRITE, {0xF9, 0x0C, 0x06, 0x00}, {}).status, STATUS_ACCESS_DENIED);
   EXPECT_TRUE(kernel_.PortAccesses().empty());
 }
