@@ -3,24 +3,38 @@
  * NT keeps from it. One device, \Device\vlio, reachable as \\.\vlio, takes two buffered
  * device controls; everything else about the file is the I/O manager's default.
  *
- * Who may open it. Any port, the interrupt and DMA controllers' included, is a way into the
- * kernel, so a handle to this device is worth as much as loading a driver. Drivers that
- * leave such a device to its default security descriptor are a known way for any local
- * program to reach the kernel. The create routine therefore lets through only a caller
- * whose token has the load-driver privilege enabled (SeSinglePrivilegeCheck with the IRP's
- * requestor mode): SYSTEM, or an elevated administrator whose client enabled it before the
- * open (a standard or non-elevated token does not hold it at all). Every other open fails
- * with STATUS_ACCESS_DENIED, before any request can reach a port.
+ * Which ports. None of the machine's own fixed ports (VlioSystemPorts in vlio_ioctl.h: DMA,
+ * interrupt controllers, CMOS, the SMI command port, PCI configuration, reset...): through
+ * them a caller reaches the kernel and the firmware, which is what gets port drivers
+ * blocklisted. A request naming one fails with STATUS_ACCESS_DENIED and touches nothing. Ports
+ * a chipset assigns at boot (ACPI power management, SMBus, GPIO, TCO) differ from machine to
+ * machine and stay reachable: this narrows the driver, it does not make it harmless.
+ *
+ * Who may open it. A handle to this device is still worth much more than a user's, so only
+ * a caller that could load a driver itself gets one: the create routine asks whether the
+ * subject of the open, as the access state captured it when the open began, has the
+ * load-driver privilege enabled (SePrivilegeCheck): SYSTEM, or an elevated administrator
+ * whose client enabled it before the open (a standard or non-elevated token does not hold it
+ * at all). The subject, not the thread the create runs on: a filter or worker may pass the
+ * request on from a system thread, whose own token would pass. The check is made as for user
+ * mode when the request came from user mode or carries SL_FORCE_ACCESS_CHECK (a kernel
+ * component opening on a user's behalf); only a kernel-mode open that asks for no check is
+ * let through unchecked. Every other open fails with STATUS_ACCESS_DENIED, before any request
+ * can reach a port. The subject context is read without SeLockSubjectContext: its tokens
+ * stay referenced for the whole create, and Wine's kernel has no lock routines (they raise).
+ * A create without a security context never comes from Windows' I/O manager, which always
+ * builds one; Wine's sends none (and ignores a create's status). Such a create is judged as
+ * before, by the token of the thread it runs on (SeSinglePrivilegeCheck, in the same mode), so
+ * that it is never let through more easily than that, and the program still runs under Wine.
  * Why a check in the create routine rather than a security descriptor on the device: it is
- * one kernel import, where an explicit descriptor needs IoCreateDeviceSecure (a static
+ * two kernel imports, where an explicit descriptor needs IoCreateDeviceSecure (a static
  * library MinGW does not have) or half a dozen Rtl/Ob/Zw routines and an ACL to build; it
  * holds for every name that reaches the device, "\Device\vlio\anything" included, which
  * a descriptor covers only with FILE_DEVICE_SECURE_OPEN; and it asks exactly "could this
  * caller load a driver itself", not "is it in a group".
  */
-#include <ddk/ntddk.h>
-
-#include "vlio_ioctl.h"
+/* SePrivilegeCheck is declared here in MinGW's headers. */
+#include <ddk/ntifs.h>
 
 /* Every port access goes through these two, so that the virtual-port flavour can answer
    from simulated ports instead of the bus. */
@@ -33,13 +47,16 @@
 #define VLIO_WRITE_PORT(port, value) WRITE_PORT_UCHAR((PUCHAR)(ULONG_PTR)(port), (value))
 #endif
 
-/* The two names live in the code section of the Windows images: read-only data of their own
-   would cost the i386 image one more 128-byte block for 60 bytes. */
+/* The two names and the table of system ports live in the code section of the Windows images:
+   read-only data of their own would cost the i386 image one more 128-byte block. */
 #ifdef _WIN32
 #define VLIO_IN_CODE __attribute__((section(".text$names")))
 #else
 #define VLIO_IN_CODE
 #endif
+#define VLIO_SYSTEM_PORTS_SECTION VLIO_IN_CODE
+#include "vlio_ioctl.h"
+
 static const WCHAR DeviceNameText[] VLIO_IN_CODE = VLIO_DEVICE_NAME;
 static const WCHAR LinkNameText[] VLIO_IN_CODE = VLIO_LINK_NAME;
 
@@ -82,17 +99,33 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING Registry
 }
 
 /*
- * VlioCreate: opens the device for a caller that could load a driver itself (see the top of
+ * VlioCreate: opens the device for a subject that could load a driver itself (see the top of
  * this file); STATUS_ACCESS_DENIED for any other. There is no per-handle state.
  */
 NTSTATUS NTAPI VlioCreate(PDEVICE_OBJECT DeviceObject, PIRP Irp)
 {
+  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
+  PIO_SECURITY_CONTEXT security = stack->Parameters.Create.SecurityContext;
+  /* The requestor mode, not KernelMode, so that a user-mode open is judged by its token; user
+     mode also when a kernel component opens on a user's behalf and asks for the check. */
+  KPROCESSOR_MODE mode = (stack->Flags & SL_FORCE_ACCESS_CHECK) ? UserMode : Irp->RequestorMode;
+  LUID privilege = RtlConvertLongToLuid(SE_LOAD_DRIVER_PRIVILEGE);
   NTSTATUS status = STATUS_ACCESS_DENIED;
+  BOOLEAN granted;
 
   UNREFERENCED_PARAMETER(DeviceObject);
 
-  /* The requestor mode, not KernelMode: a user-mode open must be judged by its token. */
-  if (SeSinglePrivilegeCheck(RtlConvertLongToLuid(SE_LOAD_DRIVER_PRIVILEGE), Irp->RequestorMode))
+  if (security != NULL && security->AccessState != NULL) {
+    PRIVILEGE_SET required;
+    required.PrivilegeCount = 1;
+    required.Control = PRIVILEGE_SET_ALL_NECESSARY;
+    required.Privilege[0].Luid = privilege;
+    required.Privilege[0].Attributes = 0;
+    granted = SePrivilegeCheck(&required, &security->AccessState->SubjectSecurityContext, mode);
+  } else {
+    granted = SeSinglePrivilegeCheck(privilege, mode);
+  }
+  if (granted)
     status = STATUS_SUCCESS;
   Irp->IoStatus.Status = status;
   Irp->IoStatus.Information = 0;
@@ -100,11 +133,14 @@ NTSTATUS NTAPI VlioCreate(PDEVICE_OBJECT DeviceObject, PIRP Irp)
   return status;
 }
 
-/* A request too short to name a port and hold the answer is done without touching one. */
+/* A request that names a system port is refused; one too short to name a port and hold the
+   answer (or the value) is done without touching one. */
 static NTSTATUS VlioReadPort(PIRP Irp, ULONG InputLength, ULONG OutputLength)
 {
   VLIO_READ_INPUT *request = Irp->AssociatedIrp.SystemBuffer;
 
+  if (InputLength >= sizeof(VLIO_READ_INPUT) && VlioIsSystemPort(request->Port))
+    return STATUS_ACCESS_DENIED;
   if (InputLength >= sizeof(VLIO_READ_INPUT) && OutputLength >= sizeof(UCHAR)) {
     UCHAR value = VLIO_READ_PORT(request->Port);
     /* The answer overwrites the request: buffered I/O has one buffer for both. */
@@ -118,14 +154,17 @@ static NTSTATUS VlioWritePort(PIRP Irp, ULONG InputLength)
 {
   VLIO_WRITE_INPUT *request = Irp->AssociatedIrp.SystemBuffer;
 
+  if (InputLength >= sizeof(request->Port) && VlioIsSystemPort(request->Port))
+    return STATUS_ACCESS_DENIED;
   if (InputLength >= sizeof(VLIO_WRITE_INPUT))
     VLIO_WRITE_PORT(request->Port, request->Value);
   return STATUS_SUCCESS;
 }
 
 /*
- * VlioDeviceControl: routes the two control codes; any other fails. Information stays 0
- * unless a port was read, so the I/O manager copies back only what the driver wrote.
+ * VlioDeviceControl: routes the two control codes; any other fails, and so does a request
+ * for a system port. Information stays 0 unless a port was read, so the I/O manager copies
+ * back only what the driver wrote.
  */
 NTSTATUS NTAPI VlioDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp)
 {

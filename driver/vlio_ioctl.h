@@ -1,8 +1,8 @@
 /*
  * What the vlio driver and its user-mode clients agree on: the device's names, its two
- * control codes and the buffers that go with them. Included by the driver (C, kernel mode)
- * and by the client (C++), so it needs nothing but <stdint.h> and whichever CTL_CODE the
- * includer already has.
+ * control codes and the buffers that go with them, and the ports it does not serve. Included
+ * by the driver (C, kernel mode) and by the client (C++), so it needs nothing but <stdint.h>
+ * and whichever CTL_CODE the includer already has.
  */
 #ifndef PINSCOPE_VLIO_IOCTL_H
 #define PINSCOPE_VLIO_IOCTL_H
@@ -46,6 +46,55 @@ typedef struct VLIO_WRITE_INPUT {
   uint8_t Value;
 } VLIO_WRITE_INPUT;
 #pragma pack(pop)
+
+/*
+ * The machine's own fixed ports, which the driver refuses and the client never asks for: with
+ * them a caller reaches the kernel and the firmware (DMA into any memory, interrupts, the SMI
+ * handler, a reset, PCI configuration space). Whole blocks where chipsets decode aliases. No
+ * parallel port sits in any of them: ISA cards decode nothing below 0x100, and PCI cards get
+ * I/O ranges away from the legacy ones. Ports a chipset assigns at boot (ACPI power
+ * management, SMBus, GPIO, TCO) move from machine to machine and are not here.
+ * The driver places the table where its image has room (VLIO_SYSTEM_PORTS_SECTION).
+ */
+typedef struct VLIO_PORT_RANGE {
+  uint16_t First;
+  uint16_t Last;
+} VLIO_PORT_RANGE;
+
+#ifndef VLIO_SYSTEM_PORTS_SECTION
+#define VLIO_SYSTEM_PORTS_SECTION
+#endif
+static const VLIO_PORT_RANGE VlioSystemPorts[] VLIO_SYSTEM_PORTS_SECTION = {
+  /* The system board's block: DMA 1 (0x00-0x1F); interrupt controller, interrupt-mode
+     register 0x22-0x23, Super I/O configuration 0x2E-0x2F (0x20-0x3F); timer, Super I/O
+     0x4E-0x4F (0x40-0x5F); keyboard controller, system control, embedded controller
+     0x62/0x66 (0x60-0x6F); RTC/CMOS and the NMI mask (0x70-0x77, with their aliases up to
+     0x7F); POST code and DMA pages, system control 0x92 (0x80-0x9F); second interrupt
+     controller, SMI command 0xB0-0xB3 (0xA0-0xBF); DMA 2 (0xC0-0xDF); the coprocessor's
+     error ports and whatever else the board keeps up to 0xFF. */
+  {0x0000, 0x00FF},
+  {0x0170, 0x0177}, /* ATA, secondary channel */
+  {0x01F0, 0x01F7}, /* ATA, primary channel */
+  {0x0376, 0x0376}, /* ATA, secondary control */
+  {0x03F6, 0x03F6}, /* ATA, primary control */
+  {0x040B, 0x040B}, /* DMA 1 extended mode */
+  {0x0480, 0x048F}, /* DMA high pages */
+  {0x04D0, 0x04D1}, /* interrupt edge/level */
+  {0x04D6, 0x04D6}, /* DMA 2 extended mode */
+  {0x0CD6, 0x0CD7}, /* power-management index and data */
+  {0x0CF8, 0x0CFF}, /* PCI configuration address and data, reset control 0xCF9 */
+};
+
+/* Whether `port` is one of the machine's own (VlioSystemPorts). */
+static inline int VlioIsSystemPort(uint16_t port)
+{
+  unsigned i;
+  for (i = 0; i < sizeof VlioSystemPorts / sizeof VlioSystemPorts[0]; ++i) {
+    if (port >= VlioSystemPorts[i].First && port <= VlioSystemPorts[i].Last)
+      return 1;
+  }
+  return 0;
+}
 
 #ifdef __cplusplus
 #define VLIO_STATIC_ASSERT static_assert

@@ -101,6 +101,57 @@ TEST_F(Vlio, OnlyACallerThatCouldLoadADriverItselfOpensTheDevice) {
   EXPECT_TRUE(kernel_.PortAccesses().empty());
 }
 
+TEST_F(Vlio, CreateJudgesTheSubjectOfTheRequestNotTheThreadItRunsOn) {
+  using kernel_host::CreateRequest;
+  using kernel_host::PrivilegeCheck;
+  const kernel_host::Requestor unprivileged = kernel_host::UnprivilegedClient();
+  const kernel_host::Requestor privileged = kernel_host::PrivilegedClient();
+  const kernel_host::Requestor kernel_unprivileged{KernelMode, {}};
+  struct Case {
+    const char* who;
+    CreateRequest create;
+    NTSTATUS status;
+    KPROCESSOR_MODE checked_as;
+    PrivilegeCheck::Of of;
+  };
+  const Case cases[] = {
+      {"unprivileged subject, passed on by a system thread",
+       {unprivileged, kernel_host::SystemThreadToken()}, STATUS_ACCESS_DENIED, UserMode, PrivilegeCheck::Subject},
+      {"privileged subject, passed on by an unprivileged thread",
+       {privileged, {}}, STATUS_SUCCESS, UserMode, PrivilegeCheck::Subject},
+      {"kernel-mode open forced to check an unprivileged subject",
+       {kernel_unprivileged, kernel_host::SystemThreadToken(), true}, STATUS_ACCESS_DENIED, UserMode,
+       PrivilegeCheck::Subject},
+      {"kernel-mode open forced to check a privileged subject",
+       {{KernelMode, privileged.enabled_privileges}, {}, true}, STATUS_SUCCESS, UserMode, PrivilegeCheck::Subject},
+      {"kernel-mode open without the flag", {kernel_unprivileged, {}}, STATUS_SUCCESS, KernelMode,
+       PrivilegeCheck::Subject},
+      // What Wine sends: no security context. Judged by the thread, as the kernel's own
+      // single-privilege check does, never more leniently.
+      {"no security context, unprivileged thread", {privileged, {}, false, false}, STATUS_ACCESS_DENIED, UserMode,
+       PrivilegeCheck::Thread},
+      {"no security context, privileged thread", {unprivileged, privileged.enabled_privileges, false, false},
+       STATUS_SUCCESS, UserMode, PrivilegeCheck::Thread},
+      {"no security context, forced check of a kernel-mode open", {kernel_unprivileged, {}, true, false},
+       STATUS_ACCESS_DENIED, UserMode, PrivilegeCheck::Thread},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.who);
+    const size_t checks = kernel_.PrivilegeChecks().size();
+    kernel_host::Reply opened = driver_.Create(c.create);
+    EXPECT_EQ(opened.status, c.status);
+    EXPECT_EQ(opened.returned, c.status);
+    EXPECT_EQ(opened.information, 0u);
+    EXPECT_EQ(opened.completions, 1);
+    ASSERT_EQ(kernel_.PrivilegeChecks().size(), checks + 1);
+    const PrivilegeCheck check = kernel_.PrivilegeChecks().back();
+    EXPECT_EQ(check.privilege, ULONG{SE_LOAD_DRIVER_PRIVILEGE});
+    EXPECT_EQ(check.mode, c.checked_as);
+    EXPECT_EQ(check.of, c.of);
+  }
+  EXPECT_TRUE(kernel_.PortAccesses().empty());
+}
+
 TEST_F(Vlio, ReadReturnsThePortByteWhenTheBuffersHoldPortAndAnswer) {
   kernel_host::Reply reply = Send(IOCTL_VLIO_READ, {0x79, 0x03}, Bytes(1, 0xEE));
   EXPECT_EQ(reply.status, STATUS_SUCCESS);
@@ -164,6 +215,84 @@ TEST_F(Vlio, OtherCodesFailWithoutTouchingAPort) {
     EXPECT_EQ(reply.information, 0u);
     EXPECT_EQ(reply.output, Bytes(4, 0xEE));
   }
+  EXPECT_TRUE(kernel_.PortAccesses().empty());
+}
+
+// Every port a parallel port can sit at: the legacy bases with their registers, and each
+// one's ECP registers 0x400 above.
+struct PortSpan {
+  uint16_t first, last;
+};
+constexpr PortSpan kParallelPorts[] = {{0x3BC, 0x3BF}, {0x378, 0x37F}, {0x278, 0x27F},
+                                       {0x7BC, 0x7BE}, {0x778, 0x77A}, {0x678, 0x67A}};
+
+TEST(VlioSystemPorts, LeaveEveryParallelPortRangeFree) {
+  for (const VLIO_PORT_RANGE& system : VlioSystemPorts) {
+    EXPECT_LE(system.First, system.Last);
+    for (const PortSpan& parallel : kParallelPorts) {
+      EXPECT_TRUE(system.Last < parallel.first || system.First > parallel.last)
+          << std::hex << "system ports 0x" << system.First << "-0x" << system.Last << " overlap 0x" << parallel.first
+          << "-0x" << parallel.last;
+    }
+  }
+}
+
+TEST(VlioSystemPorts, CoverTheMachinesFixedDevices) {
+  // DMA, interrupt controllers, timer, keyboard and embedded controllers, RTC/CMOS and the NMI
+  // mask, DMA pages and system control, the SMI command port, Super I/O configuration, ATA,
+  // extended DMA, interrupt edge/level, power-management index, PCI configuration and reset.
+  const PortSpan fixed[] = {{0x00, 0x77},   {0x80, 0xDF},   {0x170, 0x177}, {0x1F0, 0x1F7}, {0x376, 0x376},
+                            {0x3F6, 0x3F6}, {0x40B, 0x40B}, {0x480, 0x48F}, {0x4D6, 0x4D6}, {0x4D0, 0x4D1},
+                            {0xCD6, 0xCD7}, {0xCF8, 0xCFF}};
+  for (const PortSpan& span : fixed) {
+    for (unsigned port = span.first; port <= span.last; ++port)
+      EXPECT_TRUE(VlioIsSystemPort(static_cast<uint16_t>(port))) << std::hex << "0x" << port;
+  }
+  for (const PortSpan& parallel : kParallelPorts) {
+    for (unsigned port = parallel.first; port <= parallel.last; ++port)
+      EXPECT_FALSE(VlioIsSystemPort(static_cast<uint16_t>(port))) << std::hex << "0x" << port;
+  }
+}
+
+TEST_F(Vlio, SystemPortsAreRefusedAtEveryEdgeAndTheirNeighboursServed) {
+  auto read = [&](uint16_t port) { return Send(IOCTL_VLIO_READ, {uint8_t(port), uint8_t(port >> 8)}, Bytes(1, 0xEE)); };
+  auto write = [&](uint16_t port) {
+    return Send(IOCTL_VLIO_WRITE, {uint8_t(port), uint8_t(port >> 8), 0x5A}, Bytes(2, 0xEE));
+  };
+  for (const VLIO_PORT_RANGE& range : VlioSystemPorts) {
+    for (uint16_t port : {range.First, range.Last}) {
+      SCOPED_TRACE(testing::Message() << std::hex << "system port 0x" << port);
+      for (const kernel_host::Reply& reply : {read(port), write(port)}) {
+        EXPECT_EQ(reply.status, STATUS_ACCESS_DENIED);
+        EXPECT_EQ(reply.information, 0u);
+        EXPECT_EQ(reply.output, Bytes(reply.output.size(), 0xEE));
+      }
+      EXPECT_TRUE(kernel_.PortAccesses().empty()) << "a refused request reached the bus";
+    }
+    // The ports just outside (none below 0): no table entry touches another.
+    for (int neighbour : {range.First - 1, range.Last + 1}) {
+      if (neighbour < 0 || neighbour > 0xFFFF) continue;
+      const auto port = static_cast<uint16_t>(neighbour);
+      SCOPED_TRACE(testing::Message() << std::hex << "neighbour 0x" << port);
+      ports_.bytes[port] = 0x3C;
+      kernel_host::Reply reply = read(port);
+      EXPECT_EQ(reply.status, STATUS_SUCCESS);
+      EXPECT_EQ(reply.output, Bytes{0x3C});
+      EXPECT_EQ(write(port).status, STATUS_SUCCESS);
+      EXPECT_EQ(kernel_.PortAccesses(), (std::vector<PortAccess>{{false, port, 0x3C}, {true, port, 0x5A}}));
+      kernel_.ClearPortAccesses();
+    }
+  }
+}
+
+TEST_F(Vlio, ASystemPortIsRefusedOnceTheRequestNamesIt) {
+  // A read with no room for the answer, or a write without the value, still names the port; a
+  // request too short to name one is done as before.
+  EXPECT_EQ(Send(IOCTL_VLIO_READ, {0xF9, 0x0C}, {}).status, STATUS_ACCESS_DENIED);
+  EXPECT_EQ(Send(IOCTL_VLIO_READ, {0xF9}, Bytes(1, 0xEE)).status, STATUS_SUCCESS);
+  EXPECT_EQ(Send(IOCTL_VLIO_WRITE, {0xF9, 0x0C}, {}).status, STATUS_ACCESS_DENIED);
+  EXPECT_EQ(Send(IOCTL_VLIO_WRITE, {0xF9}, {}).status, STATUS_SUCCESS);
+  EXPECT_EQ(Send(IOCTL_VLIO_WRITE, {0xF9, 0x0C, 0x06, 0x00}, {}).status, STATUS_ACCESS_DENIED);
   EXPECT_TRUE(kernel_.PortAccesses().empty());
 }
 

@@ -2,7 +2,8 @@
 // lengths and contents, and a caller with or without the load-driver privilege. Besides
 // what the sanitizers see (a read or write past the system buffer), every request must be
 // answered as the driver's contract says: completed once, Information never past the output
-// buffer, and a port touched only by a well-formed read or write.
+// buffer, and a port touched only by a well-formed read or write of a port that is not one of
+// the machine's own (a request naming one is denied).
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -69,7 +70,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (reply.information > out_size) Broken("Information past the output buffer");
     const size_t made = kernel.PortAccesses().size() - accesses;
     const uint16_t port = in_size >= 2 ? static_cast<uint16_t>(in[0] | in[1] << 8) : 0;
-    if (code == IOCTL_VLIO_READ) {
+    const bool denied = (code == IOCTL_VLIO_READ || code == IOCTL_VLIO_WRITE) && in_size >= 2 && VlioIsSystemPort(port);
+    if (denied) {
+      if (reply.status != STATUS_ACCESS_DENIED || reply.information != 0 || made != 0) Broken("system port served");
+      if (reply.output != out) Broken("a denied request wrote to the output buffer");
+    } else if (code == IOCTL_VLIO_READ) {
       const bool well_formed = in_size >= 2 && out_size >= 1;
       if (reply.status != STATUS_SUCCESS) Broken("read status");
       if (made != (well_formed ? 1u : 0u)) Broken("read port accesses");

@@ -1,6 +1,7 @@
 #include "lib/vllpt.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -69,6 +70,12 @@ class Key {
  private:
   HKEY key_ = nullptr;
 };
+
+std::string Hex(uint16_t value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%X", value);
+  return text;
+}
 
 const PinBit* PinOf(int32_t pin) {
   const auto index = static_cast<uint32_t>(pin);
@@ -167,7 +174,27 @@ uint32_t TvlLPT::OpenHandle() {
   return static_cast<uint32_t>(platform::HandleValue(port_device_.get()));
 }
 
+std::optional<uint16_t> TvlLPT::SystemRegister() const {
+  for (unsigned offset = 0; offset < 3; ++offset) {
+    if (VlioIsSystemPort(RegisterAddress(offset))) return RegisterAddress(offset);
+  }
+  return {};
+}
+
 void TvlLPT::DoOpen() {
+  // Refused before anything is installed or opened: the driver would refuse every access
+  // there anyway, and on the 9x family nothing else stands between the pins and the machine.
+  // Base 0 is the unset address, reported after the open as always.
+  if (direct_mode_ && io_base_ != 0) {
+    if (const std::optional<uint16_t> port = SystemRegister()) {
+      DoFatalError(10, 0,
+                   GetPortName() + " open in Direct Mode is failed. Base I/O port " + Hex(io_base_) +
+                       " reaches system port " + Hex(*port) +
+                       ", which belongs to the machine's own devices and is never served",
+                   false);
+      return;
+    }
+  }
   TvlBaseIO::DoOpen();
   if (Handle() == kClosed) {
     const DWORD error = win::GetLastError();

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "lib/vlclasses.h"
@@ -69,7 +70,8 @@ class TvlLPT : public TvlBaseIO {
   void EnumDevices() override;
   int AddPortDevice(const std::string& name, int32_t number, uint16_t base);
   uint32_t OpenHandle() override;
-  /// Reports a failed open, or a direct-mode open without base address, as a fatal error.
+  /// Reports a failed open, a direct-mode open without base address, or one whose registers
+  /// reach a system port (nothing is opened then), as a fatal error.
   void DoOpen() override;
   void DoClose() override;
 
@@ -96,6 +98,8 @@ class TvlLPT : public TvlBaseIO {
   uint8_t ReadRegister(unsigned offset);
   void WriteRegister(unsigned offset, uint8_t value);
   uint16_t RegisterAddress(unsigned offset) const { return static_cast<uint16_t>(io_base_ + offset); }
+  /// The first register that is one of the machine's system ports (VlioSystemPorts), if any.
+  std::optional<uint16_t> SystemRegister() const;
   void EnumDeviceDatabase();
   void EnumSpoolerPorts();
 

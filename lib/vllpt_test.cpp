@@ -246,6 +246,73 @@ TEST_F(Lpt, DirectModeWithoutBaseAddressReportsButStaysOpen) {
   EXPECT_EQ(lpt.ReadData(), 0x5A);
 }
 
+TEST_F(Lpt, BaseWhoseRegistersReachASystemPortIsRefusedBeforeAnythingIsInstalled) {
+  struct Case {
+    uint16_t base;
+    const char* said;  // "Base I/O port <base> reaches system port <the first register there>"
+  };
+  // Each register position, and the 16-bit wrap: 0xFFFE's control register is port 0.
+  const Case cases[] = {
+      {0xCF8, "0xCF8 reaches system port 0xCF8"}, {0xCF7, "0xCF7 reaches system port 0xCF8"},
+      {0xCF6, "0xCF6 reaches system port 0xCF8"}, {0xCFF, "0xCFF reaches system port 0xCFF"},
+      {0x3F4, "0x3F4 reaches system port 0x3F6"}, {0x374, "0x374 reaches system port 0x376"},
+      {0x4CF, "0x4CF reaches system port 0x4D0"}, {0x1, "0x1 reaches system port 0x1"},
+      {0xFE, "0xFE reaches system port 0xFE"},    {0xFFFE, "0xFFFE reaches system port 0x0"}};
+  for (const bool nine_x : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << std::hex << c.base << (nine_x ? " 9x" : " NT"));
+      sim::InstalledPc fresh;
+      fresh.resources.Add(RT_RCDATA, "VLIOBIN", kImage);
+      fresh.kernel.AddImage(kImage, &DriverEntry);
+      if (nine_x) fresh.process.SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
+      TvlLPT lpt(nullptr);
+      lpt.SetLptIOBase(c.base);
+      Fatal fatal;
+      fatal.clear = true;
+      lpt.OnFatalError = TOnFatalErrorEvent::Of<&Fatal::Handle>(&fatal);
+      lpt.SetActive(true);
+      EXPECT_EQ(fatal.messages, std::vector<std::string>{
+                                    std::string("10/0 LPT1 open in Direct Mode is failed. Base I/O port ") + c.said +
+                                    ", which belongs to the machine's own devices and is never served"});
+      EXPECT_FALSE(lpt.GetActive());
+      EXPECT_EQ(fresh.services.Find("vlio"), nullptr);
+      EXPECT_EQ(fresh.kernel.LoadedDrivers(), 0u);
+      EXPECT_EQ(fresh.core.handles.OpenCount("Device") + fresh.core.handles.OpenCount("File"), 0u);
+      EXPECT_TRUE(fresh.ports.Accesses().empty());
+    }
+  }
+  // Without a handler the refusal is raised, as every failed open is.
+  TvlLPT lpt(nullptr);
+  lpt.SetLptIOBase(0xCF8);
+  EXPECT_EQ(fw::RaisedMessage([&] { lpt.SetActive(true); }),
+            "LPT1 open in Direct Mode is failed. Base I/O port 0xCF8 reaches system port 0xCF8, which belongs to "
+            "the machine's own devices and is never served");
+}
+
+TEST_F(Lpt, BasesJustClearOfTheSystemPortsOpen) {
+  for (const uint16_t base : {0x100, 0xCF5, 0xD00, 0x377, 0x3F7, 0x16D, 0xFFFD, 0x278, 0x3BC}) {
+    SCOPED_TRACE(testing::Message() << std::hex << base);
+    TvlLPT lpt(nullptr);
+    lpt.SetLptIOBase(base);
+    lpt.SetActive(true);
+    EXPECT_TRUE(lpt.GetActive());
+  }
+  EXPECT_EQ(pc.services.Find("vlio"), nullptr) << "each closed again when destroyed";
+}
+
+TEST_F(Lpt, TheDriverClientGetsNothingFromASystemPortAndTheBusSeesNothing) {
+  TvlLptDriver driver;
+  ASSERT_NE(driver.Open(), -1);
+  pc.ports.ClearAccesses();
+  for (const uint16_t port : {0x00, 0x70, 0xB2, 0xCF9, 0xCFC}) {
+    driver.WritePort(port, 0x06);
+    EXPECT_EQ(driver.ReadPort(port), 0) << std::hex << port;
+  }
+  EXPECT_TRUE(pc.ports.Accesses().empty());
+  driver.WritePort(0x378, 0x5A);
+  EXPECT_EQ(driver.ReadPort(0x378), 0x5A);
+}
+
 TEST_F(Lpt, WhileLoadingAFailedOpenOnlyReachesTheHandler) {
   TvlLPT lpt(nullptr);
   Fatal fatal;

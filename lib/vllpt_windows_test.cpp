@@ -6,6 +6,7 @@
 #include <string>
 
 #include "driver/vlio_ioctl.h"
+#include "framework/raised.h"
 #include "framework/strings.h"
 #include "lib/vllpt.h"
 #include "lib/vlwin32.h"
@@ -284,15 +285,49 @@ TEST_F(DriverOnWindows, DeviceRefusesAnOpenWithoutTheLoadDriverPrivilege) {
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   const DWORD error = GetLastError();
   if (device != INVALID_HANDLE_VALUE && RunningOnWine()) {
-    // Wine differs from Windows here: its ntoskrnl's SeSinglePrivilegeCheck is a stub that
-    // grants every check (Wine 8 logs "fixme:ntoskrnl:SeSinglePrivilegeCheck stub: a 1",
-    // the load-driver privilege asked in user mode), so the driver lets the open through.
+    // Wine differs from Windows here: its ntoskrnl hands the create no security context and
+    // its privilege checks are stubs that grant everything, and Wine 8 opens the file whatever
+    // status the create routine returns. So nothing of the driver's check holds there.
     CloseHandle(device);
     GTEST_SKIP() << "Wine does not enforce the driver's privilege check";
   }
   EXPECT_EQ(device, INVALID_HANDLE_VALUE);
   EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "got " << error;
   if (device != INVALID_HANDLE_VALUE) CloseHandle(device);
+}
+
+TEST_F(DriverOnWindows, SystemPortRequestsAreDeniedAndParallelPortsStillServed) {
+  TvlLptDriver driver;
+  const int32_t handle = driver.Open();
+  ASSERT_NE(handle, -1) << "open failed: " << GetLastError();
+  const HANDLE device = platform::HandleOf(handle);
+  for (const uint16_t port : {0x0020, 0x0070, 0x00B2, 0x0CF9, 0x0CFC}) {
+    VLIO_READ_INPUT read{port};
+    uint8_t byte = 0xEE;
+    DWORD returned = 0xdeadbeef;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(DeviceIoControl(device, IOCTL_VLIO_READ, &read, sizeof read, &byte, sizeof byte, &returned, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "read 0x" << std::hex << port;
+    EXPECT_EQ(byte, 0xEE) << "read 0x" << std::hex << port << ": the caller's buffer was written";
+
+    VLIO_WRITE_INPUT write{port, 0x06};
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(DeviceIoControl(device, IOCTL_VLIO_WRITE, &write, sizeof write, nullptr, 0, &returned, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "write 0x" << std::hex << port;
+  }
+  // The port beside the printer's registers stays the virtual LPT1's.
+  driver.WritePort(0x378, 0x5A);
+  EXPECT_EQ(driver.ReadPort(0x378), 0x5A);
+}
+
+TEST_F(DriverOnWindows, ComponentRefusesABaseReachingASystemPortWithoutInstallingAnything) {
+  TvlLPT lpt(nullptr);
+  lpt.SetLptIOBase(0xCF6);
+  EXPECT_EQ(fw::RaisedMessage([&] { lpt.SetActive(true); }),
+            "LPT1 open in Direct Mode is failed. Base I/O port 0xCF6 reaches system port 0xCF8, which belongs to the "
+            "machine's own devices and is never served");
+  EXPECT_FALSE(lpt.GetActive());
+  EXPECT_FALSE(QueryVlio().exists) << "a service was installed for a refused base";
 }
 
 // --- The parallel port component against Windows itself -------------------------------------

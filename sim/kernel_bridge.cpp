@@ -74,9 +74,11 @@ std::vector<std::string> Driver::DeviceNames() {
 
 Reply Driver::Create(const Caller& caller) {
   kernel_host::Driver& driver = impl_->Enter();
-  impl_->kernel.SetRequestor(caller.load_driver_privilege_enabled ? kernel_host::PrivilegedClient()
-                                                                  : kernel_host::UnprivilegedClient());
-  return ToReply(driver.Create());
+  const kernel_host::Requestor requestor =
+      caller.load_driver_privilege_enabled ? kernel_host::PrivilegedClient() : kernel_host::UnprivilegedClient();
+  impl_->kernel.SetRequestor(requestor);
+  // A program's open: the caller is the subject of the create, which runs on its own thread.
+  return ToReply(driver.Create(kernel_host::CreateRequest{requestor, requestor.enabled_privileges}));
 }
 
 Reply Driver::Close() { return ToReply(impl_->Enter().Close()); }

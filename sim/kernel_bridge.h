@@ -34,7 +34,8 @@ struct Reply {
 
 enum class Routine { IoCreateDevice, IoCreateSymbolicLink };
 
-/// The user-mode thread that opens a device, as a create routine's privilege check sees it.
+/// The user-mode program that opens a device, as a create routine's privilege check sees it:
+/// the subject of the create, on whose own thread it runs.
 struct Caller {
   bool load_driver_privilege_enabled;
 };

@@ -144,6 +144,29 @@ TEST_F(SimKernelTest, RequestsReachTheLoopbackPlugOnePortAccessEach) {
   Stop();
 }
 
+TEST_F(SimKernelTest, SystemPortRequestsAreDeniedWithoutReachingTheBus) {
+  ASSERT_TRUE(win::StartServiceA(service, 0, nullptr));
+  HANDLE device = OpenVlio();
+  pc.ports.ClearAccesses();
+  for (const WORD port : {0x0020, 0x0070, 0x00B2, 0x0CF9, 0x0CFC}) {
+    SCOPED_TRACE(port);
+    VLIO_READ_INPUT request{port};
+    BYTE value = 0xEE;
+    DWORD returned = 0xdeadbeef;
+    win::SetLastError(0xdeadbeef);
+    EXPECT_FALSE(win::DeviceIoControl(device, IOCTL_VLIO_READ, &request, sizeof request, &value, 1, &returned, nullptr));
+    EXPECT_EQ(win::GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+    EXPECT_EQ(value, 0xEE);
+    win::SetLastError(0xdeadbeef);
+    EXPECT_FALSE(WritePort(device, port, 0x06));
+    EXPECT_EQ(win::GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+  }
+  EXPECT_TRUE(pc.ports.Accesses().empty());
+  EXPECT_TRUE(WritePort(device, 0x378, 0x01)) << "the parallel port is still served";
+  win::CloseHandle(device);
+  Stop();
+}
+
 TEST_F(SimKernelTest, StoppingWithAHandleOpenWaitsForItsClose) {
   ASSERT_TRUE(win::StartServiceA(service, 0, nullptr));
   HANDLE device = OpenVlio();

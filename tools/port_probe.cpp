@@ -1,7 +1,8 @@
 // Reads I/O ports through a running vlio driver, for tests that look at the port from
 // outside the program that drives it:
 //   port_probe 0x378 0x37A      prints "378=01 37A=0C"
-// Exits 1 when the driver's device does not open (the driver is not running).
+// Exits 1 when the driver's device does not open (the driver is not running, or this process
+// may not load drivers: it must run elevated, as Pinscope does).
 #include <windows.h>
 
 #include <cstdio>
@@ -9,7 +10,25 @@
 
 #include "driver/vlio_ioctl.h"
 
+namespace {
+
+/// Enables the load-driver privilege in this process's token, which vlio asks of whoever opens
+/// its device. Nothing to restore: the process ends after its one open.
+void EnableLoadDriverPrivilege() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token)) return;
+  TOKEN_PRIVILEGES enable{};
+  enable.PrivilegeCount = 1;
+  enable.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  if (LookupPrivilegeValueA(nullptr, SE_LOAD_DRIVER_NAME, &enable.Privileges[0].Luid))
+    AdjustTokenPrivileges(token, FALSE, &enable, 0, nullptr, nullptr);
+  CloseHandle(token);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  EnableLoadDriverPrivilege();
   const HANDLE device =
       CreateFileA(VLIO_WIN32_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (device == INVALID_HANDLE_VALUE) {

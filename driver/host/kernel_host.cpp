@@ -103,11 +103,33 @@ NTSTATUS Kernel::DeleteSymbolicLink(PUNICODE_STRING link) {
   return links_.erase(Narrow(link)) ? STATUS_SUCCESS : STATUS_OBJECT_NAME_NOT_FOUND;
 }
 
+Privileges SystemThreadToken() {
+  Privileges all;
+  for (ULONG privilege = 2; privilege <= 35; ++privilege) all.insert(privilege);
+  return all;
+}
+
 bool Kernel::SinglePrivilegeCheck(LUID privilege, KPROCESSOR_MODE mode) {
-  // The kernel trusts its own callers; a user-mode caller is judged by its token.
-  const bool granted = mode == KernelMode ||
-                       (privilege.HighPart == 0 && requestor_.enabled_privileges.count(privilege.LowPart) != 0);
-  privilege_checks_.push_back({privilege.LowPart, mode, granted});
+  // The kernel trusts its own callers; a user-mode caller is judged by the token of the
+  // thread the check runs on, whoever asked for the request.
+  const Privileges& thread = thread_ ? *thread_ : requestor_.enabled_privileges;
+  const bool granted = mode == KernelMode || (privilege.HighPart == 0 && thread.count(privilege.LowPart) != 0);
+  privilege_checks_.push_back({privilege.LowPart, mode, granted, PrivilegeCheck::Thread});
+  return granted;
+}
+
+bool Kernel::SubjectPrivilegeCheck(PPRIVILEGE_SET privileges, PSECURITY_SUBJECT_CONTEXT subject, KPROCESSOR_MODE mode) {
+  if (privileges == nullptr || subject == nullptr || privileges->PrivilegeCount != 1) {
+    Fault("SePrivilegeCheck without a subject, or not of exactly one privilege");
+    return false;
+  }
+  if (subject->ClientToken != nullptr) Fault("SePrivilegeCheck of an impersonating subject, which no create here has");
+  const auto* token = static_cast<const Privileges*>(subject->PrimaryToken);
+  LUID_AND_ATTRIBUTES& wanted = privileges->Privilege[0];
+  const bool granted =
+      mode == KernelMode || (wanted.Luid.HighPart == 0 && token && token->count(wanted.Luid.LowPart) != 0);
+  if (granted) wanted.Attributes |= SE_PRIVILEGE_USED_FOR_ACCESS;
+  privilege_checks_.push_back({wanted.Luid.LowPart, mode, granted, PrivilegeCheck::Subject});
   return granted;
 }
 
@@ -156,7 +178,12 @@ void Driver::Unload() {
   if (object_.DriverUnload != nullptr) object_.DriverUnload(&object_);
 }
 
-Reply Driver::Create() { return Send(IRP_MJ_CREATE, 0, {}, {}); }
+Reply Driver::Create() {
+  const Requestor& requestor = kernel_.CurrentRequestor();
+  return Create(CreateRequest{requestor, requestor.enabled_privileges});
+}
+
+Reply Driver::Create(CreateRequest request) { return Send(IRP_MJ_CREATE, 0, {}, {}, &request); }
 
 Reply Driver::Close() { return Send(IRP_MJ_CLOSE, 0, {}, {}); }
 
@@ -164,7 +191,8 @@ Reply Driver::DeviceControl(ULONG code, std::vector<uint8_t> input, std::vector<
   return Send(IRP_MJ_DEVICE_CONTROL, code, input, std::move(output));
 }
 
-Reply Driver::Send(UCHAR major, ULONG code, const std::vector<uint8_t>& input, std::vector<uint8_t> output) {
+Reply Driver::Send(UCHAR major, ULONG code, const std::vector<uint8_t>& input, std::vector<uint8_t> output,
+                   CreateRequest* create) {
   if (object_.DeviceObject == nullptr) throw std::logic_error("kernel_host: the driver has no device to send to");
 
   // Exactly the larger length, so that reading or writing past it shows under the sanitizers.
@@ -186,8 +214,22 @@ Reply Driver::Send(UCHAR major, ULONG code, const std::vector<uint8_t>& input, s
   irp.RequestorMode = kernel_.CurrentRequestor().mode;
   irp.Tail.Overlay.CurrentStackLocation = &stack;
 
+  // A create carries its subject in the access state the object manager captured when the
+  // open began, and runs on whichever thread passes it on.
+  ACCESS_STATE access{};
+  IO_SECURITY_CONTEXT security{};
+  if (create) {
+    irp.RequestorMode = create->requestor.mode;
+    if (create->force_access_check) stack.Flags |= SL_FORCE_ACCESS_CHECK;
+    access.SubjectSecurityContext.PrimaryToken = &create->requestor.enabled_privileges;
+    security.AccessState = &access;
+    stack.Parameters.Create.SecurityContext = create->security_context ? &security : nullptr;
+    kernel_.thread_ = &create->thread;
+  }
+
   kernel_.BeginRequest(&irp);
   NTSTATUS returned = object_.MajorFunction[major](object_.DeviceObject, &irp);
+  kernel_.thread_ = nullptr;
   Kernel::Completions completions = kernel_.EndRequest(&irp);
   if (completions.count == 0) kernel_.Fault("the dispatch routine returned without completing the IRP");
 
@@ -241,6 +283,10 @@ VOID FASTCALL IofCompleteRequest(PIRP irp, CCHAR boost) { kernel_host::Kernel::I
 
 BOOLEAN NTAPI SeSinglePrivilegeCheck(LUID privilege, KPROCESSOR_MODE mode) {
   return kernel_host::Kernel::Installed().SinglePrivilegeCheck(privilege, mode) ? TRUE : FALSE;
+}
+
+BOOLEAN NTAPI SePrivilegeCheck(PPRIVILEGE_SET privileges, PSECURITY_SUBJECT_CONTEXT subject, KPROCESSOR_MODE mode) {
+  return kernel_host::Kernel::Installed().SubjectPrivilegeCheck(privileges, subject, mode) ? TRUE : FALSE;
 }
 
 UCHAR NTAPI READ_PORT_UCHAR(PUCHAR port) {

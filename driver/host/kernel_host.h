@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ddk/ntddk.h"
+#include "ddk/ntifs.h"
 
 namespace kernel_host {
 
@@ -31,11 +31,14 @@ struct PortAccess {
   bool operator==(const PortAccess&) const = default;
 };
 
+/// The privileges enabled in a token (SE_..._PRIVILEGE values): all a privilege check reads.
+using Privileges = std::set<ULONG>;
+
 /// The thread a request comes from, as the kernel sees it: the mode it called from and the
-/// privileges enabled in its token (SE_..._PRIVILEGE values).
+/// privileges enabled in its token.
 struct Requestor {
   KPROCESSOR_MODE mode;
-  std::set<ULONG> enabled_privileges;
+  Privileges enabled_privileges;
 };
 
 /// A user-mode client that enabled the load-driver privilege, as the loader's client does.
@@ -44,11 +47,31 @@ inline Requestor PrivilegedClient() { return {UserMode, {SE_LOAD_DRIVER_PRIVILEG
 /// non-elevated administrator, or any program that did not enable it.
 inline Requestor UnprivilegedClient() { return {UserMode, {}}; }
 
-/// One SeSinglePrivilegeCheck the driver made, and its answer.
+/// The token of a system worker thread (SYSTEM's): every privilege enabled.
+Privileges SystemThreadToken();
+
+/// A create as the I/O manager hands it to the driver. Who asked (the IRP's requestor mode and
+/// the subject in its access state) can differ from the thread the dispatch routine runs on:
+/// a filter or a worker may pass the request on from a system thread.
+struct CreateRequest {
+  Requestor requestor;
+  /// The token of the thread the create runs on.
+  Privileges thread;
+  /// SL_FORCE_ACCESS_CHECK: judge as a user-mode request whatever the requestor mode.
+  bool force_access_check = false;
+  /// False: no IO_SECURITY_CONTEXT in the stack location, as Wine sends a create.
+  bool security_context = true;
+};
+
+/// One privilege check the driver made, and its answer.
 struct PrivilegeCheck {
+  enum Of { Subject, Thread };
   ULONG privilege;
   KPROCESSOR_MODE mode;
   bool granted;
+  /// Subject: SePrivilegeCheck on a subject context. Thread: SeSinglePrivilegeCheck, which
+  /// judges the thread the driver runs on.
+  Of of = Subject;
   bool operator==(const PrivilegeCheck&) const = default;
 };
 
@@ -88,6 +111,7 @@ class Kernel {
   /// Symbolic link name -> the device name it points to.
   const std::map<std::string, std::string>& Links() const { return links_; }
   const std::vector<PortAccess>& PortAccesses() const { return port_accesses_; }
+  void ClearPortAccesses() { port_accesses_.clear(); }
   const std::vector<PrivilegeCheck>& PrivilegeChecks() const { return privilege_checks_; }
   /// Ways the driver misused the kernel (deleting an unknown device, completing an IRP
   /// twice, Information larger than the output buffer...). Empty for a well-behaved driver.
@@ -105,8 +129,11 @@ class Kernel {
   void CompleteRequest(PIRP irp, CCHAR boost);
   uint8_t ReadPort(uint16_t port);
   void WritePort(uint16_t port, uint8_t value);
-  /// Kernel mode passes; user mode passes when the requestor has the privilege enabled.
+  /// Kernel mode passes; user mode passes when the current thread's token has it enabled.
   bool SinglePrivilegeCheck(LUID privilege, KPROCESSOR_MODE mode);
+  /// Kernel mode passes; user mode passes when the subject's token (a Privileges here) has
+  /// every privilege of the set enabled, and marks those used.
+  bool SubjectPrivilegeCheck(PPRIVILEGE_SET privileges, PSECURITY_SUBJECT_CONTEXT subject, KPROCESSOR_MODE mode);
 
   /// Counts completions of an IRP between BeginRequest and EndRequest.
   void BeginRequest(PIRP irp);
@@ -118,6 +145,7 @@ class Kernel {
   void Fault(std::string what) { faults_.push_back(std::move(what)); }
 
  private:
+  friend class Driver;
   struct DeviceRecord {
     Device device;
     std::unique_ptr<DEVICE_OBJECT> object;
@@ -128,6 +156,7 @@ class Kernel {
   Kernel* previous_;
   PortBus* bus_ = nullptr;
   Requestor requestor_ = PrivilegedClient();
+  const Privileges* thread_ = nullptr;  // during a create; otherwise the requestor's own thread
   std::vector<PrivilegeCheck> privilege_checks_;
   std::map<Routine, NTSTATUS> failures_;
   std::vector<std::unique_ptr<DeviceRecord>> devices_;
@@ -162,7 +191,9 @@ class Driver {
   void Unload();
 
   /// Requests go to the driver's first device, as a handle opened on it would send them.
+  /// A create from the kernel's requestor, on its own thread, with its security context.
   Reply Create();
+  Reply Create(CreateRequest request);
   Reply Close();
   /// DeviceIoControl for METHOD_BUFFERED: one system buffer of the larger length, the input
   /// copied in, and on success Information bytes copied back to `output`, whose size is the
@@ -172,7 +203,8 @@ class Driver {
   DRIVER_OBJECT& Object() { return object_; }
 
  private:
-  Reply Send(UCHAR major, ULONG code, const std::vector<uint8_t>& input, std::vector<uint8_t> output);
+  Reply Send(UCHAR major, ULONG code, const std::vector<uint8_t>& input, std::vector<uint8_t> output,
+             CreateRequest* create = nullptr);
 
   Kernel& kernel_;
   DRIVER_OBJECT object_{};

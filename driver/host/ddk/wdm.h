@@ -43,6 +43,59 @@ typedef struct _LUID {
   LONG HighPart;
 } LUID, *PLUID;
 
+typedef ULONG ACCESS_MASK;
+typedef PVOID PACCESS_TOKEN;
+typedef enum _SECURITY_IMPERSONATION_LEVEL {
+  SecurityAnonymous,
+  SecurityIdentification,
+  SecurityImpersonation,
+  SecurityDelegation
+} SECURITY_IMPERSONATION_LEVEL;
+
+typedef struct _LUID_AND_ATTRIBUTES {
+  LUID Luid;
+  ULONG Attributes;
+} LUID_AND_ATTRIBUTES, *PLUID_AND_ATTRIBUTES;
+
+#define ANYSIZE_ARRAY 1
+#define PRIVILEGE_SET_ALL_NECESSARY 1
+#define SE_PRIVILEGE_USED_FOR_ACCESS 0x80000000UL
+
+typedef struct _PRIVILEGE_SET {
+  ULONG PrivilegeCount;
+  ULONG Control;
+  LUID_AND_ATTRIBUTES Privilege[ANYSIZE_ARRAY];
+} PRIVILEGE_SET, *PPRIVILEGE_SET;
+
+/* Who asked for an operation: the token it impersonates, if any, and its process's token. */
+typedef struct _SECURITY_SUBJECT_CONTEXT {
+  PACCESS_TOKEN ClientToken;
+  SECURITY_IMPERSONATION_LEVEL ImpersonationLevel;
+  PACCESS_TOKEN PrimaryToken;
+  PVOID ProcessAuditId;
+} SECURITY_SUBJECT_CONTEXT, *PSECURITY_SUBJECT_CONTEXT;
+
+/* The kernel's structure goes on past the subject; a driver reads no further. */
+typedef struct _ACCESS_STATE {
+  LUID OperationID;
+  BOOLEAN SecurityEvaluated;
+  BOOLEAN GenerateAudit;
+  BOOLEAN GenerateOnClose;
+  BOOLEAN PrivilegesAllocated;
+  ULONG Flags;
+  ACCESS_MASK RemainingDesiredAccess;
+  ACCESS_MASK PreviouslyGrantedAccess;
+  ACCESS_MASK OriginalDesiredAccess;
+  SECURITY_SUBJECT_CONTEXT SubjectSecurityContext;
+} ACCESS_STATE, *PACCESS_STATE;
+
+typedef struct _IO_SECURITY_CONTEXT {
+  PVOID SecurityQos;
+  PACCESS_STATE AccessState;
+  ACCESS_MASK DesiredAccess;
+  ULONG FullCreateOptions;
+} IO_SECURITY_CONTEXT, *PIO_SECURITY_CONTEXT;
+
 #define TRUE 1
 #define FALSE 0
 
@@ -69,6 +122,9 @@ typedef struct _LUID {
 #define IRP_MJ_MAXIMUM_FUNCTION 0x1b
 
 #define IO_NO_INCREMENT 0
+
+/* IO_STACK_LOCATION.Flags of a create: check access as for a user-mode caller. */
+#define SL_FORCE_ACCESS_CHECK 0x01
 
 typedef struct _UNICODE_STRING {
   USHORT Length; /* in bytes, without a terminator */
@@ -113,7 +169,16 @@ typedef struct _IO_STATUS_BLOCK {
 typedef struct _IO_STACK_LOCATION {
   UCHAR MajorFunction;
   UCHAR MinorFunction;
+  UCHAR Flags;
+  UCHAR Control;
   union {
+    struct {
+      PIO_SECURITY_CONTEXT SecurityContext;
+      ULONG Options;
+      USHORT FileAttributes;
+      USHORT ShareAccess;
+      ULONG EaLength;
+    } Create;
     struct {
       ULONG OutputBufferLength;
       ULONG InputBufferLength;
