@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "framework/application.h"
-#include "framework/layout.h"
+#include "framework/layout_loader.h"
 #include "framework/raised.h"
 #include "layout_text.h"
 #include "sim/pc.h"
