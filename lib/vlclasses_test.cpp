@@ -502,6 +502,15 @@ TEST_F(TerminalLink, DestroyingTheControlEndsTheLink) {
   io.SetControl(nullptr);  // nothing left to restore
 }
 
+TEST_F(TerminalLink, ALinkWhoseWindowCannotBeMadeStillEndsWithTheControl) {
+  auto* orphan = new fw::TMemo(nullptr);
+  io.SetControlMode(2);
+  EXPECT_THROW(io.SetControl(orphan), fw::EInvalidOperation);
+  delete orphan;
+  // Otherwise the link dangles, and the component's destructor writes into the freed control.
+  EXPECT_EQ(io.Control(), nullptr);
+}
+
 TEST_F(TerminalLink, ControlWithoutParentFailsWhenItsWindowIsNeeded) {
   fw::TMemo orphan(nullptr);
   io.SetControl(&orphan);
