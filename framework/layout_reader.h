@@ -37,7 +37,7 @@
 
 namespace fw {
 
-/// A layout that cannot be built: the message starts "Layout line N: ".
+/// A layout that cannot be read or built: the message starts "Layout line N: ".
 class ELayoutError : public Exception {
  public:
   ELayoutError(int line, const std::string& message);
