@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "framework/forms.h"
-#include "framework/layout.h"
+#include "framework/layout_loader.h"
 #include "framework/stdctrls.h"
 #include "lib/vlcommbox.h"
 #include "lib/vllpt.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "framework/application.h"
-#include "framework/layout.h"
+#include "framework/layout_loader.h"
 #include "framework/raised.h"
 #include "layout_text.h"
 #include "sim/pc.h"
@@ -398,6 +398,41 @@ TEST(PinPanelLayout, ABrokenLayoutIsAClearErrorAndBuildsNothing) {
   EXPECT_NE(message.find("LptIOBase"), std::string::npos) << message;
   EXPECT_EQ(pc.windows.WindowCount(), 0u);
   EXPECT_THROW(TForm1(nullptr, "object Form1: TForm1\n  object Pin: TNoSuchBox\n  end\nend\n"), fw::ELayoutError);
+}
+
+// --- What the layout binds, and the handlers' recovery ---------------------------------------------
+
+TEST_F(PinPanel, EveryPinBoxHasTheClickHandlerOfItsRole) {
+  const fw::TNotifyEvent output = fw::TNotifyEvent::Of<&TForm1::CheckBox2Click>(form);
+  const fw::TNotifyEvent ground = fw::TNotifyEvent::Of<&TForm1::CheckBox19Click>(form);
+  for (int pin = 1; pin <= 25; ++pin) {
+    const bool input = pin == 10 || pin == 11 || pin == 12 || pin == 13 || pin == 15;
+    const fw::TNotifyEvent expected = pin >= 18 ? ground : input ? fw::TNotifyEvent{} : output;
+    EXPECT_TRUE(PinBox(pin)->OnClick == expected) << "pin " << pin;
+  }
+}
+
+TEST_F(PinPanel, ARefreshThatFailsWithThePortOpenLeavesActiveTicked) {
+  struct Failing {
+    void Click(fw::TObject*) { throw fw::Exception("the pin box failed"); }
+  } failing;
+  PinBox(16)->OnClick = fw::TNotifyEvent::Of<&Failing::Click>(&failing);  // Init reads high: the refresh sets it
+  Click(form->CheckBox1);
+  EXPECT_TRUE(form->vlLPT1->GetActive());
+  EXPECT_TRUE(form->CheckBox1->Checked());
+  ASSERT_EQ(pc.windows.Boxes().size(), 1u);
+  EXPECT_NE(pc.windows.Boxes()[0].text.find("the pin box failed"), std::string::npos) << pc.windows.Boxes()[0].text;
+}
+
+TEST(PinPanelLayout, AStoredTextGivesWayToTheBoundPortsSelection) {
+  sim::InstalledPc pc;
+  Equip(pc);
+  fw::TApplication application;
+  std::string layout = kForm1LayoutText;
+  layout.replace(layout.find("Text = 'LPT1'"), 13, "Text = 'LPT2'");
+  TForm1 form(nullptr, layout);
+  EXPECT_EQ(form.vlDeviceBox1->ItemIndex(), 0);
+  EXPECT_EQ(form.vlDeviceBox1->Text(), "LPT1");
 }
 
 }  // namespace

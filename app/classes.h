@@ -1,6 +1,6 @@
 // The classes that the pin panel's layout names: the framework's own and the library's.
 #pragma once
 
-#include "framework/layout.h"
+#include "framework/layout_classes.h"
 
 void RegisterPinscopeClasses(fw::ClassRegistry& classes);

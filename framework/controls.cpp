@@ -1,6 +1,7 @@
 #include "framework/controls.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "framework/exception.h"
 #include "framework/report.h"
@@ -97,9 +98,11 @@ void TControl::SetEnabled(bool enabled) {
 }
 
 void TControl::ChangeScale(int m, int d) {
-  const int left = MulDiv(left_, m, d), top = MulDiv(top_, m, d);
-  SetBounds(left, top, MulDiv(left_ + width_, m, d) - left, MulDiv(top_ + height_, m, d) - top);
-  if (!parent_font_) font_.SetHeight(MulDiv(font_.Height(), m, d));
+  const int left = ScaleSaturated(left_, m, d), top = ScaleSaturated(top_, m, d);
+  const int right = ScaleSaturated(std::int64_t{left_} + width_, m, d);
+  const int bottom = ScaleSaturated(std::int64_t{top_} + height_, m, d);
+  SetBounds(left, top, SaturatedInt(std::int64_t{right} - left), SaturatedInt(std::int64_t{bottom} - top));
+  if (!parent_font_) font_.SetHeight(ScaleSaturated(font_.Height(), m, d));
 }
 
 TWinControl::TWinControl(TComponent* owner)

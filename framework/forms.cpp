@@ -1,5 +1,7 @@
 #include "framework/forms.h"
 
+#include <cstdint>
+
 namespace fw {
 
 TForm::TForm(TComponent* owner) : TWinControl(owner) {
@@ -35,8 +37,9 @@ void TForm::ScaleToScreen() {
 }
 
 void TForm::ChangeScale(int m, int d) {
-  SetBounds(MulDiv(Left(), m, d), MulDiv(Top(), m, d), MulDiv(Width(), m, d), MulDiv(Height(), m, d));
-  Font().SetHeight(MulDiv(Font().Height(), m, d));
+  SetBounds(ScaleSaturated(Left(), m, d), ScaleSaturated(Top(), m, d), ScaleSaturated(Width(), m, d),
+            ScaleSaturated(Height(), m, d));
+  Font().SetHeight(ScaleSaturated(Font().Height(), m, d));
   for (int i = 0; i < ControlCount(); ++i) Controls(i)->ChangeScale(m, d);
 }
 
@@ -81,8 +84,9 @@ void TForm::CreateParams(TCreateParams& params) {
     case poDefaultPosOnly: params.x = params.y = CW_USEDEFAULT; break;
     case poDefaultSizeOnly: params.width = params.height = CW_USEDEFAULT; break;
     case poScreenCenter:
-      params.x = (win::GetSystemMetrics(SM_CXSCREEN) - Width()) / 2;
-      params.y = (win::GetSystemMetrics(SM_CYSCREEN) - Height()) / 2;
+      // Half of an int's difference to another fits an int again.
+      params.x = static_cast<int>((std::int64_t{win::GetSystemMetrics(SM_CXSCREEN)} - Width()) / 2);
+      params.y = static_cast<int>((std::int64_t{win::GetSystemMetrics(SM_CYSCREEN)} - Height()) / 2);
       break;
   }
 }

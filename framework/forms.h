@@ -43,7 +43,7 @@ class TForm : public TWinControl {
   /// Scales the form and everything on it from PixelsPerInch to the screen's resolution,
   /// which PixelsPerInch is afterwards.
   void ScaleToScreen();
-  /// Position and size by Windows' MulDiv; the controls on it by their edges.
+  /// Position and size, each scaled on its own; the controls on it by their edges.
   void ChangeScale(int m, int d) override;
 
   TNotifyEvent OnCreate;

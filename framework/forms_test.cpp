@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -107,14 +108,30 @@ TEST_F(Forms, AWindowDestroyedFromOutsideIsForgottenAndMadeAgain) {
   EXPECT_EQ(win::SendMessageA(box->Handle(), BM_GETCHECK, 0, 0), LRESULT{BST_CHECKED});
 }
 
-TEST_F(Forms, ScalingFromTheStoredResolutionToTheScreens) {
-  EXPECT_EQ(MulDiv(-11, 120, 96), -14);
-  EXPECT_EQ(MulDiv(5, 3, 2), 8) << "halves round away from zero";
-  EXPECT_EQ(MulDiv(-5, 3, 2), -8);
-  EXPECT_EQ(MulDiv(7, -3, -2), 11);
-  EXPECT_EQ(MulDiv(1, 1, 0), -1);
-  EXPECT_EQ(MulDiv(0x40000000, 4, 1), -1) << "a result beyond 32 bits";
+TEST(ScaleSaturated, RoundsHalvesAwayFromZeroAndStopsAtTheLimits) {
+  constexpr int kMax = 2147483647;
+  struct Case {
+    std::int64_t number;
+    int numerator, denominator, expected;
+  };
+  for (const Case& c : std::vector<Case>{
+           {-11, 120, 96, -14},
+           {5, 3, 2, 8},
+           {-5, 3, 2, -8},
+           {7, -3, -2, 11},
+           {7, 1, 0, 7},  // no scale
+           {0x40000000, 4, 1, kMax},
+           {std::int64_t{kMax} + kMax, 120, 96, kMax},  // an edge of two ints
+           {-std::int64_t{kMax} - 1, 120, 96, -kMax},
+           {kMax, -kMax - 1, 1, -kMax},
+           {std::int64_t{1} << 40, 1, std::int32_t{1} << 30, 4},  // beyond two ints: taken as 2^32
+       }) {
+    EXPECT_EQ(ScaleSaturated(c.number, c.numerator, c.denominator), c.expected)
+        << c.number << " * " << c.numerator << " / " << c.denominator;
+  }
+}
 
+TEST_F(Forms, ScalingFromTheStoredResolutionToTheScreens) {
   for (const int dpi : {96, 120}) {
     pc.graphics.SetScreenDpi(dpi);
     TForm form(nullptr);

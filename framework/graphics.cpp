@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cstdlib>
+#include <limits>
 #include <utility>
 
 #include "framework/exception.h"
@@ -37,17 +38,23 @@ std::optional<TColor> ColorFromName(std::string_view name) {
   return std::nullopt;
 }
 
-int MulDiv(int number, int numerator, int denominator) {
-  if (denominator == 0) return -1;
-  long long product = static_cast<long long>(number) * numerator;
-  long long divisor = denominator;
+int SaturatedInt(std::int64_t value) {
+  constexpr std::int64_t kLimit = std::numeric_limits<int>::max();
+  return static_cast<int>(std::clamp(value, -kLimit, kLimit));
+}
+
+int ScaleSaturated(std::int64_t number, int numerator, int denominator) {
+  // Two ints' sum times an int stays within 64 bits: |number| <= 2^32 and |numerator| <= 2^31.
+  constexpr std::int64_t kTwoInts = std::int64_t{1} << 32;
+  number = std::clamp(number, -kTwoInts, kTwoInts);
+  if (denominator == 0) return SaturatedInt(number);
+  std::int64_t product = number * numerator;
+  std::int64_t divisor = denominator;
   if (divisor < 0) {
     product = -product;
     divisor = -divisor;
   }
-  const long long rounded = (product >= 0 ? product + divisor / 2 : product - divisor / 2) / divisor;
-  if (rounded > 2147483647 || rounded < -2147483647) return -1;
-  return static_cast<int>(rounded);
+  return SaturatedInt((product >= 0 ? product + divisor / 2 : product - divisor / 2) / divisor);
 }
 
 int ScreenPixelsPerInch() {
@@ -75,9 +82,9 @@ void TFont::SetHeight(int height) {
   Changed();
 }
 
-int TFont::Size() const { return -MulDiv(height_, 72, pixels_per_inch_); }
+int TFont::Size() const { return -ScaleSaturated(height_, 72, pixels_per_inch_); }
 
-void TFont::SetSize(int points) { SetHeight(-MulDiv(points, pixels_per_inch_, 72)); }
+void TFont::SetSize(int points) { SetHeight(-ScaleSaturated(points, pixels_per_inch_, 72)); }
 
 void TFont::SetColor(TColor color) {
   if (color == color_) return;

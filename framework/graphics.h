@@ -52,8 +52,13 @@ COLORREF ColorToRGB(TColor color);
 std::optional<TColor> ColorFromName(std::string_view name);
 
 /// (number * numerator) / denominator rounded to the nearest integer, halves away from zero,
-/// without overflow in between; -1 for a zero denominator. Windows' MulDiv.
-int MulDiv(int number, int numerator, int denominator);
+/// for positions and sizes, which may come from a layout. `number` may be the sum of two ints
+/// (an edge); a result beyond int stops at +-2147483647 where Windows' MulDiv gives -1, so
+/// scaled edges keep their order and any result can be negated. A zero denominator leaves the
+/// number as it is.
+int ScaleSaturated(std::int64_t number, int numerator, int denominator);
+/// `value` brought into +-2147483647, the range ScaleSaturated gives.
+int SaturatedInt(std::int64_t value);
 
 /// The screen's dots per inch (vertical), which stored sizes are scaled to.
 int ScreenPixelsPerInch();

@@ -1,6 +1,6 @@
 // The framework's own classes as layouts know them.
 #include "framework/forms.h"
-#include "framework/layout.h"
+#include "framework/layout_classes.h"
 #include "framework/stdctrls.h"
 
 namespace fw {
@@ -85,7 +85,13 @@ void RegisterStandardClasses(ClassRegistry& classes) {
              {"bsDialog", bsDialog},
              {"bsToolWindow", bsToolWindow},
              {"bsSizeToolWin", bsSizeToolWin}})
-      .Integer("PixelsPerInch", &TForm::SetPixelsPerInch)
+      .Custom("PixelsPerInch",
+              [](TForm& form, const LayoutValue& value) {
+                // Scaling divides by it.
+                const int dpi = value.IntegerAs<int>();
+                if (dpi <= 0) throw EBadValue("a resolution is at least 1 pixel per inch, found " + value.Written());
+                form.SetPixelsPerInch(dpi);
+              })
       .Boolean("Scaled", &TForm::SetScaled)
       .Event("OnCreate", &TForm::OnCreate)
       .Event("OnClose", &TForm::OnClose);

@@ -1,6 +1,7 @@
 #include "framework/stdctrls.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <deque>
 
 #include "framework/exception.h"
@@ -340,17 +341,19 @@ void TCustomComboBox::Loaded() {
 
 void TCustomComboBox::ChangeScale(int m, int d) {
   TWinControl::ChangeScale(m, d);
-  if (item_height_set_) SetItemHeight(MulDiv(item_height_, m, d));
+  if (item_height_set_) SetItemHeight(ScaleSaturated(item_height_, m, d));
 }
 
 void TCustomComboBox::Change() {
   if (OnChange.Assigned()) OnChange(this);
 }
 
-// The classic combo box takes the height of its dropped list with its own.
+// The classic combo box takes the height of its dropped list with its own. A list taller than
+// any screen is as tall as an int allows: Windows fits it to the screen.
 int TCustomComboBox::WindowHeight() const {
   if (style_ == csSimple) return Height();
-  return Height() + item_height_ * drop_down_count_ + 2;
+  const std::int64_t list = std::int64_t{item_height_} * std::max(drop_down_count_, 0) + 2;
+  return SaturatedInt(Height() + list);
 }
 
 void TCustomComboBox::CreateParams(TCreateParams& params) {

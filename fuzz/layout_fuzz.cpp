@@ -1,13 +1,10 @@
-// The stored-layout reader with any bytes, for a form with the framework's own classes.
-// A layout either builds or raises the framework's exception; one that raises must leave
-// nothing it made behind: no component, no control, no window.
+// The stored-layout reader with any bytes. Text either reads into a tree or raises the
+// layout's error; a tree keeps within the nesting limit, and every value in it can be shown.
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
-#include "framework/forms.h"
-#include "framework/layout.h"
-#include "sim/pc.h"
+#include "framework/layout_reader.h"
 
 namespace {
 
@@ -16,22 +13,41 @@ namespace {
   std::abort();
 }
 
+int ValueDepth(const fw::LayoutValue& value) {
+  int deepest = 0;
+  for (const fw::LayoutValue& item : value.items) {
+    if (item.line < 1) Broken("a value without its line");
+    if (const int depth = ValueDepth(item); depth > deepest) deepest = depth;
+  }
+  return value.kind == fw::LayoutValue::Kind::kList ? deepest + 1 : deepest;
+}
+
+// Checks the node and returns how deep it nests, itself counted.
+int Check(const fw::LayoutNode& node) {
+  if (node.line < 1) Broken("an entry without its line");
+  if (node.name.empty()) Broken("an entry without a name");
+  if (!node.object) {
+    if (!node.entries.empty()) Broken("a property with entries");
+    (void)node.value.Written();
+    return ValueDepth(node.value);
+  }
+  if (node.class_name.empty()) Broken("an object without a class");
+  int deepest = 0;
+  for (const fw::LayoutNode& entry : node.entries) {
+    if (const int depth = Check(entry); depth > deepest) deepest = depth;
+  }
+  return deepest + 1;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const fw::ClassRegistry& classes = [] () -> const fw::ClassRegistry& {
-    static fw::ClassRegistry registry;
-    fw::RegisterStandardClasses(registry);
-    return registry;
-  }();
-  sim::InstalledPc pc;
-  fw::TForm form(nullptr);
-  const size_t windows = pc.windows.WindowCount();
   try {
-    fw::LoadLayout(std::string_view(reinterpret_cast<const char*>(data), size), form, classes);
-  } catch (const fw::Exception&) {
-    if (form.ComponentCount() != 0 || form.ControlCount() != 0) Broken("a failed layout left components");
-    if (pc.windows.WindowCount() != windows) Broken("a failed layout left windows");
+    const fw::LayoutNode root = fw::ReadLayout(std::string_view(reinterpret_cast<const char*>(data), size));
+    if (!root.object) Broken("the outer entry is no object");
+    if (Check(root) > fw::kLayoutNestingLimit) Broken("a tree deeper than the limit");
+  } catch (const fw::ELayoutError& error) {
+    if (error.Line() < 1) Broken("an error without its line");
   }
   return 0;
 }

@@ -216,6 +216,9 @@ void TvlBaseIO::WriteString(const std::string&) { fw::AbstractError(); }
 // --- The terminal link ---------------------------------------------------------------------
 
 void TvlBaseIO::SetControl(fw::TWinControl* control) {
+  // Before anything that can raise (making the control's window does): a link left behind by
+  // a raise must still end when the control goes.
+  if (control) FreeNotification(control);
   if (control_) control_->WindowProc = old_window_proc_;
   if (!control) {
     old_window_proc_ = {};
@@ -227,7 +230,6 @@ void TvlBaseIO::SetControl(fw::TWinControl* control) {
   control_ = control;
   if (IsDesigning() && control && control_mode_ == 0) control_mode_ = 3;
   SetControlMode(control_mode_);
-  if (control) FreeNotification(control);
 }
 
 void TvlBaseIO::SetControlMode(uint8_t mode) {

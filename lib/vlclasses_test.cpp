@@ -502,11 +502,156 @@ TEST_F(TerminalLink, DestroyingTheControlEndsTheLink) {
   io.SetControl(nullptr);  // nothing left to restore
 }
 
+TEST_F(TerminalLink, ALinkWhoseWindowCannotBeMadeStillEndsWithTheControl) {
+  auto* orphan = new fw::TMemo(nullptr);
+  io.SetControlMode(2);
+  EXPECT_THROW(io.SetControl(orphan), fw::EInvalidOperation);
+  delete orphan;
+  // Otherwise the link dangles, and the component's destructor writes into the freed control.
+  EXPECT_EQ(io.Control(), nullptr);
+}
+
 TEST_F(TerminalLink, ControlWithoutParentFailsWhenItsWindowIsNeeded) {
   fw::TMemo orphan(nullptr);
   io.SetControl(&orphan);
   EXPECT_THROW(io.SetControlMode(2), fw::EInvalidOperation);
   io.SetControl(nullptr);
+}
+
+// --- Order and state the paths above rely on -----------------------------------------------------
+
+struct Tagged {
+  std::vector<int>* order;
+  int id;
+  void Notify(fw::TObject*, int) { order->push_back(id); }
+  TvlNotifyProc Proc() { return TvlNotifyProc::Of<&Tagged::Notify>(this); }
+};
+
+TEST_F(BaseIO, ListenersRunInTheOrderTheyWereRegistered) {
+  std::vector<int> order;
+  Tagged a{&order, 1}, b{&order, 2}, c{&order, 3};
+  io.AddNotify(b.Proc());
+  io.AddNotify(a.Proc());
+  io.AddNotify(c.Proc());
+  io.RemoveNotify(a.Proc());
+  io.AddNotify(a.Proc());
+  io.DoNotify(ncDevicesChanged);
+  EXPECT_EQ(order, (std::vector<int>{2, 3, 1}));
+}
+
+TEST_F(BaseIO, OnClosingStillSeesTheHandle) {
+  struct Seen {
+    TestIO* io;
+    uint32_t handle = 0;
+    void Closing(fw::TObject*) { handle = io->Handle(); }
+  } seen{&io};
+  io.OnClosing = fw::TNotifyEvent::Of<&Seen::Closing>(&seen);
+  io.SetActive(true);
+  io.SetActive(false);
+  EXPECT_EQ(seen.handle, 0x1234u);
+  EXPECT_EQ(io.Handle(), TvlBaseIO::kClosed);
+}
+
+// Each step of the fatal-error path writes itself down.
+struct Steps {
+  std::vector<std::string> taken;
+  fw::TObject* sender = nullptr;
+  bool handler_raises = false;
+  void Handle(fw::TObject* from, uint32_t, uint32_t, const std::string&, bool&) {
+    sender = from;
+    taken.push_back("handler");
+    if (handler_raises) throw fw::Exception("handler failed");
+  }
+};
+
+class StepLog : public TvlCustomLogFile {
+ public:
+  explicit StepLog(Steps& steps) : TvlCustomLogFile(nullptr), steps_(steps) {}
+  void WriteLog(int, const std::string&, std::span<const fw::FormatArg>) override { steps_.taken.push_back("log"); }
+
+ private:
+  Steps& steps_;
+};
+
+TEST_F(BaseIO, FatalErrorRunsHandlerThenLogThenRaiseAndAHandlerThatRaisesEndsIt) {
+  struct Case {
+    bool handler_raises, show_only;
+    std::vector<std::string> taken;
+    size_t boxes;
+  };
+  for (const Case& c : std::vector<Case>{
+           {false, false, {"handler", "log", "raised LPT1 broke"}, 0},
+           {false, true, {"handler", "log"}, 1},
+           {true, false, {"handler", "raised handler failed"}, 0},
+           {true, true, {"handler", "raised handler failed"}, 0},
+       }) {
+    SCOPED_TRACE(std::string(c.handler_raises ? "raising handler" : "handler") + (c.show_only ? ", show only" : ""));
+    Steps steps;
+    steps.handler_raises = c.handler_raises;
+    StepLog log(steps);
+    TestIO failing(nullptr);
+    failing.OnFatalError = TOnFatalErrorEvent::Of<&Steps::Handle>(&steps);
+    failing.SetLog(&log);
+    const size_t boxes = pc.windows.Boxes().size();
+    try {
+      failing.DoFatalError(10, 0, "LPT1 broke", c.show_only);
+    } catch (const fw::Exception& error) {
+      steps.taken.push_back("raised " + error.Message());
+    }
+    EXPECT_EQ(steps.taken, c.taken);
+    EXPECT_EQ(steps.sender, &failing);
+    EXPECT_EQ(pc.windows.Boxes().size() - boxes, c.boxes);
+  }
+}
+
+// --- The terminal link: what reaches the device and the control ----------------------------------
+
+TEST_F(TerminalLink, Mode3SendsTypedCharactersToTheDevice) {
+  io.SetControl(memo);
+  io.SetControlMode(3);
+  Type('A');
+  EXPECT_EQ(io.written, std::vector<uint8_t>{0x41});
+  EXPECT_EQ(memo->Text(), "");
+}
+
+TEST_F(TerminalLink, OneByteIsWrittenAsATypedCharacter) {
+  // Sits behind the link, where the control's own procedure was: sees what reaches the control.
+  struct Recorder {
+    fw::TWndMethod next;
+    std::vector<std::vector<uint64_t>> seen;
+    void Proc(fw::TMessage& message) {
+      if (message.Msg == WM_CHAR || message.Msg == EM_REPLACESEL) {
+        seen.push_back({message.Msg, message.WParam, static_cast<uint64_t>(message.LParam)});
+      }
+      next(message);
+    }
+  } recorder{memo->WindowProc, {}};
+  memo->WindowProc = fw::TWndMethod::Of<&Recorder::Proc>(&recorder);
+  io.SetControl(memo);
+  io.SetControlMode(3);
+  Write({'!'});
+  EXPECT_EQ(recorder.seen, (std::vector<std::vector<uint64_t>>{{WM_CHAR, '!', 1}}));
+  EXPECT_TRUE(io.written.empty());
+  EXPECT_EQ(memo->Text(), "!");
+  io.SetControl(nullptr);
+  memo->WindowProc = recorder.next;
+}
+
+TEST_F(TerminalLink, LoadedLinksTheStoredControlAndModeAgain) {
+  const fw::TWndMethod own = memo->WindowProc;
+  io.BeginLoading();
+  io.SetControl(memo);
+  io.SetControlMode(3);
+  // While the form loads, the control gets its own procedure back and a new window.
+  memo->WindowProc = own;
+  const HWND first = memo->Handle();
+  memo->DestroyHandle();
+  const HWND window = memo->Handle();
+  ASSERT_NE(window, first);
+  io.Loaded();
+  EXPECT_EQ(io.OutputWindow(), window);
+  Type('A');
+  EXPECT_EQ(io.written, std::vector<uint8_t>{0x41});
 }
 
 }  // namespace

@@ -584,4 +584,77 @@ TEST_F(Lpt, SpoolerThatOverstatesItsCountIsNotReadPastItsBuffer) {
   EXPECT_EQ(lpt.DeviceCount(), 3);
 }
 
+// --- Each pin's own bit, and the string output's log line ----------------------------------------
+
+// Pins by register: the bit each one is, alone. Setting it in its register reads that pin
+// and no other; SetPin from a clear register writes that bit and no other.
+TEST_F(Lpt, EachOutputPinIsItsOwnRegisterBit) {
+  struct Pin {
+    int pin;
+    bool control;  // else data
+    uint8_t bit;
+  };
+  const std::vector<Pin> pins = {{1, true, 0x01},  {2, false, 0x01},  {3, false, 0x02}, {4, false, 0x04},
+                                 {5, false, 0x08}, {6, false, 0x10},  {7, false, 0x20}, {8, false, 0x40},
+                                 {9, false, 0x80}, {14, true, 0x02},  {16, true, 0x04}, {17, true, 0x08}};
+  auto lpt = OpenLpt1();
+  auto write = [&](bool control, uint8_t value) { control ? lpt->WriteControl(value) : lpt->WriteData(value); };
+  auto read = [&](bool control) { return control ? lpt->ReadControl() & 0x0F : lpt->ReadData(); };
+  for (const Pin& p : pins) {
+    SCOPED_TRACE("pin " + std::to_string(p.pin));
+    write(p.control, p.bit);
+    for (const Pin& other : pins) {
+      if (other.control == p.control) {
+        EXPECT_EQ(lpt->GetPin(other.pin), other.pin == p.pin) << "pin " << other.pin;
+      }
+    }
+    write(p.control, 0);
+    lpt->SetPin(p.pin, true);
+    EXPECT_EQ(read(p.control), p.bit);
+    lpt->SetPin(p.pin, false);
+    EXPECT_EQ(read(p.control), 0);
+  }
+}
+
+// Through the loopback plug one data line at a time: D0 to Fault (15), D1 to Select (13), D2
+// to Paper out (12), D3 to Ack (10), D4 to Busy (11), whose bit reads the line inverted.
+TEST_F(Lpt, EachStatusPinFollowsItsOwnLine) {
+  struct Line {
+    uint8_t data;
+    std::vector<int> set;  // of the status pins 10, 11, 12, 13, 15
+  };
+  auto lpt = OpenLpt1();
+  vport_plug(lpt1, &vport_loopback_plug);
+  for (const Line& line : std::vector<Line>{{0x00, {11}},
+                                            {0x01, {11, 15}},
+                                            {0x02, {11, 13}},
+                                            {0x04, {11, 12}},
+                                            {0x08, {10, 11}},
+                                            {0x10, {}}}) {
+    lpt->WriteData(line.data);
+    std::vector<int> set;
+    for (int pin : {10, 11, 12, 13, 15}) {
+      if (lpt->GetPin(pin)) set.push_back(pin);
+    }
+    EXPECT_EQ(set, line.set) << "data " << int{line.data};
+  }
+}
+
+TEST_F(Lpt, WriteStringLogsItsTextOncePerCallAtLevel2) {
+  struct Log : TvlCustomLogFile {
+    using TvlCustomLogFile::TvlCustomLogFile;
+    std::vector<std::string> lines;
+    void WriteLog(int level, const std::string& format, std::span<const fw::FormatArg> args) override {
+      lines.push_back(std::to_string(level) + " " + fw::Format(format, args));
+    }
+  } log(nullptr);
+  auto lpt = OpenLpt1();
+  lpt->SetLog(&log);
+  lpt->WriteString("Hi");
+  lpt->WriteString("");
+  lpt->WriteString("x");
+  EXPECT_EQ(log.lines, (std::vector<std::string>{"2 Try to send string Hi ...", "2 Try to send string x ..."}));
+  lpt->SetLog(nullptr);
+}
+
 }  // namespace

@@ -1,6 +1,6 @@
 // Stored layouts built on the simulated PC, with two classes registered from outside the
 // framework the way the library registers its components.
-#include "framework/layout.h"
+#include "framework/layout_loader.h"
 
 #include <gtest/gtest.h>
 
@@ -306,7 +306,6 @@ TEST_P(BadLayouts, RaiseAClearErrorAndLeaveNothingBuilt) {
 INSTANTIATE_TEST_SUITE_P(
     Layouts, BadLayouts,
     testing::Values(
-        BadLayout{"", "Layout line 1: expected 'object', found the end of the text"},
         BadLayout{FORM "    Captoin = 'Pin 1'\n" PORT "end\n",
                   "Layout line 4: unknown property 'Captoin' of CheckBox1 (TCheckBox)"},
         BadLayout{FORM "  end\n  object Box2: TCheckBx\n  end\nend\n",
@@ -340,18 +339,11 @@ INSTANTIATE_TEST_SUITE_P(
                   "Layout line 5: there is a component named CheckBox1 already"},
         BadLayout{FORM "  end\n  object Port1: TPort\n    object Box2: TCheckBox\n    end\n  end\nend\n",
                   "Layout line 6: Box2 (TCheckBox) is a control, and Port1 (TPort) cannot hold controls"},
+        BadLayout{"object Form1: LayoutForm\n  PixelsPerInch = 0\nend\n",
+                  "Layout line 2: bad value for 'PixelsPerInch' of Form1 (LayoutForm): a resolution is at least 1 "
+                  "pixel per inch, found 0"},
         BadLayout{FORM "  end\n  object Combo: TCustomComboBox\n  end\nend\n",
                   "Layout line 5: class TCustomComboBox of Combo cannot be made by a layout"},
-        BadLayout{FORM "    Left = 12 %\n" PORT "end\n", "Layout line 4: unexpected '%'"},
-        BadLayout{FORM "    Left 12\n" PORT "end\n", "Layout line 4: expected '=' after 'Left', found '12'"},
-        BadLayout{FORM "    Left = 12px\n" PORT "end\n", "Layout line 4: '12px' is not a number"},
-        BadLayout{FORM "    Left = )\n" PORT "end\n", "Layout line 4: expected a value for 'Left', found ')'"},
-        BadLayout{FORM "    Caption = 'Pin 1\n" PORT "end\n",
-                  "Layout line 4: a string is not closed before the end of its line"},
-        BadLayout{FORM "  object GroupBox1: TGroupBox\n" PORT "end\n",
-                  "Layout line 1: object Form1 (LayoutForm) is not closed by 'end'"},
-        BadLayout{FORM PORT "end\nobject Form2: LayoutForm\nend\n",
-                  "Layout line 8: unexpected 'object' after the end of Form1"},
         BadLayout{"object Form1: TPortBox\nend\n", "Layout line 1: the component given for Form1 is not a TPortBox"},
         BadLayout{"object Form1: LayoutForm\n  object Box2: TCheckBox\n  end\nend\n",
                   "Layout: no component CheckBox1 for the form's field of that name"},
@@ -360,6 +352,51 @@ INSTANTIATE_TEST_SUITE_P(
 
 #undef FORM
 #undef PORT
+
+// Values at the ends of int, and the sums and products they reach: scaling to the screen, the
+// combo box's dropped list, centring the window, a font's size. Each stops at the int limit
+// where it would wrap (which UBSan fails) or turn into MulDiv's -1.
+struct AtTheLimits {
+  int dpi;
+  const char* form;   // the form's entries
+  const char* combo;  // a combo box's on it
+  std::vector<int> form_window, combo_window;
+  int font_height;
+};
+
+class LayoutsAtTheLimits : public Layouts, public testing::WithParamInterface<AtTheLimits> {};
+
+constexpr int kMax = 2147483647;
+
+TEST_P(LayoutsAtTheLimits, SaturateInsteadOfWrapping) {
+  const AtTheLimits& c = GetParam();
+  pc.graphics.SetScreenDpi(c.dpi);
+  LoadLayout(std::string("object Form1: LayoutForm\n") + c.form + "  object Combo: TComboBox\n" + c.combo +
+                 "  end\nend\n",
+             form, classes);
+  auto bounds = [&](HWND window) {
+    const sim::Window* found = pc.windows.Find(window);
+    return std::vector<int>{found->x, found->y, found->width, found->height};
+  };
+  EXPECT_EQ(bounds(form.Handle()), c.form_window);
+  EXPECT_EQ(bounds(Find<TComboBox>("Combo")->Handle()), c.combo_window);
+  EXPECT_EQ(form.Font().Height(), c.font_height);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, LayoutsAtTheLimits,
+    testing::Values(
+        // At 120 dpi a default form is 400 x 300 and a combo box 181 x 26, its list 8 x 16 + 2 more.
+        AtTheLimits{120, "  Left = 2147483647\n  Width = 2147483647\n", "", {kMax, 0, kMax, 300}, {0, 0, 181, 156}, -14},
+        AtTheLimits{120, "", "    Left = 2147483647\n    Width = 2147483647\n", {0, 0, 400, 300}, {kMax, 0, 0, 156}, -14},
+        AtTheLimits{120, "", "    Left = -2147483648\n    Width = 2147483647\n", {0, 0, 400, 300},
+                    {-kMax, 0, kMax - 1, 156}, -14},
+        AtTheLimits{120, "", "    ItemHeight = 2147483647\n    DropDownCount = 2147483647\n", {0, 0, 400, 300},
+                    {0, 0, 181, kMax}, -14},
+        AtTheLimits{96, "", "    DropDownCount = -5\n", {0, 0, 320, 240}, {0, 0, 145, 23}, -11},
+        AtTheLimits{96, "  Position = poScreenCenter\n  Width = -2147483648\n  Height = 2147483647\n", "",
+                    {1073742336, -1073741439, -kMax - 1, kMax}, {0, 0, 145, 151}, -11},
+        AtTheLimits{96, "  Font.Size = 2000000000\n", "", {0, 0, 320, 240}, {0, 0, 145, 151}, -kMax}));
 
 TEST_F(Layouts, WhatLoadedRaisesPassesThroughAndNothingIsLeft) {
   constexpr const char* kBroken =
@@ -390,20 +427,6 @@ TEST_F(Layouts, NamesIgnoreCaseAndFieldsTakeValuesDirectly) {
   EXPECT_TRUE(form.Port1->LocalEcho);
   EXPECT_EQ(form.Port1->LogPrefix, "LPT: ");
   EXPECT_EQ(form.Port1->Retries, 3);
-}
-
-TEST(ClassRegistry, ADerivedClassTakesItsBasesPropertiesAndABaseMustComeFirst) {
-  ClassRegistry classes;
-  EXPECT_THROW((classes.Declare<TForm, TWinControl>("TForm")), std::logic_error);
-  RegisterStandardClasses(classes);
-  EXPECT_THROW(RegisterStandardClasses(classes), std::logic_error) << "a class registered twice";
-  const LayoutClass* combo = classes.Find("TComboBox");
-  ASSERT_NE(combo, nullptr);
-  for (const char* property : {"Left", "Tag", "TabOrder", "Items.Strings", "OnChange", "Font.Name"}) {
-    EXPECT_TRUE(combo->properties.contains(property)) << property;
-  }
-  EXPECT_FALSE(combo->properties.contains("Checked"));
-  EXPECT_FALSE(classes.Find("TControl")->create) << "bases are not made by layouts";
 }
 
 }  // namespace

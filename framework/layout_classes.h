@@ -1,39 +1,8 @@
-// Stored layouts: a form's components, their properties and the nesting of its controls,
-// kept as text in the manner of a form file and built into live components at run time.
-//
-//   object Form1: TForm1
-//     Left = 264
-//     Caption = 'Pinscope'
-//     Font.Name = 'MS Sans Serif'
-//     object GroupBox1: TGroupBox
-//       Caption = ' LPT Pins'
-//       object CheckBox1: TCheckBox
-//         Checked = True
-//         OnClick = CheckBox1Click
-//       end
-//     end
-//   end
-//
-// An object's entries are its properties, in the order they are set, and the objects inside
-// it; a control inside a windowed control is that control's child. Keywords (object, end),
-// class names, property names and named values are read without regard to case; component
-// names as written. Values:
-//   integer     12  -11  $00008000
-//   string      'Pinscope'  'it''s'  'line'#13#10'next'  'joined' + 'parts'
-//   name        True  clBtnFace  cbGrayed  vlLPT1 (a component)  CheckBox1Click (a handler)  nil
-//   set         [fsBold, fsItalic]
-//   list        ('LPT1' 'LPT2')
-//
-// Building: each object's component is made by its class's factory, owned by the root and
-// in the loading state; its properties are set in order; references between components are
-// resolved once all exist; then the root and every component made get Loaded(), in the order
-// made. A form is scaled from its PixelsPerInch to the screen's before references are
-// resolved. Anything wrong raises ELayoutError naming the entry and its line, and frees every
-// component made so far.
+// The classes a layout may name: how the loader makes each one and sets its properties.
+// Each program keeps its own registry, so a layout can name only what that program offers.
 #pragma once
 
 #include <any>
-#include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <map>
@@ -45,72 +14,10 @@
 #include <vector>
 
 #include "framework/component.h"
-#include "framework/exception.h"
-#include "framework/graphics.h"
+#include "framework/layout_reader.h"
 #include "framework/method.h"
 
 namespace fw {
-
-/// A layout that cannot be built: the message starts "Layout line N: ".
-class ELayoutError : public Exception {
- public:
-  ELayoutError(int line, const std::string& message);
-  int Line() const { return line_; }
-  const char* ClassName() const override { return "ELayoutError"; }
-
- private:
-  int line_;
-};
-
-/// A value that does not fit the property it is given to. Setters raise it with what they
-/// expected; the loader adds the entry and its line.
-class EBadValue : public Exception {
- public:
-  using Exception::Exception;
-  const char* ClassName() const override { return "EBadValue"; }
-};
-
-/// Compares names the way the layout reads keywords, classes and properties.
-struct NoCaseLess {
-  using is_transparent = void;
-  bool operator()(std::string_view a, std::string_view b) const;
-};
-bool SameText(std::string_view a, std::string_view b);
-
-/// A value as a layout writes it.
-class LayoutValue {
- public:
-  enum class Kind { kInteger, kString, kName, kSet, kList };
-
-  Kind kind = Kind::kInteger;
-  std::int64_t integer = 0;
-  std::string text;                // a string's characters, or a name
-  std::vector<LayoutValue> items;  // a set's names, a list's values
-  int line = 0;
-
-  // The readings of a value. Each raises EBadValue saying what was expected when the value
-  // is of another kind.
-  std::int64_t Integer() const;
-  /// An integer that fits into T.
-  template <typename T>
-  T IntegerAs() const {
-    const std::int64_t value = Integer();
-    if (!std::in_range<T>(value)) throw EBadValue(Written() + " is out of range");
-    return static_cast<T>(value);
-  }
-  const std::string& String() const;
-  const std::string& Name() const;
-  bool Boolean() const;
-  /// A colour's name (clGreen, clBtnFace) or number ($00008000).
-  TColor Color() const;
-  /// The names of a set.
-  const std::vector<LayoutValue>& SetItems() const;
-  /// The values of a list.
-  const std::vector<LayoutValue>& ListItems() const;
-
-  /// The value as written, for messages.
-  std::string Written() const;
-};
 
 /// What the loader offers to property setters beyond the value: the form's handlers, and
 /// references to components that may not exist yet.
@@ -310,66 +217,8 @@ class ClassBuilder {
   LayoutClass& entry_;
 };
 
-namespace layout_detail {
-template <typename F>
-struct MethodFor;
-template <typename C, typename... Args>
-struct MethodFor<void (C::*)(Args...)> {
-  using type = Method<Args...>;
-};
-}  // namespace layout_detail
-
-/// What the root component offers the layout: its handlers, which events name, and its
-/// fields, which get the components of their name.
-///
-///   fw::LayoutBindings bindings;
-///   bindings.Handler<&TForm1::CheckBox1Click>("CheckBox1Click", this)
-///           .Field("CheckBox1", CheckBox1);
-class LayoutBindings {
- public:
-  template <auto member, typename C>
-  LayoutBindings& Handler(std::string name, C* object) {
-    using Event = typename layout_detail::MethodFor<decltype(member)>::type;
-    handlers_.insert_or_assign(std::move(name), Event::template Of<member>(object));
-    return *this;
-  }
-
-  /// The component of this name goes into `field` once the layout is built; a layout without
-  /// it, or with one of another kind, cannot be built.
-  template <typename T>
-  LayoutBindings& Field(std::string name, T*& field) {
-    T** place = &field;
-    fields_.push_back({std::move(name), [place](TComponent* component) {
-                         T* typed = dynamic_cast<T*>(component);
-                         *place = typed;
-                         return component == nullptr || typed != nullptr;
-                       }});
-    return *this;
-  }
-
-  const std::any* FindHandler(const std::string& name) const;
-
-  struct FieldBinding {
-    std::string name;
-    /// Stores the component (null clears it); false when it is not of the field's kind.
-    std::function<bool(TComponent*)> assign;
-  };
-  const std::vector<FieldBinding>& Fields() const { return fields_; }
-
- private:
-  std::map<std::string, std::any> handlers_;
-  std::vector<FieldBinding> fields_;
-};
-
 /// The framework's own classes and their properties: TForm, TCheckBox, TGroupBox, TButton,
 /// TComboBox, TMemo, and the bases TComponent, TControl, TWinControl, TCustomComboBox.
 void RegisterStandardClasses(ClassRegistry& classes);
-
-/// Builds `root`'s components from a layout whose outer object is `root` itself.
-void LoadLayout(std::string_view text, TComponent& root, const ClassRegistry& classes,
-                const LayoutBindings& bindings = {});
-/// The same, from the program's RCDATA resource `name`.
-void LoadLayoutFromResource(const char* name, TComponent& root, const ClassRegistry& classes,
-                            const LayoutBindings& bindings = {});
 
 }  // namespace fw

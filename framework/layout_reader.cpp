@@ -1,13 +1,8 @@
-#include "framework/layout.h"
+#include "framework/layout_reader.h"
 
 #include <algorithm>
 #include <cctype>
 #include <limits>
-#include <stdexcept>
-
-#include "framework/controls.h"
-#include "framework/forms.h"
-#include "platform/win32.h"
 
 namespace fw {
 
@@ -104,37 +99,6 @@ std::string LayoutValue::Written() const {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Classes and bindings
-
-const LayoutClass* ClassRegistry::Find(std::string_view name) const {
-  auto found = classes_.find(name);
-  return found == classes_.end() ? nullptr : &found->second;
-}
-
-LayoutClass& ClassRegistry::Add(std::string name, std::type_index type, const LayoutClass* base) {
-  if (classes_.contains(name)) throw std::logic_error("layout class " + name + " is registered twice");
-  LayoutClass entry{name, type, {}, {}, {}};
-  if (base) entry.properties = base->properties;
-  return classes_.emplace(name, std::move(entry)).first->second;
-}
-
-const LayoutClass* ClassRegistry::FindType(std::type_index type) const {
-  for (const auto& [name, entry] : classes_) {
-    if (entry.type == type) return &entry;
-  }
-  return nullptr;
-}
-
-void ClassRegistry::MissingBase(const std::string& name) {
-  throw std::logic_error("layout class " + name + " names a base that is not registered yet");
-}
-
-const std::any* LayoutBindings::FindHandler(const std::string& name) const {
-  auto found = handlers_.find(name);
-  return found == handlers_.end() ? nullptr : &found->second;
-}
-
-// ---------------------------------------------------------------------------------------------
 // Reading the text
 
 namespace {
@@ -196,7 +160,7 @@ class Lexer {
  private:
   void SkipSpace() {
     while (at_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[at_]))) {
-      if (text_[at_] == '\n') ++line_;
+      if (text_[at_] == '\n' && line_ < std::numeric_limits<int>::max()) ++line_;
       ++at_;
     }
   }
@@ -280,25 +244,13 @@ class Lexer {
   int line_ = 1;
 };
 
-// An object of the layout or one of its properties, in the order written.
-struct Node {
-  bool object = false;
-  std::string name;
-  std::string class_name;  // objects
-  LayoutValue value;       // properties
-  std::vector<Node> entries;
-  int line = 0;
-
-  std::string Described() const { return name + " (" + class_name + ")"; }
-};
-
 class Parser {
  public:
   explicit Parser(std::string_view text) : lexer_(text) { Advance(); }
 
-  Node Layout() {
+  LayoutNode Layout() {
     if (!token_.IsKeyword("object")) Fail("expected 'object', found " + token_.Shown());
-    Node root = Object();
+    LayoutNode root = Object();
     if (token_.kind != Token::Kind::kEnd) Fail("unexpected " + token_.Shown() + " after the end of " + root.name);
     return root;
   }
@@ -319,8 +271,9 @@ class Parser {
     Advance();
   }
 
-  Node Object() {
-    Node node;
+  LayoutNode Object() {
+    const Level level(*this);
+    LayoutNode node;
     node.object = true;
     node.line = token_.line;
     Advance();  // object
@@ -342,7 +295,7 @@ class Parser {
       if (token_.kind != Token::Kind::kName) {
         Fail("expected a property, 'object' or 'end' in " + node.Described() + ", found " + token_.Shown());
       }
-      Node property;
+      LayoutNode property;
       property.line = token_.line;
       property.name = token_.text;
       Advance();
@@ -400,6 +353,7 @@ class Parser {
       return value;
     }
     if (token_.Is('(')) {
+      const Level level(*this);
       value.kind = LayoutValue::Kind::kList;
       Advance();
       while (!token_.Is(')')) {
@@ -412,203 +366,30 @@ class Parser {
     Fail("expected a value for '" + property + "', found " + token_.Shown());
   }
 
+  // Counts one level in for as long as it lives, and refuses one level too many.
+  class Level {
+   public:
+    explicit Level(Parser& parser) : depth_(++parser.depth_) {
+      if (depth_ > kLayoutNestingLimit) {
+        --depth_;
+        parser.Fail("objects and lists nest deeper than " + std::to_string(kLayoutNestingLimit) + " levels");
+      }
+    }
+    ~Level() { --depth_; }
+    Level(const Level&) = delete;
+    Level& operator=(const Level&) = delete;
+
+   private:
+    int& depth_;
+  };
+
   Lexer lexer_;
   Token token_;
-};
-
-// ---------------------------------------------------------------------------------------------
-// Building
-
-class Loader final : public LayoutContext {
- public:
-  Loader(TComponent& root, const ClassRegistry& classes, const LayoutBindings& bindings)
-      : root_(root), classes_(classes), bindings_(bindings) {}
-
-  void Build(const Node& layout) {
-    const LayoutClass* root_class = classes_.Find(layout.class_name);
-    if (!root_class) throw ELayoutError(layout.line, "unknown class '" + layout.class_name + "' of " + layout.name);
-    if (!root_class->is_instance(&root_)) {
-      throw ELayoutError(layout.line, "the component given for " + layout.name + " is not a " + root_class->name);
-    }
-    root_class_ = root_class->name;
-    try {
-      root_.SetName(layout.name);
-      root_.BeginLoading();
-      Fill(layout, root_, *root_class);
-      if (auto* form = dynamic_cast<TForm*>(&root_)) form->ScaleToScreen();
-      Resolve();
-      BindFields();
-      root_.Loaded();
-      for (TComponent* component : made_) component->Loaded();
-    } catch (...) {
-      for (const LayoutBindings::FieldBinding& field : bindings_.Fields()) field.assign(nullptr);
-      // Last made first: children before the controls that hold them.
-      while (!made_.empty()) {
-        delete made_.back();
-        made_.pop_back();
-      }
-      throw;
-    }
-  }
-
-  void Later(const std::string& name, Resolver resolve) override {
-    fixups_.push_back({name, std::move(resolve), setting_});
-  }
-
- protected:
-  const std::any* FindHandler(const std::string& name) const override { return bindings_.FindHandler(name); }
-
- private:
-  // The property being set, for messages about it.
-  struct Setting {
-    int line = 0;
-    std::string property;
-    std::string component;  // "CheckBox1 (TCheckBox)"
-  };
-  struct Fixup {
-    std::string name;
-    Resolver resolve;
-    Setting setting;
-  };
-  struct Made {
-    TComponent* component;
-    std::string class_name;
-  };
-
-  void Fill(const Node& node, TComponent& component, const LayoutClass& type) {
-    for (const Node& entry : node.entries) {
-      if (entry.object) {
-        Make(entry, node, component);
-      } else {
-        Set(entry, node, component, type);
-      }
-    }
-  }
-
-  void Make(const Node& node, const Node& holder, TComponent& holding) {
-    const LayoutClass* type = classes_.Find(node.class_name);
-    if (!type) throw ELayoutError(node.line, "unknown class '" + node.class_name + "' of " + node.name);
-    if (!type->create) throw ELayoutError(node.line, "class " + type->name + " of " + node.name + " cannot be made by a layout");
-    if (made_by_name_.contains(node.name) || node.name == root_.Name() || root_.FindComponent(node.name)) {
-      throw ELayoutError(node.line, "there is a component named " + node.name + " already");
-    }
-    TComponent* component = nullptr;
-    try {
-      component = type->create(&root_);
-    } catch (const std::exception& error) {
-      throw ELayoutError(node.line, "cannot make " + node.Described() + ": " + error.what());
-    }
-    made_.push_back(component);
-    made_by_name_.emplace(node.name, Made{component, type->name});
-    component->SetName(node.name);
-    component->BeginLoading();
-    if (auto* control = dynamic_cast<TControl*>(component)) {
-      auto* parent = dynamic_cast<TWinControl*>(&holding);
-      if (!parent) {
-        throw ELayoutError(node.line, node.Described() + " is a control, and " + holder.Described() +
-                                          " cannot hold controls");
-      }
-      control->SetParent(parent);
-    }
-    Fill(node, *component, *type);
-  }
-
-  void Set(const Node& property, const Node& holder, TComponent& component, const LayoutClass& type) {
-    const std::string described = holder.name + " (" + type.name + ")";
-    auto setter = type.properties.find(property.name);
-    if (setter == type.properties.end()) {
-      throw ELayoutError(property.line, "unknown property '" + property.name + "' of " + described);
-    }
-    setting_ = {property.line, property.name, described};
-    Apply(setting_, [&] { setter->second(component, property.value, *this); });
-  }
-
-  template <typename Action>
-  void Apply(const Setting& setting, Action action) {
-    try {
-      action();
-    } catch (const ELayoutError&) {
-      throw;
-    } catch (const EBadValue& error) {
-      throw ELayoutError(setting.line, "bad value for '" + setting.property + "' of " + setting.component + ": " +
-                                           error.Message());
-    } catch (const std::exception& error) {
-      throw ELayoutError(setting.line,
-                         "cannot set '" + setting.property + "' of " + setting.component + ": " + error.what());
-    }
-  }
-
-  // The component a name stands for, and the class the layout made it as.
-  bool Lookup(const std::string& name, TComponent*& found, std::string& class_name) const {
-    if (auto made = made_by_name_.find(name); made != made_by_name_.end()) {
-      found = made->second.component;
-      class_name = made->second.class_name;
-      return true;
-    }
-    if (name == root_.Name()) {
-      found = &root_;
-      class_name = root_class_;
-      return true;
-    }
-    found = root_.FindComponent(name);
-    class_name.clear();
-    return found != nullptr;
-  }
-
-  void Resolve() {
-    for (Fixup& fixup : fixups_) {
-      TComponent* found = nullptr;
-      std::string class_name;
-      if (!SameText(fixup.name, "nil") && !Lookup(fixup.name, found, class_name)) {
-        throw ELayoutError(fixup.setting.line, "unresolved reference '" + fixup.name + "' in '" +
-                                                   fixup.setting.property + "' of " + fixup.setting.component);
-      }
-      Apply(fixup.setting, [&] { fixup.resolve(found, class_name); });
-    }
-  }
-
-  void BindFields() {
-    for (const LayoutBindings::FieldBinding& field : bindings_.Fields()) {
-      TComponent* found = nullptr;
-      std::string class_name;
-      if (!Lookup(field.name, found, class_name)) {
-        throw ELayoutError(0, "no component " + field.name + " for the form's field of that name");
-      }
-      if (!field.assign(found)) {
-        throw ELayoutError(0, field.name + (class_name.empty() ? "" : " (" + class_name + ")") +
-                                  " is not of the kind of the form's field of that name");
-      }
-    }
-  }
-
-  TComponent& root_;
-  const ClassRegistry& classes_;
-  const LayoutBindings& bindings_;
-  std::string root_class_;
-  std::vector<TComponent*> made_;
-  std::map<std::string, Made> made_by_name_;
-  std::vector<Fixup> fixups_;
-  Setting setting_;
+  int depth_ = 0;
 };
 
 }  // namespace
 
-void LoadLayout(std::string_view text, TComponent& root, const ClassRegistry& classes,
-                const LayoutBindings& bindings) {
-  const Node layout = Parser(text).Layout();
-  Loader(root, classes, bindings).Build(layout);
-}
-
-void LoadLayoutFromResource(const char* name, TComponent& root, const ClassRegistry& classes,
-                            const LayoutBindings& bindings) {
-  const HMODULE module = win::GetModuleHandleA(nullptr);
-  HRSRC found = win::FindResourceA(module, name, RT_RCDATA);
-  if (!found) throw Exception(std::string("Resource ") + name + " not found");
-  HGLOBAL loaded = win::LoadResource(module, found);
-  const void* data = loaded ? win::LockResource(loaded) : nullptr;
-  if (!data) throw EOSError(win::GetLastError(), std::string("Cannot load resource ") + name);
-  const DWORD size = win::SizeofResource(module, found);
-  LoadLayout(std::string_view(static_cast<const char*>(data), size), root, classes, bindings);
-}
+LayoutNode ReadLayout(std::string_view text) { return Parser(text).Layout(); }
 
 }  // namespace fw
