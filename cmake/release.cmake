@@ -39,11 +39,9 @@ set(PINSCOPE_RELEASE_PROGRAMS pinscope)
 set(PINSCOPE_RELEASE_NAME pinscope-${PROJECT_VERSION}-${PINSCOPE_FLAVOUR})
 set(PINSCOPE_RELEASE_ARCHIVE ${PROJECT_BINARY_DIR}/${PINSCOPE_RELEASE_NAME}.zip)
 set(release_stage ${PROJECT_BINARY_DIR}/release)
-set(release_folder ${release_stage}/${PINSCOPE_RELEASE_NAME})
 
 set(RELEASE_CONTENTS "")
 set(release_files "")
-set(release_copies "")
 foreach(program ${PINSCOPE_RELEASE_PROGRAMS})
   string(LENGTH "${program}.exe" length)
   math(EXPR pad "17 - ${length}")
@@ -51,21 +49,16 @@ foreach(program ${PINSCOPE_RELEASE_PROGRAMS})
   get_target_property(description ${program} PINSCOPE_DESCRIPTION)
   string(APPEND RELEASE_CONTENTS "  ${program}.exe${spaces}${description}\n")
   list(APPEND release_files $<TARGET_FILE:${program}>)
-  list(APPEND release_copies COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${program}> ${release_folder}/)
 endforeach()
 # Windows users read it in Notepad: Windows line ends.
 configure_file(${CMAKE_CURRENT_LIST_DIR}/release-readme.txt.in ${release_stage}/README.txt @ONLY NEWLINE_STYLE CRLF)
 
-# Staged afresh each time, so that nothing left from an earlier build goes into the archive.
 add_custom_command(OUTPUT ${PINSCOPE_RELEASE_ARCHIVE}
-                   COMMAND ${CMAKE_COMMAND} -E rm -rf ${release_folder}
-                   COMMAND ${CMAKE_COMMAND} -E make_directory ${release_folder}
-                   ${release_copies}
-                   COMMAND ${CMAKE_COMMAND} -E copy ${release_stage}/README.txt ${release_folder}/
-                   COMMAND ${CMAKE_COMMAND} -E rm -f ${PINSCOPE_RELEASE_ARCHIVE}
-                   COMMAND ${CMAKE_COMMAND} -E tar cf ${PINSCOPE_RELEASE_ARCHIVE} --format=zip ${PINSCOPE_RELEASE_NAME}
-                   WORKING_DIRECTORY ${release_stage}
-                   DEPENDS ${release_files} ${release_stage}/README.txt
+                   COMMAND ${CMAKE_COMMAND} -DSTRIP=${CMAKE_STRIP} -DSTAGE=${release_stage}
+                           -DNAME=${PINSCOPE_RELEASE_NAME} -DARCHIVE=${PINSCOPE_RELEASE_ARCHIVE}
+                           -DREADME=${release_stage}/README.txt
+                           -P ${CMAKE_CURRENT_LIST_DIR}/release-pack.cmake -- ${release_files}
+                   DEPENDS ${release_files} ${release_stage}/README.txt ${CMAKE_CURRENT_LIST_DIR}/release-pack.cmake
                    COMMENT "Packing ${PINSCOPE_RELEASE_NAME}.zip"
                    VERBATIM)
 add_custom_target(release ALL DEPENDS ${PINSCOPE_RELEASE_ARCHIVE})
