@@ -303,6 +303,8 @@ void TWinControl::RegisterOwnClass(const std::string& name) {
   window_class.style = CS_DBLCLKS;
   window_class.lpfnWndProc = &StdWndProc;
   window_class.hInstance = win::GetModuleHandleA(nullptr);
+  // The program's own icon in the title bar and the task bar; without one, Windows' default.
+  window_class.hIcon = win::LoadIconA(window_class.hInstance, kMainIcon);
   window_class.hCursor = win::LoadCursorA(nullptr, IDC_ARROW);
   window_class.lpszClassName = name.c_str();
   // Registered once per program; later windows of the class find it there.

@@ -25,6 +25,9 @@ struct TMessage {
 
 using TWndMethod = Method<TMessage&>;
 
+/// The name of the program's icon resource (an RT_GROUP_ICON): its own windows' classes carry it.
+inline constexpr const char* kMainIcon = "MAINICON";
+
 /// The messages a parent reflects to the child control that they concern: CN_BASE plus the
 /// original message, with the same parameters.
 constexpr UINT CN_BASE = 0xBC00;

@@ -64,6 +64,22 @@ TEST_F(Forms, AFormsWindowIsOfItsOwnClassAndReachesItFromTheFirstMessage) {
   EXPECT_TRUE(win::IsWindow(window));
 }
 
+// The icon is the program's when its image has one; a program without one still gets its
+// window, with Windows' default icon.
+TEST_F(Forms, AFormsClassCarriesTheProgramsIconWhenItHasOne) {
+  for (const bool has_icon : {false, true}) {
+    sim::InstalledPc fresh;
+    if (has_icon) fresh.resources.Add(RT_GROUP_ICON, "MainIcon", {0, 0, 1, 0, 0, 0});
+    TForm form(nullptr);
+    EXPECT_NE(form.Handle(), nullptr);
+    const HICON icon = fresh.windows.ClassIcon("TPinscopeForm");
+    EXPECT_EQ(icon != nullptr, has_icon) << "with an icon resource: " << has_icon;
+    if (has_icon) {
+      EXPECT_EQ(icon, win::LoadIconA(win::GetModuleHandleA(nullptr), "MAINICON")) << "one handle per icon";
+    }
+  }
+}
+
 TEST_F(Forms, ChildrenAreMadeWithTheFormInTabOrder) {
   TForm form(nullptr);
   auto* group = new TGroupBox(&form);

@@ -141,6 +141,7 @@ class Windows {
   virtual LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) = 0;
   virtual ATOM RegisterClassA(const WNDCLASSA* window_class) = 0;
   virtual HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) = 0;
+  virtual HICON LoadIconA(HINSTANCE instance, LPCSTR name) = 0;
   virtual BOOL PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) = 0;
   virtual BOOL GetMessageA(LPMSG message, HWND window, UINT first, UINT last) = 0;
   virtual BOOL PeekMessageA(LPMSG message, HWND window, UINT first, UINT last, UINT remove) = 0;
@@ -387,6 +388,9 @@ inline ATOM RegisterClassA(const WNDCLASSA* window_class) {
 }
 inline HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
   return platform::Installed().windows->LoadCursorA(instance, name);
+}
+inline HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
+  return platform::Installed().windows->LoadIconA(instance, name);
 }
 inline BOOL PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   return platform::Installed().windows->PostMessageA(window, message, wparam, lparam);

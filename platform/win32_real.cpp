@@ -183,6 +183,7 @@ class RealWindowsFamily final : public Windows {
   }
   ATOM RegisterClassA(const WNDCLASSA* window_class) override { return ::RegisterClassA(window_class); }
   HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) override { return ::LoadCursorA(instance, name); }
+  HICON LoadIconA(HINSTANCE instance, LPCSTR name) override { return ::LoadIconA(instance, name); }
   BOOL PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) override {
     return ::PostMessageA(window, message, wparam, lparam);
   }

@@ -7,6 +7,7 @@ Pc::Pc()
                 &ports,     &modules, &registry, &spooler, &graphics} {
   files.MountDisk(disk);
   files.MountAhead(kernel);
+  windows.AttachImage(&resources);
 }
 
 }  // namespace sim

@@ -56,6 +56,14 @@ void SimResources::Add(LPCSTR type, LPCSTR name, std::vector<BYTE> bytes) {
   entries_.push_back({type_id, name_id, std::move(bytes)});
 }
 
+bool SimResources::Has(LPCSTR type, LPCSTR name) const {
+  const Id type_id = ToId(type), name_id = ToId(name);
+  for (const Entry& entry : entries_) {
+    if (entry.type == type_id && entry.name == name_id) return true;
+  }
+  return false;
+}
+
 bool SimResources::OwnModule(HMODULE module) const {
   if (!module || module == SimProcess::ExeModule()) return true;
   throw NotSimulated("resources of a module other than the program's image");

@@ -26,6 +26,8 @@ class SimResources final : public platform::Resources {
   /// MAKEINTRESOURCEA numbers, as in a resource script; a later one of the same type and
   /// name replaces it.
   void Add(LPCSTR type, LPCSTR name, std::vector<BYTE> bytes);
+  /// The image holds this resource (not journalled: for user32's loaders).
+  bool Has(LPCSTR type, LPCSTR name) const;
 
  private:
   // A resource name or type as the resource directory keeps it: a number, or an upper-case

@@ -7,6 +7,8 @@
 #include "sim/format.h"
 #include "sim/messages.h"
 #include "sim/sim_graphics.h"
+#include "sim/sim_process.h"
+#include "sim/sim_resources.h"
 #include "sim/win32_more.h"
 #include "sim/window_classes.h"
 
@@ -393,7 +395,8 @@ ATOM SimWindows::RegisterClassA(const WNDCLASSA* window_class) {
   auto found = classes_.find(key);
   // A class of the program's own may take a built-in class's name; a second one may not.
   if (found != classes_.end() && found->second.local) return core_.Fail(ERROR_CLASS_ALREADY_EXISTS, ATOM{0});
-  classes_.insert_or_assign(key, Class{window_class->lpszClassName, window_class->lpfnWndProc, true});
+  classes_.insert_or_assign(key,
+                            Class{window_class->lpszClassName, window_class->lpfnWndProc, true, window_class->hIcon});
   return next_atom_++;
 }
 
@@ -401,6 +404,26 @@ HCURSOR SimWindows::LoadCursorA(HINSTANCE instance, LPCSTR name) {
   core_.Record("LoadCursorA", {Handle(instance), IsAtom(name) ? Dec(reinterpret_cast<ULONG_PTR>(name)) : Str(name)});
   if (instance || !IsAtom(name)) throw NotSimulated("LoadCursorA: cursors other than the system's");
   return reinterpret_cast<HCURSOR>(0x00010000 + reinterpret_cast<ULONG_PTR>(name));
+}
+
+HICON SimWindows::LoadIconA(HINSTANCE instance, LPCSTR name) {
+  core_.Record("LoadIconA", {Handle(instance), IsAtom(name) ? Dec(reinterpret_cast<ULONG_PTR>(name)) : Str(name)});
+  if (!instance) {
+    if (!IsAtom(name)) throw NotSimulated("LoadIconA: a system icon by name");
+    return reinterpret_cast<HICON>(0x00020000 + reinterpret_cast<ULONG_PTR>(name));
+  }
+  if (instance != SimProcess::ExeModule()) throw NotSimulated("LoadIconA: icons of another module");
+  if (!resources_ || !resources_->Has(RT_GROUP_ICON, name)) return core_.Fail(ERROR_RESOURCE_NAME_NOT_FOUND, HICON{nullptr});
+  // One handle per icon, as LoadIcon shares the icons it loads from a module.
+  const auto [found, added] = icons_.try_emplace(IsAtom(name) ? "#" + Dec(reinterpret_cast<ULONG_PTR>(name))
+                                                              : format::Upper(name),
+                                                 reinterpret_cast<HICON>(0x00030010 + 0x10 * icons_.size()));
+  return found->second;
+}
+
+HICON SimWindows::ClassIcon(std::string_view name) const {
+  auto found = classes_.find(format::Upper(std::string(name)));
+  return found != classes_.end() && found->second.local ? found->second.icon : nullptr;
 }
 
 BOOL SimWindows::PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {

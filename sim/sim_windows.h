@@ -17,6 +17,7 @@
 namespace sim {
 
 class SimGraphics;
+class SimResources;
 
 class SimWindows final : public platform::Windows {
  public:
@@ -60,6 +61,8 @@ class SimWindows final : public platform::Windows {
   LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) override;
   ATOM RegisterClassA(const WNDCLASSA* window_class) override;
   HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) override;
+  /// The program's own icons are its RT_GROUP_ICON resources; the system's are numbered.
+  HICON LoadIconA(HINSTANCE instance, LPCSTR name) override;
   BOOL PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) override;
   /// With nothing queued and no quit due, Windows would wait for input that on this PC never
   /// comes: throws NotSimulated instead of hanging the test.
@@ -132,6 +135,12 @@ class SimWindows final : public platform::Windows {
   /// gdi32's piece of this PC, which device contexts and brushes come from. Called by
   /// SimGraphics itself.
   void Attach(SimGraphics* graphics) { graphics_ = graphics; }
+  /// The program's image, which its icons come from. Called by the PC.
+  void AttachImage(const SimResources* resources) { resources_ = resources; }
+
+  /// The icon a class of the program's own was registered with; null for none, or for a
+  /// class that is not registered.
+  HICON ClassIcon(std::string_view name) const;
 
   /// DefWindowProcA's work, for the built-in class procedures (not journalled).
   LRESULT DefaultProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -152,6 +161,7 @@ class SimWindows final : public platform::Windows {
     std::string name;  // as registered
     WNDPROC procedure;
     bool local;  // registered by the program, not built in
+    HICON icon = nullptr;
   };
   std::map<std::string, Class> classes_;                  // by upper-case name
   std::map<ULONG_PTR, std::unique_ptr<Window>> windows_;  // in order of creation
@@ -167,6 +177,8 @@ class SimWindows final : public platform::Windows {
   int screen_width_ = 1024, screen_height_ = 768;
   std::map<int, COLORREF> sys_colors_;
   SimGraphics* graphics_ = nullptr;
+  const SimResources* resources_ = nullptr;
+  std::map<std::string, HICON> icons_;  // the program's icons loaded so far, by name
 };
 
 }  // namespace sim
