@@ -42,7 +42,9 @@ class InstantFiles final : public platform::Files {
   BOOL DeleteFileA(LPCSTR name) override { return disk_.DeleteFileA(name); }
   UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override { return disk_.GetSystemDirectoryA(buffer, size); }
 
-  static inline const HANDLE kDevice = reinterpret_cast<HANDLE>(0x100);
+  // Far above any handle the simulated PC hands out, so that closing one of its files is
+  // never taken for closing the device.
+  static inline const HANDLE kDevice = reinterpret_cast<HANDLE>(0x7FFF0000);
 
  private:
   platform::Files& disk_;
