@@ -88,18 +88,22 @@ first_caption() { shot start; colour_in 24 64 90 17 008000; }
 eventually "the window is painted" yes first_caption
 shot_name=start  # checks run in subshells: what they set stays there
 check "no service before Active" none "$(service_state)"
-# The layout's colours where the layout puts each pin's caption.
-for pin in $(seq 1 25); do
-  if [ $pin -le 13 ]; then x=12; y=$((28 + 20 * (pin - 1))); w=90; else x=146; y=$((38 + 20 * (pin - 14))); w=100; fi
-  case $pin in
-    1|14|16|17) colour=008000 ;;
-    2|3|4|5|6|7|8|9) colour=0000FF ;;
-    10|11|12|13|15) colour=800080 ;;
-    *) colour=000000 ;;
-  esac
-  [ "$(colour_in $((12 + x)) $((36 + y)) $w 17 $colour)" = yes ] || fail "pin $pin caption is not #$colour"
-done
-[ $failures -eq 0 ] && ok "pin captions in their colours"
+# The layout's colours where the layout puts each pin's caption: the pins whose caption is
+# not (yet) in its colour, on a new screenshot, since the first caption can show before the rest.
+miscoloured_captions() {
+  shot captions
+  for pin in $(seq 1 25); do
+    if [ $pin -le 13 ]; then x=12; y=$((28 + 20 * (pin - 1))); w=90; else x=146; y=$((38 + 20 * (pin - 14))); w=100; fi
+    case $pin in
+      1|14|16|17) colour=008000 ;;
+      2|3|4|5|6|7|8|9) colour=0000FF ;;
+      10|11|12|13|15) colour=800080 ;;
+      *) colour=000000 ;;
+    esac
+    [ "$(colour_in $((12 + x)) $((36 + y)) $w 17 $colour)" = yes ] || printf '%s ' "$pin"
+  done
+}
+eventually "pin captions in their colours" "" miscoloured_captions
 eventually "ground box starts grayed (a mark)" yes ticked start $(pin_box 18)
 
 # The keyboard: Tab goes to the first control, Space ticks it.

@@ -63,14 +63,6 @@ int SaturatedInt(std::int64_t value);
 /// The screen's dots per inch (vertical), which stored sizes are scaled to.
 int ScreenPixelsPerInch();
 
-struct GdiObjectTraits {
-  using Handle = HGDIOBJ;
-  static Handle Empty() { return nullptr; }
-  static void Close(Handle object) { win::DeleteObject(object); }
-};
-/// A font or brush of our own, deleted exactly once.
-using UniqueGdiObject = platform::UniqueAny<GdiObjectTraits>;
-
 enum TFontStyle : std::uint8_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
 using TFontStyles = std::uint8_t;
 
@@ -118,7 +110,7 @@ class TFont : public TPersistent {
   TColor color_ = clWindowText;
   DWORD charset_ = DEFAULT_CHARSET;
   TFontStyles style_ = 0;
-  UniqueGdiObject handle_;
+  platform::UniqueGdiObject handle_;
 };
 
 /// The brush a control's background is painted with: a system colour's brush, shared and
@@ -131,7 +123,7 @@ class TBrush {
 
  private:
   TColor color_ = clBtnFace;
-  UniqueGdiObject own_;
+  platform::UniqueGdiObject own_;
   HBRUSH handle_ = nullptr;
 };
 

@@ -5,6 +5,7 @@
 #include <deque>
 
 #include "framework/exception.h"
+#include "platform/unique_handle.h"
 
 namespace fw {
 
@@ -77,14 +78,13 @@ namespace {
 // answers to WM_CTLCOLORSTATIC; a caption's own colour may carry meaning, so check boxes keep
 // the classic look. uxtheme is loaded by name: systems before visual styles have none.
 void KeepClassicLook(HWND window) {
-  const HMODULE uxtheme = win::LoadLibraryA("uxtheme.dll");
+  const platform::UniqueModule uxtheme(win::LoadLibraryA("uxtheme.dll"));
   if (!uxtheme) return;
   using SetWindowThemeProc = LONG(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
   if (auto set_theme = reinterpret_cast<SetWindowThemeProc>(
-          reinterpret_cast<void*>(win::GetProcAddress(uxtheme, "SetWindowTheme")))) {
+          reinterpret_cast<void*>(win::GetProcAddress(uxtheme.get(), "SetWindowTheme")))) {
     set_theme(window, L"", L"");
   }
-  win::FreeLibrary(uxtheme);
 }
 
 }  // namespace

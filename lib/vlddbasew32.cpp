@@ -82,7 +82,7 @@ std::string TvlDriverBase::WithCause(const std::string& message, DWORD error) co
 }
 
 int32_t TvlDriverBase::Open() {
-  if (device_) return DeviceHandle();
+  if (HasDevice()) return DeviceHandle();
   if (!InstallDriver()) {
     const DWORD error = win::GetLastError();
     image_.reset();
@@ -100,13 +100,13 @@ int32_t TvlDriverBase::Open() {
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   // A driver the system refused to load leaves no device to find; why it was refused (an
   // unsigned or blocked image) is what the caller should report.
-  if (!device_ && start_error_ != ERROR_SUCCESS && start_error_ != ERROR_SERVICE_ALREADY_RUNNING)
+  if (!HasDevice() && start_error_ != ERROR_SUCCESS && start_error_ != ERROR_SERVICE_ALREADY_RUNNING)
     win::SetLastError(start_error_);
   return DeviceHandle();
 }
 
 void TvlDriverBase::Close() {
-  if (!device_) return;
+  if (!HasDevice()) return;
   // The driver must hold no handle of ours when it is asked to stop.
   device_.reset();
   // A service this object cannot reach to stop still runs the driver it started.

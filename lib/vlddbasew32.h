@@ -46,6 +46,7 @@ class TvlDriverBase : public fw::TObject {
   bool RemoveDriver();
 
   int32_t DeviceHandle() const { return platform::HandleValue(device_.get()); }
+  bool HasDevice() const { return static_cast<bool>(device_); }
 
   TOnFatalErrorEvent OnError;
   std::string ServiceName;

@@ -53,23 +53,12 @@ std::optional<std::vector<uint8_t>> QueryValue(HKEY key, const char* name, DWORD
   return data;
 }
 
-/// A registry key that is closed with this object.
-class Key {
- public:
-  Key(HKEY root, const std::string& path) {
-    if (win::RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key_) != ERROR_SUCCESS) key_ = nullptr;
-  }
-  ~Key() {
-    if (key_) win::RegCloseKey(key_);
-  }
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
-  explicit operator bool() const { return key_ != nullptr; }
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
+/// A key opened for reading its values; empty when it does not open.
+platform::UniqueRegistryKey OpenKey(HKEY root, const std::string& path) {
+  HKEY key = nullptr;
+  if (win::RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return {};
+  return platform::UniqueRegistryKey(key);
+}
 
 std::string Hex(uint16_t value) {
   char text[8];
@@ -102,7 +91,7 @@ void TvlLptDriver::Close() {
 void TvlLptDriver::WritePort(uint16_t port, uint8_t value) {
   if (nine_x_) return win::OutByte(port, value);
   // Without a device there is nobody to ask; the system must not see the invalid handle.
-  if (DeviceHandle() == -1) return;
+  if (!HasDevice()) return;
   VLIO_WRITE_INPUT request{port, value};
   DWORD returned = 0;
   win::DeviceIoControl(Device(), IOCTL_VLIO_WRITE, &request, sizeof request, nullptr, 0, &returned, nullptr);
@@ -110,7 +99,7 @@ void TvlLptDriver::WritePort(uint16_t port, uint8_t value) {
 
 uint8_t TvlLptDriver::ReadPort(uint16_t port) {
   if (nine_x_) return win::InByte(port);
-  if (DeviceHandle() == -1) return 0;
+  if (!HasDevice()) return 0;
   VLIO_READ_INPUT request{port};
   uint8_t value = 0;
   DWORD returned = 0;
@@ -290,7 +279,7 @@ void TvlLPT::EnumDeviceDatabase() {
   DeviceInfo info;
   for (int index = 0; setup_api_.GetDeviceInfo(set, index, info); ++index) {
     if (info.service != "Parport") continue;
-    const Key hardware(HKEY_LOCAL_MACHINE, info.key_path);
+    const auto hardware = OpenKey(HKEY_LOCAL_MACHINE, info.key_path);
     if (!hardware) continue;
     const auto value = QueryValue(hardware.get(), "PortName", 128);
     if (!value) continue;
@@ -299,7 +288,7 @@ void TvlLPT::EnumDeviceDatabase() {
     if (name.rfind("LPT", 0) != 0) continue;
     uint16_t base = 0x378;
     // The resources the port was given at boot, in the instance key above the hardware key.
-    if (const Key conf(HKEY_LOCAL_MACHINE, ExtractParentPath(info.key_path) + "\\LogConf"); conf) {
+    if (const auto conf = OpenKey(HKEY_LOCAL_MACHINE, ExtractParentPath(info.key_path) + "\\LogConf"); conf) {
       const auto boot = QueryValue(conf.get(), "BootConfig", 2048);
       // The start of the first partial descriptor: the port's first I/O address.
       if (boot && boot->size() > 25) base = static_cast<uint16_t>((*boot)[24] | ((*boot)[25] << 8));

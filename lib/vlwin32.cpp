@@ -85,17 +85,13 @@ bool WriteFileOverlapped(HANDLE file, const void* buffer, DWORD count, OVERLAPPE
 
 // --- Device setup ----------------------------------------------------------------------------
 
-SetupApi::~SetupApi() {
-  if (module_) win::FreeLibrary(module_);
-}
-
 bool SetupApi::Load() {
   if (module_) return true;
-  module_ = win::LoadLibraryA("SetupAPI.dll");
+  module_.reset(win::LoadLibraryA("SetupAPI.dll"));
   if (!module_) return false;
   auto resolve = [this](auto& entry, const char* name) {
     entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(
-        reinterpret_cast<void*>(win::GetProcAddress(module_, name)));
+        reinterpret_cast<void*>(win::GetProcAddress(module_.get(), name)));
     return entry != nullptr;
   };
   if (resolve(get_class_devs_, "SetupDiGetClassDevsA") &&
@@ -104,8 +100,7 @@ bool SetupApi::Load() {
       resolve(get_device_registry_property_, "SetupDiGetDeviceRegistryPropertyA") &&
       resolve(open_dev_reg_key_, "SetupDiOpenDevRegKey"))
     return true;
-  win::FreeLibrary(module_);
-  module_ = nullptr;
+  module_.reset();
   return false;
 }
 
@@ -136,9 +131,10 @@ bool SetupApi::GetDeviceInfo(HDEVINFO set, int index, DeviceInfo& info) {
   info.description = Property(set, device, SPDRP_DEVICEDESC);
   info.friendly_name = Property(set, device, SPDRP_FRIENDLYNAME);
   const HKEY key = open_dev_reg_key_(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE);
+  // The failure value is INVALID_HANDLE_VALUE, which is nothing to close.
+  const platform::UniqueRegistryKey owned_key(key == INVALID_HANDLE_VALUE ? nullptr : key);
   HKEY root = nullptr;  // asked for so that the path comes relative to its hive; every device key is HKLM's
   info.key_path = GetKeyPath(key, &root);
-  if (key != INVALID_HANDLE_VALUE && key) win::RegCloseKey(key);
   return true;
 }
 
@@ -197,10 +193,10 @@ std::string KernelName(HKEY key, ZwQueryKeyProc query) {
 
 std::string GetKeyPath(HKEY key, HKEY* root) {
   if (key == INVALID_HANDLE_VALUE) return {};
-  const HMODULE ntdll = win::LoadLibraryA("ntdll.dll");
+  const platform::UniqueModule ntdll(win::LoadLibraryA("ntdll.dll"));
   if (!ntdll) return {};
   std::string path;
-  if (auto query = reinterpret_cast<ZwQueryKeyProc>(reinterpret_cast<void*>(win::GetProcAddress(ntdll, "ZwQueryKey")))) {
+  if (auto query = reinterpret_cast<ZwQueryKeyProc>(reinterpret_cast<void*>(win::GetProcAddress(ntdll.get(), "ZwQueryKey")))) {
     path = KernelName(key, query);
     if (root) {
       constexpr std::string_view kMachine = "\\MACHINE\\", kUser = "\\USER\\";
@@ -218,7 +214,6 @@ std::string GetKeyPath(HKEY key, HKEY* root) {
       }
     }
   }
-  win::FreeLibrary(ntdll);
   return path;
 }
 

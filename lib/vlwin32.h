@@ -53,7 +53,6 @@ struct DeviceInfo {
 class SetupApi {
  public:
   SetupApi() = default;
-  ~SetupApi();
   SetupApi(const SetupApi&) = delete;
   SetupApi& operator=(const SetupApi&) = delete;
 
@@ -73,7 +72,7 @@ class SetupApi {
 
   std::string Property(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property);
 
-  HMODULE module_ = nullptr;
+  platform::UniqueModule module_;
   GetClassDevsA get_class_devs_ = nullptr;
   DestroyDeviceInfoList destroy_device_info_list_ = nullptr;
   EnumDeviceInfo enum_device_info_ = nullptr;

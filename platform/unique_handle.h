@@ -56,9 +56,33 @@ struct ServiceHandleTraits {
   static void Close(Handle handle) { win::CloseServiceHandle(handle); }
 };
 
+/// Registry keys, whose failure value is null.
+struct RegistryKeyTraits {
+  using Handle = HKEY;
+  static Handle Empty() { return nullptr; }
+  static void Close(Handle key) { win::RegCloseKey(key); }
+};
+
+/// Libraries loaded by name, whose failure value is null.
+struct ModuleTraits {
+  using Handle = HMODULE;
+  static Handle Empty() { return nullptr; }
+  static void Close(Handle module) { win::FreeLibrary(module); }
+};
+
+/// Fonts and brushes of our own, whose failure value is null.
+struct GdiObjectTraits {
+  using Handle = HGDIOBJ;
+  static Handle Empty() { return nullptr; }
+  static void Close(Handle object) { win::DeleteObject(object); }
+};
+
 using UniqueHandle = UniqueAny<KernelHandleTraits>;
 using UniqueFile = UniqueAny<FileHandleTraits>;
 using UniqueServiceHandle = UniqueAny<ServiceHandleTraits>;
+using UniqueRegistryKey = UniqueAny<RegistryKeyTraits>;
+using UniqueModule = UniqueAny<ModuleTraits>;
+using UniqueGdiObject = UniqueAny<GdiObjectTraits>;
 
 /// A handle as the 32-bit value that components keep. Kernel handles fit in 32 bits on
 /// 64-bit Windows too, and sign-extend back, so -1 stays INVALID_HANDLE_VALUE.
