@@ -35,11 +35,13 @@ class UniqueAny {
   Handle handle_;
 };
 
-/// Events and other kernel objects whose failure value is null.
-struct KernelHandleTraits {
-  using Handle = HANDLE;
+/// Handles whose failure value is null, closed by `close`: events and other kernel objects,
+/// service handles, registry keys, loaded libraries, our own fonts and brushes.
+template <typename H, auto close>
+struct NullHandleTraits {
+  using Handle = H;
   static Handle Empty() { return nullptr; }
-  static void Close(Handle handle) { win::CloseHandle(handle); }
+  static void Close(Handle handle) { close(handle); }
 };
 
 /// Files and devices, whose failure value is INVALID_HANDLE_VALUE.
@@ -49,40 +51,12 @@ struct FileHandleTraits {
   static void Close(Handle handle) { win::CloseHandle(handle); }
 };
 
-/// Service control manager and service handles, whose failure value is null.
-struct ServiceHandleTraits {
-  using Handle = SC_HANDLE;
-  static Handle Empty() { return nullptr; }
-  static void Close(Handle handle) { win::CloseServiceHandle(handle); }
-};
-
-/// Registry keys, whose failure value is null.
-struct RegistryKeyTraits {
-  using Handle = HKEY;
-  static Handle Empty() { return nullptr; }
-  static void Close(Handle key) { win::RegCloseKey(key); }
-};
-
-/// Libraries loaded by name, whose failure value is null.
-struct ModuleTraits {
-  using Handle = HMODULE;
-  static Handle Empty() { return nullptr; }
-  static void Close(Handle module) { win::FreeLibrary(module); }
-};
-
-/// Fonts and brushes of our own, whose failure value is null.
-struct GdiObjectTraits {
-  using Handle = HGDIOBJ;
-  static Handle Empty() { return nullptr; }
-  static void Close(Handle object) { win::DeleteObject(object); }
-};
-
-using UniqueHandle = UniqueAny<KernelHandleTraits>;
+using UniqueHandle = UniqueAny<NullHandleTraits<HANDLE, &win::CloseHandle>>;
 using UniqueFile = UniqueAny<FileHandleTraits>;
-using UniqueServiceHandle = UniqueAny<ServiceHandleTraits>;
-using UniqueRegistryKey = UniqueAny<RegistryKeyTraits>;
-using UniqueModule = UniqueAny<ModuleTraits>;
-using UniqueGdiObject = UniqueAny<GdiObjectTraits>;
+using UniqueServiceHandle = UniqueAny<NullHandleTraits<SC_HANDLE, &win::CloseServiceHandle>>;
+using UniqueRegistryKey = UniqueAny<NullHandleTraits<HKEY, &win::RegCloseKey>>;
+using UniqueModule = UniqueAny<NullHandleTraits<HMODULE, &win::FreeLibrary>>;
+using UniqueGdiObject = UniqueAny<NullHandleTraits<HGDIOBJ, &win::DeleteObject>>;
 
 /// A handle as the 32-bit value that components keep. Kernel handles fit in 32 bits on
 /// 64-bit Windows too, and sign-extend back, so -1 stays INVALID_HANDLE_VALUE.
