@@ -38,7 +38,6 @@ class InstantFiles final : public platform::Files {
     return disk_.ReadFile(file, buffer, count, read, overlapped);
   }
   DWORD GetFileSize(HANDLE file, LPDWORD size_high) override { return disk_.GetFileSize(file, size_high); }
-  DWORD GetFileAttributesA(LPCSTR name) override { return disk_.GetFileAttributesA(name); }
   BOOL DeleteFileA(LPCSTR name) override { return disk_.DeleteFileA(name); }
   UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override { return disk_.GetSystemDirectoryA(buffer, size); }
 

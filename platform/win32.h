@@ -27,7 +27,6 @@ class Files {
                               LPCSTR name) = 0;
   virtual BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped) = 0;
   virtual DWORD GetFileSize(HANDLE file, LPDWORD size_high) = 0;
-  virtual DWORD GetFileAttributesA(LPCSTR name) = 0;
   virtual BOOL DeleteFileA(LPCSTR name) = 0;
   virtual UINT GetSystemDirectoryA(LPSTR buffer, UINT size) = 0;
 };
@@ -176,7 +175,6 @@ class Graphics {
   virtual int GetDeviceCaps(HDC dc, int index) = 0;
   virtual COLORREF SetTextColor(HDC dc, COLORREF color) = 0;
   virtual COLORREF SetBkColor(HDC dc, COLORREF color) = 0;
-  virtual int SetBkMode(HDC dc, int mode) = 0;
 };
 
 /// kernel32: the millisecond clock.
@@ -246,7 +244,6 @@ inline BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOV
 inline DWORD GetFileSize(HANDLE file, LPDWORD size_high) {
   return platform::Installed().files->GetFileSize(file, size_high);
 }
-inline DWORD GetFileAttributesA(LPCSTR name) { return platform::Installed().files->GetFileAttributesA(name); }
 inline BOOL DeleteFileA(LPCSTR name) { return platform::Installed().files->DeleteFileA(name); }
 inline UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
   return platform::Installed().files->GetSystemDirectoryA(buffer, size);
@@ -453,7 +450,6 @@ inline BOOL DeleteObject(HGDIOBJ object) { return InstalledGraphics().DeleteObje
 inline int GetDeviceCaps(HDC dc, int index) { return InstalledGraphics().GetDeviceCaps(dc, index); }
 inline COLORREF SetTextColor(HDC dc, COLORREF color) { return InstalledGraphics().SetTextColor(dc, color); }
 inline COLORREF SetBkColor(HDC dc, COLORREF color) { return InstalledGraphics().SetBkColor(dc, color); }
-inline int SetBkMode(HDC dc, int mode) { return InstalledGraphics().SetBkMode(dc, mode); }
 
 inline DWORD GetTickCount() { return platform::Installed().time->GetTickCount(); }
 inline void Sleep(DWORD milliseconds) { platform::Installed().time->Sleep(milliseconds); }

@@ -25,7 +25,6 @@ class RealFiles final : public Files {
     return ::ReadFile(file, buffer, count, read, overlapped);
   }
   DWORD GetFileSize(HANDLE file, LPDWORD size_high) override { return ::GetFileSize(file, size_high); }
-  DWORD GetFileAttributesA(LPCSTR name) override { return ::GetFileAttributesA(name); }
   BOOL DeleteFileA(LPCSTR name) override { return ::DeleteFileA(name); }
   UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override { return ::GetSystemDirectoryA(buffer, size); }
 };
@@ -228,7 +227,6 @@ class RealGraphics final : public Graphics {
   int GetDeviceCaps(HDC dc, int index) override { return ::GetDeviceCaps(dc, index); }
   COLORREF SetTextColor(HDC dc, COLORREF color) override { return ::SetTextColor(dc, color); }
   COLORREF SetBkColor(HDC dc, COLORREF color) override { return ::SetBkColor(dc, color); }
-  int SetBkMode(HDC dc, int mode) override { return ::SetBkMode(dc, mode); }
 };
 
 class RealTime final : public Time {

@@ -1,6 +1,6 @@
-// The BUTTON class: push buttons, check boxes, radio buttons and group boxes. A click is a
-// press and a release over the button; the release tells the parent with BN_CLICKED, and only
-// the AUTO styles change their own check state.
+// The BUTTON class: push buttons, check boxes and group boxes. A click is a press and a
+// release over the button; the release tells the parent with BN_CLICKED. A check box's state
+// is its program's to set: these styles do not change it themselves.
 #include <algorithm>
 
 #include "sim/core.h"
@@ -10,8 +10,6 @@
 namespace sim {
 
 namespace {
-
-constexpr LRESULT kPushed = 0x0004;  // BST_PUSHED
 
 struct ButtonState final : ControlState {
   WPARAM check = BST_UNCHECKED;
@@ -23,12 +21,8 @@ DWORD Type(const Window& window) { return window.style & BS_TYPEMASK; }
 // The highest check state a button of this type takes: none for push buttons and group boxes.
 WPARAM MaxCheck(DWORD type) {
   switch (type) {
-    case BS_CHECKBOX:
-    case BS_AUTOCHECKBOX:
-    case BS_RADIOBUTTON:
-    case BS_AUTORADIOBUTTON: return BST_CHECKED;
-    case BS_3STATE:
-    case BS_AUTO3STATE: return BST_INDETERMINATE;
+    case BS_CHECKBOX: return BST_CHECKED;
+    case BS_3STATE: return BST_INDETERMINATE;
     default: return BST_UNCHECKED;
   }
 }
@@ -36,12 +30,6 @@ WPARAM MaxCheck(DWORD type) {
 void Released(HWND handle, Window& window, ButtonState& button) {
   if (!button.pushed) return;
   button.pushed = false;
-  switch (Type(window)) {
-    case BS_AUTOCHECKBOX: button.check = button.check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED; break;
-    case BS_AUTO3STATE: button.check = (button.check + 1) % 3; break;
-    case BS_AUTORADIOBUTTON: button.check = BST_CHECKED; break;
-    default: break;
-  }
   const auto id = static_cast<WORD>(reinterpret_cast<ULONG_PTR>(window.menu));
   win::SendMessageA(window.parent, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(handle));
 }
@@ -63,8 +51,6 @@ LRESULT CALLBACK ButtonProcedure(HWND handle, UINT message, WPARAM wparam, LPARA
       // A value beyond what the type can show is taken as the highest it can.
       button->check = std::min(wparam, MaxCheck(Type(*window)));
       return 0;
-    case BM_GETSTATE: return static_cast<LRESULT>(button->check) | (button->pushed ? kPushed : 0);
-    case BM_SETSTATE: button->pushed = wparam != 0; return 0;
     case BM_SETSTYLE: window->style = (window->style & ~BS_TYPEMASK) | (wparam & BS_TYPEMASK); return 0;
     case BM_CLICK:
       // As a mouse click: press and release, through whatever procedure the button has now.

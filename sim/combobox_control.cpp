@@ -38,20 +38,6 @@ void Select(Window& window, ComboState& combo, int index) {
   window.text = index >= 0 ? combo.items[static_cast<std::size_t>(index)].first : std::string();
 }
 
-// Where CBS_SORT puts a new text: after the ones that compare equal, ignoring case.
-std::size_t SortedPlace(const ComboState& combo, const std::string& text) {
-  const std::string key = format::Upper(text);
-  std::size_t place = 0;
-  while (place < combo.items.size() && format::Upper(combo.items[place].first) <= key) ++place;
-  return place;
-}
-
-LRESULT Insert(ComboState& combo, std::size_t place, LPCSTR text) {
-  combo.items.insert(combo.items.begin() + static_cast<std::ptrdiff_t>(place), {text, 0});
-  if (combo.selected >= static_cast<int>(place)) ++combo.selected;
-  return static_cast<LRESULT>(place);
-}
-
 LRESULT Delete(Window& window, ComboState& combo, WPARAM index) {
   if (!combo.Valid(index)) return CB_ERR;
   combo.items.erase(combo.items.begin() + static_cast<std::ptrdiff_t>(index));
@@ -62,17 +48,6 @@ LRESULT Delete(Window& window, ComboState& combo, WPARAM index) {
     --combo.selected;
   }
   return static_cast<LRESULT>(combo.items.size());
-}
-
-LRESULT FindExact(const ComboState& combo, WPARAM start, LPCSTR text) {
-  const std::size_t count = combo.items.size();
-  // The search starts after `start` and wraps around; -1 searches from the top.
-  const std::size_t first = start == static_cast<WPARAM>(-1) || start >= count ? 0 : start + 1;
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::size_t at = (first + i) % count;
-    if (format::SameName(combo.items[at].first, text)) return static_cast<LRESULT>(at);
-  }
-  return CB_ERR;
 }
 
 }  // namespace
@@ -108,17 +83,9 @@ LRESULT CALLBACK ComboBoxProcedure(HWND handle, UINT message, WPARAM wparam, LPA
     case WM_SETTEXT:
       if (DropDownList(*window)) return CB_ERR;
       return windows.DefaultProcedure(handle, message, wparam, lparam);
-    case CB_ADDSTRING: {
-      LPCSTR text = Text(lparam, "CB_ADDSTRING");
-      const std::size_t place = (window->style & CBS_SORT) ? SortedPlace(*combo, text) : combo->items.size();
-      return Insert(*combo, place, text);
-    }
-    case CB_INSERTSTRING: {
-      LPCSTR text = Text(lparam, "CB_INSERTSTRING");
-      if (wparam == static_cast<WPARAM>(-1)) return Insert(*combo, combo->items.size(), text);
-      if (wparam > combo->items.size()) return CB_ERR;
-      return Insert(*combo, wparam, text);
-    }
+    case CB_ADDSTRING:
+      combo->items.emplace_back(Text(lparam, "CB_ADDSTRING"), 0);
+      return static_cast<LRESULT>(combo->items.size() - 1);
     case CB_DELETESTRING: return Delete(*window, *combo, wparam);
     case CB_RESETCONTENT:
       combo->items.clear();
@@ -147,7 +114,6 @@ LRESULT CALLBACK ComboBoxProcedure(HWND handle, UINT message, WPARAM wparam, LPA
       if (!combo->Valid(wparam)) return CB_ERR;
       combo->items[wparam].second = lparam;
       return TRUE;
-    case CB_FINDSTRINGEXACT: return FindExact(*combo, wparam, Text(lparam, "CB_FINDSTRINGEXACT"));
     case CB_SETITEMHEIGHT:
       if (lparam <= 0 || lparam > 255) return CB_ERR;
       (wparam == static_cast<WPARAM>(-1) ? combo->field_height : combo->item_height) = static_cast<int>(lparam);

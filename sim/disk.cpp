@@ -256,18 +256,7 @@ std::optional<std::vector<BYTE>> Disk::Read(std::string_view path) const {
 
 bool Disk::Exists(std::string_view path) const { return state_->Find(Must(path).Key()) != nullptr; }
 
-bool Disk::IsDirectory(std::string_view path) const {
-  std::shared_ptr<Node> node = state_->Find(Must(path).Key());
-  return node && node->directory;
-}
-
 void Disk::MakeDirectory(std::string_view path) { state_->Make(Must(path), true); }
-
-void Disk::Remove(std::string_view path) {
-  const std::string key = Must(path).Key();
-  std::erase_if(state_->nodes,
-                [&](const auto& entry) { return entry.first == key || entry.first.starts_with(key + '\\'); });
-}
 
 void Disk::SetWritable(std::string_view path, bool writable) {
   const std::string key = Must(path).Key();
@@ -324,17 +313,6 @@ DWORD Disk::Open(const OpenRequest& request, std::shared_ptr<FileObject>& file, 
   }
   file = std::make_shared<DiskFile>(request, state_, std::move(node), kinds);
   return result;
-}
-
-DWORD Disk::Attributes(std::string_view name, DWORD& attributes) {
-  Path path;
-  if (DWORD error = Parse(name, path)) return error;
-  std::shared_ptr<Node> node = state_->Find(path.Key());
-  if (!node) return state_->Missing(path);
-  if (path.trailing_separator && !node->directory) return ERROR_INVALID_NAME;
-  if (node->delete_pending) return ERROR_ACCESS_DENIED;
-  attributes = node->directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-  return ERROR_SUCCESS;
 }
 
 DWORD Disk::Delete(std::string_view name) { return Delete(name, state_->program_elevated); }

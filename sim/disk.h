@@ -1,5 +1,5 @@
 // The PC's disk: drive C: with its directories and files in memory. The program reaches it
-// through SimFiles (CreateFileA, ReadFile, WriteFile, GetFileSize, GetFileAttributesA,
+// through SimFiles (CreateFileA, ReadFile, WriteFile, GetFileSize,
 // DeleteFileA, GetSystemDirectoryA); tests arrange and inspect it directly.
 #pragma once
 
@@ -31,11 +31,8 @@ class Disk final : public NameSpace {
   std::optional<std::vector<BYTE>> Read(std::string_view path) const;
   /// A file or a directory. A file deleted while handles keep it open still exists.
   bool Exists(std::string_view path) const;
-  bool IsDirectory(std::string_view path) const;
   /// Makes the directory and its parents.
   void MakeDirectory(std::string_view path);
-  /// Takes away a file or a directory with all it holds; open handles keep their file.
-  void Remove(std::string_view path);
 
   /// Whether the account may create, write and delete at or under `path` (an ACL that
   /// denies it when false). Reading stays allowed.
@@ -68,7 +65,6 @@ class Disk final : public NameSpace {
 
   bool Owns(std::string_view name) const override;
   DWORD Open(const OpenRequest& request, std::shared_ptr<FileObject>& file) override;
-  DWORD Attributes(std::string_view name, DWORD& attributes) override;
   DWORD Delete(std::string_view name) override;
 
   struct Node;

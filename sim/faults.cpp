@@ -10,24 +10,15 @@ void Faults::Fail(std::string_view name, DWORD error, unsigned times) {
   if (!allowed_.contains(name)) {
     throw std::invalid_argument("sim: no piece of the simulated PC can fail " + std::string(name));
   }
+  if (times == 0) throw std::invalid_argument("sim: a fault needs at least one call to fail");
   pending_.insert_or_assign(std::string(name), Due{error, times});
-}
-
-void Faults::Heal(std::string_view name) {
-  if (auto it = pending_.find(name); it != pending_.end()) pending_.erase(it);
-}
-
-int Faults::Pending(std::string_view name) const {
-  auto it = pending_.find(name);
-  if (it == pending_.end()) return 0;
-  return it->second.left == 0 ? -1 : static_cast<int>(it->second.left);
 }
 
 std::optional<DWORD> Faults::Take(std::string_view name) {
   auto it = pending_.find(name);
   if (it == pending_.end()) return std::nullopt;
   const DWORD error = it->second.error;
-  if (it->second.left != 0 && --it->second.left == 0) pending_.erase(it);
+  if (--it->second.left == 0) pending_.erase(it);
   return error;
 }
 

@@ -18,14 +18,9 @@ class Faults {
   /// (or misspelling one) is told at once rather than waiting for a failure that never comes.
   void Allow(std::string_view name);
 
-  /// The next `times` calls of `name` fail with `error`; times 0 means every call until Heal.
-  /// Throws std::invalid_argument for a name no piece declared.
+  /// The next `times` calls of `name` fail with `error`. Throws std::invalid_argument for a
+  /// name no piece declared, or for no calls at all.
   void Fail(std::string_view name, DWORD error, unsigned times = 1);
-  void Heal(std::string_view name);
-  void HealAll() { pending_.clear(); }
-
-  /// Failures still waiting for `name` (-1 when it fails always).
-  int Pending(std::string_view name) const;
 
   /// Called by a piece at the start of `name`: the error to fail with, if one is due.
   std::optional<DWORD> Take(std::string_view name);
@@ -33,7 +28,7 @@ class Faults {
  private:
   struct Due {
     DWORD error;
-    unsigned left;  // 0: always
+    unsigned left;
   };
   std::set<std::string, std::less<>> allowed_;
   std::map<std::string, Due, std::less<>> pending_;

@@ -27,10 +27,6 @@ DWORD FileObject::IoControl(DWORD, const void*, DWORD, void*, DWORD, DWORD& retu
   return ERROR_INVALID_FUNCTION;
 }
 
-DWORD NameSpace::Attributes(std::string_view name, DWORD&) {
-  throw NotSimulated("GetFileAttributesA of " + std::string(name));
-}
-
 DWORD NameSpace::Delete(std::string_view name) { throw NotSimulated("DeleteFileA of " + std::string(name)); }
 
 bool FileObject::CanRead() const { return access_ & (GENERIC_READ | GENERIC_ALL | MAXIMUM_ALLOWED | FILE_READ_DATA); }

@@ -53,8 +53,6 @@ class NameSpace {
   /// CreateFileA leaves (0, or ERROR_ALREADY_EXISTS); on failure leaves `file` empty and
   /// returns the error.
   virtual DWORD Open(const OpenRequest& request, std::shared_ptr<FileObject>& file) = 0;
-  /// GetFileAttributesA: sets `attributes` and returns 0, or returns the error.
-  virtual DWORD Attributes(std::string_view name, DWORD& attributes);
   /// DeleteFileA: 0 or the error.
   virtual DWORD Delete(std::string_view name);
 };

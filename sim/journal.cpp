@@ -22,13 +22,6 @@ std::vector<std::string> Journal::Lines() const {
   return lines;
 }
 
-std::vector<std::string> Journal::Names() const {
-  std::vector<std::string> names;
-  names.reserve(entries_.size());
-  for (const Entry& entry : entries_) names.push_back(entry.name);
-  return names;
-}
-
 std::size_t Journal::Count(std::string_view name) const {
   return static_cast<std::size_t>(
       std::count_if(entries_.begin(), entries_.end(), [&](const Entry& entry) { return entry.name == name; }));

@@ -22,7 +22,6 @@ class Journal {
 
   const std::vector<Entry>& Entries() const { return entries_; }
   std::vector<std::string> Lines() const;
-  std::vector<std::string> Names() const;
   std::size_t Count(std::string_view name) const;
   void Clear() { entries_.clear(); }
 

@@ -20,16 +20,8 @@ std::string MessageName(UINT message) {
     case WM_CHAR: return "WM_CHAR";
     case WM_COMMAND: return "WM_COMMAND";
     case WM_DEVICECHANGE: return "WM_DEVICECHANGE";
-    case EM_GETSEL: return "EM_GETSEL";
-    case EM_SETSEL: return "EM_SETSEL";
     case EM_REPLACESEL: return "EM_REPLACESEL";
-    case EM_LIMITTEXT: return "EM_LIMITTEXT";
-    case EM_GETLIMITTEXT: return "EM_GETLIMITTEXT";
-    case WM_NULL: return "WM_NULL";
-    case WM_MOVE: return "WM_MOVE";
-    case WM_SIZE: return "WM_SIZE";
     case WM_ENABLE: return "WM_ENABLE";
-    case WM_PAINT: return "WM_PAINT";
     case WM_QUIT: return "WM_QUIT";
     case WM_ERASEBKGND: return "WM_ERASEBKGND";
     case WM_SHOWWINDOW: return "WM_SHOWWINDOW";
@@ -46,8 +38,6 @@ std::string MessageName(UINT message) {
     case WM_LBUTTONUP: return "WM_LBUTTONUP";
     case BM_GETCHECK: return "BM_GETCHECK";
     case BM_SETCHECK: return "BM_SETCHECK";
-    case BM_GETSTATE: return "BM_GETSTATE";
-    case BM_SETSTATE: return "BM_SETSTATE";
     case BM_SETSTYLE: return "BM_SETSTYLE";
     case BM_CLICK: return "BM_CLICK";
     case CB_ADDSTRING: return "CB_ADDSTRING";
@@ -56,9 +46,7 @@ std::string MessageName(UINT message) {
     case CB_GETCURSEL: return "CB_GETCURSEL";
     case CB_GETLBTEXT: return "CB_GETLBTEXT";
     case CB_GETLBTEXTLEN: return "CB_GETLBTEXTLEN";
-    case CB_INSERTSTRING: return "CB_INSERTSTRING";
     case CB_RESETCONTENT: return "CB_RESETCONTENT";
-    case CB_FINDSTRINGEXACT: return "CB_FINDSTRINGEXACT";
     case CB_SETCURSEL: return "CB_SETCURSEL";
     case CB_GETITEMDATA: return "CB_GETITEMDATA";
     case CB_SETITEMDATA: return "CB_SETITEMDATA";
@@ -77,13 +65,7 @@ std::vector<std::string> MessageArguments(UINT message, WPARAM wparam, LPARAM lp
   switch (message) {
     case WM_SETTEXT:
     case EM_REPLACESEL:
-    case CB_ADDSTRING:
-    case CB_INSERTSTRING:
-    case CB_FINDSTRINGEXACT: l = format::Str(static_cast<LPCSTR>(pointer)); break;
-    case EM_GETSEL:
-      w = format::Ptr(reinterpret_cast<const void*>(wparam));
-      l = format::Ptr(pointer);
-      break;
+    case CB_ADDSTRING: l = format::Str(static_cast<LPCSTR>(pointer)); break;
     case WM_GETTEXT:
     case CB_GETLBTEXT:
     case WM_NCCREATE:

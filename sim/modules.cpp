@@ -167,12 +167,6 @@ int SimModules::References(std::string_view module) const {
   return found->references;
 }
 
-int SimModules::References() const {
-  int total = 0;
-  for (const auto& [key, module] : modules_) total += module.references;
-  return total;
-}
-
 void SimModules::Enter(std::string_view module, std::string_view entry) {
   const Module* found = Find(module);
   if (!found->resident && found->references == 0) {

@@ -41,9 +41,8 @@ class SimModules final : public platform::Modules {
   void Remove(std::string_view module);
   /// The module no longer exports `entry`: GetProcAddress fails with ERROR_PROC_NOT_FOUND.
   void RemoveEntry(std::string_view module, std::string_view entry);
-  /// LoadLibraryA references not yet given back by FreeLibrary: of one module, or of all.
+  /// LoadLibraryA references of a module not yet given back by FreeLibrary.
   int References(std::string_view module) const;
-  int References() const;
 
   /// The pieces behind the entry points. An entry point called while its module is not
   /// loaded throws AccessViolation, as code running in an unloaded DLL would crash.

@@ -42,13 +42,13 @@ TEST_F(ModulesTest, LoadsByNameAndCountsReferences) {
   // ntdll is in every process from its start: loading it counts, freeing it never unloads it.
   HMODULE ntdll = win::LoadLibraryA("ntdll.dll");
   EXPECT_EQ(ntdll, win::GetModuleHandleA("NTDLL"));
-  EXPECT_EQ(modules.References(), 1);
+  EXPECT_EQ(modules.References("ntdll.dll"), 1);
   EXPECT_TRUE(win::FreeLibrary(ntdll));
   EXPECT_TRUE(win::FreeLibrary(ntdll));
   EXPECT_NE(win::GetProcAddress(ntdll, "ZwQueryKey"), nullptr);
-  EXPECT_EQ(modules.References(), 0);
+  EXPECT_EQ(modules.References("ntdll.dll"), 0);
 
-  EXPECT_EQ(win::LoadLibraryA("cfgmgr64.dll"), nullptr);
+  EXPECT_EQ(win::LoadLibraryA("nothere.dll"), nullptr);
   EXPECT_EQ(win::GetLastError(), DWORD{ERROR_MOD_NOT_FOUND});
   pc.core.faults.Fail("LoadLibraryA", ERROR_NOT_ENOUGH_MEMORY);
   EXPECT_EQ(win::LoadLibraryA("ntdll.dll"), nullptr);

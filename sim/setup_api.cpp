@@ -33,15 +33,8 @@ bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof 
 const char* PropertyValueName(DWORD property) {
   switch (property) {
     case SPDRP_DEVICEDESC: return "DeviceDesc";
-    case SPDRP_HARDWAREID: return "HardwareID";
-    case SPDRP_COMPATIBLEIDS: return "CompatibleIDs";
     case SPDRP_SERVICE: return "Service";
-    case SPDRP_CLASS: return "Class";
-    case SPDRP_CLASSGUID: return "ClassGUID";
-    case SPDRP_DRIVER: return "Driver";
-    case SPDRP_MFG: return "Mfg";
     case SPDRP_FRIENDLYNAME: return "FriendlyName";
-    case SPDRP_LOCATION_INFORMATION: return "LocationInformation";
     default: return nullptr;
   }
 }
@@ -63,16 +56,13 @@ HDEVINFO SimSetupApi::SetupDiGetClassDevsA(const GUID* class_guid, LPCSTR enumer
   core_.Record("SetupDiGetClassDevsA", {GuidArgument(class_guid), Str(enumerator), format::Handle(parent), Hex(flags)});
   if (core_.Failing("SetupDiGetClassDevsA")) return INVALID_HANDLE_VALUE;
   if (enumerator) throw NotSimulated("SetupDiGetClassDevsA with an enumerator");
-  if (flags & (DIGCF_DEFAULT | DIGCF_PROFILE | DIGCF_DEVICEINTERFACE)) {
-    throw NotSimulated("SetupDiGetClassDevsA with flags " + Hex(flags));
-  }
-  const bool all_classes = flags & DIGCF_ALLCLASSES;
-  if (!class_guid && !all_classes) return core_.Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+  // The present devices of one class is all a program here asks for.
+  if (flags != DIGCF_PRESENT) throw NotSimulated("SetupDiGetClassDevsA with flags " + Hex(flags));
+  if (!class_guid) return core_.Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   Set set;
   for (std::size_t i = 0; i < devices_.size(); ++i) {
     const Device& device = devices_[i];
-    if (!all_classes && !SameGuid(device.class_guid, *class_guid)) continue;
-    if ((flags & DIGCF_PRESENT) && !device.present) continue;
+    if (!SameGuid(device.class_guid, *class_guid) || !device.present) continue;
     set.devices.push_back(i);
   }
   const ULONG_PTR value = next_set_;
@@ -148,10 +138,9 @@ HKEY SimSetupApi::SetupDiOpenDevRegKey(HDEVINFO set, PSP_DEVINFO_DATA device, DW
   if (core_.Failing("SetupDiOpenDevRegKey")) return invalid;
   const Device* found = Locate(set, device);
   if (!found) return invalid;
-  if (scope == DICS_FLAG_CONFIGSPECIFIC || key_type == DIREG_DRV) {
-    throw NotSimulated("SetupDiOpenDevRegKey of a profile's or the driver's key");
+  if (scope != DICS_FLAG_GLOBAL || key_type != DIREG_DEV) {
+    throw NotSimulated("SetupDiOpenDevRegKey of another than the device's global key");
   }
-  if (scope != DICS_FLAG_GLOBAL || key_type != DIREG_DEV) return core_.Fail(ERROR_INVALID_FLAGS, invalid);
   HKEY key = nullptr;
   const LONG error = registry_.Open(HKEY_LOCAL_MACHINE, found->hardware_key, key);
   if (error == ERROR_FILE_NOT_FOUND || error == ERROR_BAD_PATHNAME) return core_.Fail(ERROR_KEY_DOES_NOT_EXIST, invalid);

@@ -17,7 +17,7 @@ using format::Str;
 
 SimFiles::SimFiles(Core& core) : core_(core) {
   for (const char* name : {"CreateFileA", "WriteFile", "CloseHandle", "DeviceIoControl", "CreateEventA", "ReadFile",
-                           "GetFileSize", "GetFileAttributesA", "DeleteFileA", "GetSystemDirectoryA"}) {
+                           "GetFileSize", "DeleteFileA", "GetSystemDirectoryA"}) {
     core_.faults.Allow(name);
   }
   spaces_.push_back(&devices_);
@@ -111,17 +111,6 @@ DWORD SimFiles::GetFileSize(HANDLE file, LPDWORD size_high) {
   // A size whose low part reads as the failure value is told apart by a last error of 0.
   if (low == INVALID_FILE_SIZE) core_.last_error = ERROR_SUCCESS;
   return low;
-}
-
-DWORD SimFiles::GetFileAttributesA(LPCSTR name) {
-  core_.Record("GetFileAttributesA", {Str(name)});
-  if (core_.Failing("GetFileAttributesA")) return INVALID_FILE_ATTRIBUTES;
-  if (!name || !*name) return core_.Fail(ERROR_PATH_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
-  NameSpace* space = SpaceOf(name);
-  if (!space) return core_.Fail(ERROR_FILE_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
-  DWORD attributes = 0;
-  if (DWORD error = space->Attributes(name, attributes)) return core_.Fail(error, INVALID_FILE_ATTRIBUTES);
-  return attributes;
 }
 
 BOOL SimFiles::DeleteFileA(LPCSTR name) {

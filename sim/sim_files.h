@@ -27,7 +27,6 @@ class SimFiles final : public platform::Files {
   HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manual_reset, BOOL initial_state, LPCSTR name) override;
   BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped) override;
   DWORD GetFileSize(HANDLE file, LPDWORD size_high) override;
-  DWORD GetFileAttributesA(LPCSTR name) override;
   BOOL DeleteFileA(LPCSTR name) override;
   UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override;
 

@@ -83,15 +83,6 @@ COLORREF SimGraphics::SetBkColor(HDC dc, COLORREF color) {
   return previous;
 }
 
-int SimGraphics::SetBkMode(HDC dc, int mode) {
-  core_.Record("SetBkMode", {Handle(dc), Dec(mode)});
-  DeviceContext* found = FindDc(dc);
-  if (!found || (mode != TRANSPARENT && mode != OPAQUE)) return 0;
-  const int previous = found->back_mode;
-  found->back_mode = mode;
-  return previous;
-}
-
 const SimGraphics::Font* SimGraphics::FindFont(HGDIOBJ font) const {
   const Object* found = FindObject(font);
   return found && found->kind == Object::Kind::kFont ? &found->font : nullptr;

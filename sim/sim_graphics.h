@@ -30,7 +30,6 @@ class SimGraphics final : public platform::Graphics {
     HWND window;  // null: the screen
     COLORREF text = RGB(0, 0, 0);
     COLORREF back = RGB(255, 255, 255);
-    int back_mode = OPAQUE;
   };
 
   SimGraphics(Core& core, SimWindows& windows);
@@ -48,7 +47,6 @@ class SimGraphics final : public platform::Graphics {
   int GetDeviceCaps(HDC dc, int index) override;
   COLORREF SetTextColor(HDC dc, COLORREF color) override;
   COLORREF SetBkColor(HDC dc, COLORREF color) override;
-  int SetBkMode(HDC dc, int mode) override;
 
   /// The screen's dots per inch (96 unless a test sets the large-font 120 or another).
   void SetScreenDpi(int dpi) { dpi_ = dpi; }

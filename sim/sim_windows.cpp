@@ -29,25 +29,6 @@ std::vector<std::string> WithWindow(HWND window, std::vector<std::string> argume
 
 bool IsAtom(LPCSTR name) { return reinterpret_cast<ULONG_PTR>(name) < 0x10000; }
 
-// The buttons of a box's type, its default button first.
-std::vector<int> Buttons(UINT type) {
-  constexpr int kIdAbort = 3, kIdRetry = 4, kIdIgnore = 5, kIdTryAgain = 10, kIdContinue = 11;
-  std::vector<int> buttons;
-  switch (type & 0xF) {
-    case 0: buttons = {IDOK}; break;
-    case 1: buttons = {IDOK, IDCANCEL}; break;
-    case 2: buttons = {kIdAbort, kIdRetry, kIdIgnore}; break;
-    case 3: buttons = {IDYES, IDNO, IDCANCEL}; break;
-    case 4: buttons = {IDYES, IDNO}; break;
-    case 5: buttons = {kIdRetry, IDCANCEL}; break;
-    case 6: buttons = {IDCANCEL, kIdTryAgain, kIdContinue}; break;
-    default: throw NotSimulated("MessageBoxA: button set " + Hex(type & 0xF));
-  }
-  const std::size_t default_button = (type >> 8) & 0xF;  // MB_DEFBUTTON2 is 0x100
-  if (default_button < buttons.size()) std::rotate(buttons.begin(), buttons.begin() + default_button, buttons.end());
-  return buttons;
-}
-
 }  // namespace
 
 SimWindows& SimWindows::Current() {
@@ -118,23 +99,14 @@ bool SimWindows::IsEnabled(HWND window) const {
   return Find(window) != nullptr;
 }
 
-int SimWindows::Answer(UINT type) {
-  const std::vector<int> buttons = Buttons(type);
-  if (answers_.empty()) return buttons.front();
-  const int answer = answers_.front();
-  answers_.pop_front();
-  if (std::find(buttons.begin(), buttons.end(), answer) == buttons.end()) {
-    throw std::invalid_argument("sim: a message box of type " + Hex(type) + " has no button " + std::to_string(answer));
-  }
-  return answer;
-}
-
 int SimWindows::MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   core_.Record("MessageBoxA", {Handle(owner), Str(text), Str(caption), Hex(type)});
   if (core_.Failing("MessageBoxA")) return 0;
   if (owner && !Find(owner) && !Foreign(owner)) return core_.Fail(ERROR_INVALID_WINDOW_HANDLE, 0);
+  // The program asks only to be acknowledged: one OK button.
+  if ((type & 0xF) != MB_OK) throw NotSimulated("MessageBoxA: button set " + Hex(type & 0xF));
   boxes_.push_back({owner, text ? text : "", caption ? caption : "Error", type});
-  return Answer(type);
+  return IDOK;
 }
 
 HWND SimWindows::GetForegroundWindow() {
@@ -271,12 +243,8 @@ LONG_PTR SimWindows::GetWindowLongPtrA(HWND window, int index) {
   switch (index) {
     case GWLP_WNDPROC: return reinterpret_cast<LONG_PTR>(found->procedure);
     case GWLP_USERDATA: return found->user_data;
-    case GWLP_ID: return reinterpret_cast<LONG_PTR>(found->menu);
-    case GWLP_HWNDPARENT: return reinterpret_cast<LONG_PTR>(found->parent);
-    case GWLP_HINSTANCE: return reinterpret_cast<LONG_PTR>(found->instance);
     case GWL_STYLE: return static_cast<LONG>(found->style);
-    case GWL_EXSTYLE: return static_cast<LONG>(found->ex_style);
-    default: return core_.Fail(ERROR_INVALID_INDEX, LONG_PTR{0});
+    default: throw NotSimulated("GetWindowLongPtrA: index " + Dec(index));
   }
 }
 
@@ -301,21 +269,11 @@ LONG_PTR SimWindows::SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
       previous = found->user_data;
       found->user_data = value;
       return previous;
-    case GWLP_ID:
-      previous = reinterpret_cast<LONG_PTR>(found->menu);
-      found->menu = reinterpret_cast<HMENU>(value);
-      return previous;
     case GWL_STYLE:
       previous = static_cast<LONG>(found->style);
       found->style = static_cast<DWORD>(value);
       return previous;
-    case GWL_EXSTYLE:
-      previous = static_cast<LONG>(found->ex_style);
-      found->ex_style = static_cast<DWORD>(value);
-      return previous;
-    case GWLP_HWNDPARENT:
-    case GWLP_HINSTANCE: throw NotSimulated("SetWindowLongPtrA: index " + Dec(index));
-    default: return core_.Fail(ERROR_INVALID_INDEX, LONG_PTR{0});
+    default: throw NotSimulated("SetWindowLongPtrA: index " + Dec(index));
   }
 }
 
@@ -654,11 +612,6 @@ HBRUSH SimWindows::GetSysColorBrush(int index) {
   return Graphics("GetSysColorBrush").SystemBrush(index, found->second);
 }
 
-void SimWindows::SetSysColor(int index, COLORREF color) {
-  sys_colors_[index] = color;
-  if (graphics_) graphics_->SystemBrush(index, color);
-}
-
 void SimWindows::Click(HWND window) {
   if (!IsShown(window) || !IsEnabled(window)) return;
   constexpr WPARAM kLeftButton = 0x0001;  // MK_LBUTTON
@@ -700,7 +653,7 @@ SimWindows::Painted SimWindows::Paint(HWND control) {
       reinterpret_cast<HBRUSH>(SendMessageA(parent, message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control)));
   const SimGraphics::DeviceContext context = *graphics.FindDc(dc);
   graphics.CloseDc(control, dc);
-  return Painted{context.text, context.back, context.back_mode, brush, font};
+  return Painted{context.text, context.back, brush, font};
 }
 
 }  // namespace sim

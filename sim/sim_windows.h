@@ -30,11 +30,10 @@ class SimWindows final : public platform::Windows {
   };
 
   /// What a control draws its text with, as its parent's WM_CTLCOLOR* answer left the device
-  /// context: the colours, the background mode, the brush returned, and the control's font.
+  /// context: the colours, the brush returned, and the control's font.
   struct Painted {
     COLORREF text;
     COLORREF back;
-    int back_mode;
     HBRUSH brush;
     HFONT font;
   };
@@ -91,10 +90,6 @@ class SimWindows final : public platform::Windows {
 
   /// Message boxes shown so far, oldest first.
   const std::vector<Box>& Boxes() const { return boxes_; }
-  /// The button the user presses on the next box not yet answered; unanswered boxes get
-  /// their default button, as if the user pressed Enter. Throws std::invalid_argument when
-  /// the box has no such button.
-  void AnswerNext(int answer) { answers_.push_back(answer); }
 
   void SetForeground(HWND window) { foreground_ = window; }
 
@@ -130,7 +125,6 @@ class SimWindows final : public platform::Windows {
     screen_width_ = width;
     screen_height_ = height;
   }
-  void SetSysColor(int index, COLORREF color);
 
   /// gdi32's piece of this PC, which device contexts and brushes come from. Called by
   /// SimGraphics itself.
@@ -151,7 +145,6 @@ class SimWindows final : public platform::Windows {
   LRESULT Deliver(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   void Collect(HWND window, std::vector<HWND>& top_down, std::vector<HWND>& bottom_up) const;
   void Destroy(HWND window);
-  int Answer(UINT type);
   SimGraphics& Graphics(const char* call);
   bool TakeMessage(MSG* message, HWND window, UINT first, UINT last, bool remove);
   LRESULT ControlColor(HDC dc, UINT message);
@@ -170,7 +163,6 @@ class SimWindows final : public platform::Windows {
   ATOM next_atom_ = 0xC000;
   HWND foreground_ = ForeignWindow();
   std::vector<Box> boxes_;
-  std::deque<int> answers_;
   std::deque<MSG> queue_;
   bool quit_posted_ = false;
   int exit_code_ = 0;
