@@ -10,22 +10,36 @@
 
 #include "driver/vlio_ioctl.h"
 #include "lib/vlwin32.h"
+#include "platform/nt_names.h"
 #include "platform/unique_handle.h"
 
 namespace {
 
-// The system parallel port driver's request to initialise the port (ntddpar.h).
-constexpr DWORD IOCTL_PAR_SET_INFORMATION = 0x00160008;
-constexpr uint8_t PARALLEL_INIT = 0x01;
+constexpr int32_t kStrobePin = 1;
+// The status bit of Busy (pin 11). The port inverts that line: the bit reads 1 while the
+// printer is not busy.
+constexpr uint8_t kStatusNotBusy = 0x80;
 
 // Which register bit each connector pin is tied to; pins 18 to 25 are ground.
 struct PinBit {
-  uint8_t offset;
+  TvlLPT::Register offset;
   uint8_t mask;
 };
+constexpr auto kData = TvlLPT::kDataRegister, kStatus = TvlLPT::kStatusRegister, kControl = TvlLPT::kControlRegister;
 constexpr PinBit kPins[18] = {
-    {0, 0},    {2, 0x01}, {0, 0x01}, {0, 0x02}, {0, 0x04}, {0, 0x08}, {0, 0x10}, {0, 0x20}, {0, 0x40},
-    {0, 0x80}, {1, 0x40}, {1, 0x80}, {1, 0x20}, {1, 0x10}, {2, 0x02}, {1, 0x08}, {2, 0x04}, {2, 0x08}};
+    {kData, 0},        // no pin 0
+    {kControl, 0x01},  // 1 Strobe
+    {kData, 0x01},   {kData, 0x02}, {kData, 0x04}, {kData, 0x08},  // 2-5 D0-D3
+    {kData, 0x10},   {kData, 0x20}, {kData, 0x40}, {kData, 0x80},  // 6-9 D4-D7
+    {kStatus, 0x40},   // 10 Ack
+    {kStatus, 0x80},   // 11 Busy
+    {kStatus, 0x20},   // 12 PaperOut
+    {kStatus, 0x10},   // 13 Select
+    {kControl, 0x02},  // 14 AutoLF
+    {kStatus, 0x08},   // 15 Fault
+    {kControl, 0x04},  // 16 Init
+    {kControl, 0x08},  // 17 SelectIn
+};
 
 /// The port number of a name "LPT" + digits: the decimal number after "LPT", or 1 when there is
 /// none or it does not fit in 32 bits (never a wrapped value).
@@ -164,7 +178,7 @@ uint32_t TvlLPT::OpenHandle() {
 }
 
 std::optional<uint16_t> TvlLPT::SystemRegister() const {
-  for (unsigned offset = 0; offset < 3; ++offset) {
+  for (unsigned offset = 0; offset < kRegisterCount; ++offset) {
     if (VlioIsSystemPort(RegisterAddress(offset))) return RegisterAddress(offset);
   }
   return {};
@@ -241,8 +255,8 @@ void TvlLPT::WriteByte(uint8_t value) {
   if (Handle() == kClosed) return;
   if (direct_mode_) {
     WriteData(value);
-    SetPin(1, true);
-    SetPin(1, false);
+    SetPin(kStrobePin, true);
+    SetPin(kStrobePin, false);
   } else {
     WriteFileOverlapped(port_device_.get(), &value, 1, write_overlapped_);
   }
@@ -253,7 +267,7 @@ void TvlLPT::WriteString(const std::string& text) {
   const fw::FormatArg args[] = {text};
   LogLine(2, "Try to send string %s ...", args);
   for (const char c : text)
-    if (WaitStatus(0x80, 0x80, 100)) WriteByte(static_cast<uint8_t>(c));
+    if (WaitStatus(kStatusNotBusy, kStatusNotBusy, 100)) WriteByte(static_cast<uint8_t>(c));
 }
 
 // --- TvlLPT: the machine's ports --------------------------------------------------------------

@@ -75,13 +75,18 @@ class TvlLPT : public TvlBaseIO {
   void DoOpen() override;
   void DoClose() override;
 
+  /// The port's registers, as offsets from its base address.
+  enum Register : unsigned { kDataRegister = 0, kStatusRegister = 1, kControlRegister = 2 };
+  /// The number of registers from the base address up.
+  static constexpr unsigned kRegisterCount = 3;
+
   // Registers and pins. In handle mode registers read 0 and writes are dropped.
-  uint8_t ReadData() { return ReadRegister(0); }
-  uint8_t ReadStatus() { return ReadRegister(1); }
-  uint8_t ReadControl() { return ReadRegister(2); }
-  void WriteData(uint8_t value) { WriteRegister(0, value); }
-  void WriteStatus(uint8_t value) { WriteRegister(1, value); }
-  void WriteControl(uint8_t value) { WriteRegister(2, value); }
+  uint8_t ReadData() { return ReadRegister(kDataRegister); }
+  uint8_t ReadStatus() { return ReadRegister(kStatusRegister); }
+  uint8_t ReadControl() { return ReadRegister(kControlRegister); }
+  void WriteData(uint8_t value) { WriteRegister(kDataRegister, value); }
+  void WriteStatus(uint8_t value) { WriteRegister(kStatusRegister, value); }
+  void WriteControl(uint8_t value) { WriteRegister(kControlRegister, value); }
   /// True when the pin's register bit reads 1. Pins 0 and 18 and above read no register.
   bool GetPin(int32_t pin);
   /// Read-modify-write of the pin's register; pins without a register bit touch nothing.

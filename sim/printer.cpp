@@ -2,18 +2,27 @@
 
 namespace sim {
 
+namespace {
+constexpr std::uint32_t kAck = VPORT_PIN(VPORT_PIN_ACK);
+constexpr std::uint32_t kBusy = VPORT_PIN(VPORT_PIN_BUSY);
+constexpr std::uint32_t kPaperOut = VPORT_PIN(VPORT_PIN_PAPER_OUT);
+constexpr std::uint32_t kSelect = VPORT_PIN(VPORT_PIN_SELECT);
+constexpr std::uint32_t kFault = VPORT_PIN(VPORT_PIN_FAULT);
+constexpr std::uint32_t kStrobe = VPORT_PIN(VPORT_PIN_STROBE);
+constexpr std::uint32_t kInit = VPORT_PIN(VPORT_PIN_INIT);
+}  // namespace
+
+// The virtual port's printer decides when a byte is latched and what Init does; this one
+// adds the time a byte takes and the states in which the printer takes nothing.
 struct VirtualPrinter::State {
   explicit State(Clock& clock) : clock(clock) {}
 
-  bool Ready() const { return online && !paper_out && !init_low && !busy; }
-
-  std::uint32_t Lines() const {
-    std::uint32_t lines = 0;
-    if (!ack_low) lines |= VPORT_PIN(10);
-    if (busy || !online || paper_out || init_low) lines |= VPORT_PIN(11);
-    if (paper_out) lines |= VPORT_PIN(12);
-    if (online) lines |= VPORT_PIN(13);
-    if (online && !paper_out) lines |= VPORT_PIN(15);
+  std::uint32_t Lines() {
+    std::uint32_t lines = vport_printer_input_lines(&latch, outputs);
+    if (ack_low) lines &= ~kAck;
+    if (busy || !online || paper_out) lines |= kBusy;
+    if (paper_out) lines = (lines | kPaperOut) & ~kFault;
+    if (!online) lines &= ~(kSelect | kFault);
     return lines;
   }
 
@@ -37,47 +46,49 @@ struct VirtualPrinter::State {
     });
   }
 
-  void Latch(std::uint32_t lines) {
-    received.push_back(static_cast<BYTE>(lines >> 2));
+  void Latch(BYTE value) {
+    received.push_back(value);
     if (!busy_time) return Acknowledge();
     busy = true;
     Later(busy_time, [](State& state) { state.Acknowledge(); });
   }
 
-  static void LinesChanged(void* context, std::uint32_t lines, std::uint32_t) {
+  static void LinesChanged(void* context, std::uint32_t lines, std::uint32_t changed) {
     auto& state = *static_cast<State*>(context);
-    const std::uint32_t falling = state.previous & ~lines;
-    state.previous = lines;
-    if (falling & VPORT_PIN(16)) {
+    state.outputs = lines;
+    const std::uint32_t falling = changed & ~lines;
+    if (falling & kInit) {
       state.busy = state.ack_low = false;
       ++state.generation;
       ++state.resets;
     }
-    state.init_low = !(lines & VPORT_PIN(16));
-    if (falling & VPORT_PIN(1)) {
-      if (state.Ready()) {
-        state.Latch(lines);
-      } else {
-        ++state.ignored;
-      }
+    // While busy, off line or out of paper the strobe reaches nobody.
+    const bool can_take = state.online && !state.paper_out && !state.busy;
+    const std::uint32_t latched_before = state.latch.received;
+    vport_printer_lines_changed(&state.latch, lines, can_take ? changed : changed & ~kStrobe);
+    // A falling Init resets the count, and no byte is latched while Init is low.
+    if (!(falling & kInit) && state.latch.received != latched_before) {
+      state.Latch(state.latch.last);
+    } else if (falling & kStrobe) {
+      ++state.ignored;
     }
   }
 
   static std::uint32_t InputLines(void* context, std::uint32_t) {
-    return static_cast<const State*>(context)->Lines();
+    return static_cast<State*>(context)->Lines();
   }
 
   Clock& clock;
   std::weak_ptr<State> self;
+  vport_printer latch = VPORT_PRINTER_INITIALIZER(nullptr);
+  std::uint32_t outputs = VPORT_OUTPUT_PINS;  // idle lines are high
   std::uint64_t busy_time = 0;
   std::uint64_t ack_time = 0;
   bool online = true;
   bool paper_out = false;
-  bool init_low = false;
   bool busy = false;
   bool ack_low = false;
-  std::uint32_t previous = VPORT_OUTPUT_PINS;  // idle lines are high
-  unsigned generation = 0;                     // bumped by a reset, which ends pending work
+  unsigned generation = 0;  // bumped by a reset, which ends pending work
   unsigned ack_pulses = 0;
   std::vector<BYTE> received;
   std::size_t ignored = 0;

@@ -2,8 +2,10 @@
 // Strobe (pin 1) a ready printer latches D0-D7 (pins 2-9) and raises Busy (pin 11); when it
 // has dealt with the byte it pulls Ack (pin 10) low and drops Busy, and Ack goes back high.
 // While on line and fine, Select (pin 13) is high, PaperOut (pin 12) low and Fault (pin 15)
-// high. Times run on the PC's virtual clock, so that a program's polling loops meet the
-// printer at exactly known moments.
+// high. The virtual port's own printer (vport_printer) latches the bytes and answers Init;
+// this one adds the time each byte takes and the off-line and out-of-paper states. Times run
+// on the PC's virtual clock, so that a program's polling loops meet the printer at exactly
+// known moments.
 //
 //   VirtualPrinter printer(pc.core.clock);
 //   vport_plug(&port, printer.Peripheral());

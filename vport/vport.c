@@ -8,7 +8,7 @@
 static const struct {
   uint8_t offset;
   uint8_t bit;
-} pin_map[17] = {
+} pin_map[VPORT_LAST_SIGNAL_PIN] = {
     {VPORT_CONTROL, 0},                                                      /* 1 Strobe */
     {VPORT_DATA, 0},    {VPORT_DATA, 1},    {VPORT_DATA, 2}, {VPORT_DATA, 3}, /* 2-5 D0-D3 */
     {VPORT_DATA, 4},    {VPORT_DATA, 5},    {VPORT_DATA, 6}, {VPORT_DATA, 7}, /* 6-9 D4-D7 */
@@ -43,7 +43,7 @@ static uint32_t pins_of(unsigned offset, uint8_t levels)
 {
   uint32_t lines = 0;
   unsigned pin;
-  for (pin = 1; pin <= 17; pin++) {
+  for (pin = 1; pin <= VPORT_LAST_SIGNAL_PIN; pin++) {
     if (pin_map[pin - 1].offset == offset && (levels >> pin_map[pin - 1].bit & 1u))
       lines |= VPORT_PIN(pin);
   }
@@ -55,7 +55,7 @@ static uint8_t byte_of(unsigned offset, uint32_t lines)
 {
   uint8_t levels = 0;
   unsigned pin;
-  for (pin = 1; pin <= 17; pin++) {
+  for (pin = 1; pin <= VPORT_LAST_SIGNAL_PIN; pin++) {
     if (pin_map[pin - 1].offset == offset && (lines & VPORT_PIN(pin)))
       levels = (uint8_t)(levels | 1u << pin_map[pin - 1].bit);
   }
@@ -149,7 +149,11 @@ int vport_pin_level(struct vport *port, unsigned pin)
 /* Each data line of the plug goes back in on one status line. */
 static uint32_t loopback_input_lines(void *context, uint32_t lines)
 {
-  static const uint8_t wiring[5][2] = {{2, 15}, {3, 13}, {4, 12}, {5, 10}, {6, 11}};
+  static const uint8_t wiring[5][2] = {{VPORT_PIN_D0, VPORT_PIN_FAULT},
+                                       {VPORT_PIN_D0 + 1, VPORT_PIN_SELECT},
+                                       {VPORT_PIN_D0 + 2, VPORT_PIN_PAPER_OUT},
+                                       {VPORT_PIN_D0 + 3, VPORT_PIN_ACK},
+                                       {VPORT_PIN_D0 + 4, VPORT_PIN_BUSY}};
   uint32_t inputs = 0;
   unsigned i;
   (void)context;
@@ -163,10 +167,10 @@ static uint32_t loopback_input_lines(void *context, uint32_t lines)
 const struct vport_peripheral vport_loopback_plug = {0, 0, loopback_input_lines};
 
 /* The levels the printer drives while it takes bytes: Ack idle, Select and Fault high. */
-#define PRINTER_READY_LINES (VPORT_PIN(10) | VPORT_PIN(13) | VPORT_PIN(15))
-#define PRINTER_BUSY VPORT_PIN(11)
-#define PRINTER_STROBE VPORT_PIN(1)
-#define PRINTER_INIT VPORT_PIN(16)
+#define PRINTER_READY_LINES (VPORT_PIN(VPORT_PIN_ACK) | VPORT_PIN(VPORT_PIN_SELECT) | VPORT_PIN(VPORT_PIN_FAULT))
+#define PRINTER_BUSY VPORT_PIN(VPORT_PIN_BUSY)
+#define PRINTER_STROBE VPORT_PIN(VPORT_PIN_STROBE)
+#define PRINTER_INIT VPORT_PIN(VPORT_PIN_INIT)
 
 void vport_printer_reset(struct vport_printer *printer)
 {
@@ -182,7 +186,7 @@ void vport_printer_lines_changed(void *context, uint32_t lines, uint32_t changed
     vport_printer_reset(printer);
   /* Init low holds the printer in reset, where it takes nothing. */
   if ((falling & PRINTER_STROBE) && (lines & PRINTER_INIT)) {
-    printer->last = (uint8_t)(lines >> 2);
+    printer->last = (uint8_t)(lines >> VPORT_PIN_D0);
     printer->received++;
   }
 }

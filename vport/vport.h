@@ -65,14 +65,32 @@ extern "C" {
 #define VPORT_DATA_RESET 0x00u
 #define VPORT_CONTROL_RESET (VPORT_CONTROL_INIT | VPORT_CONTROL_SELECT_IN)
 
-/* Connector levels travel as one mask with bit N for pin N. */
-#define VPORT_PIN(n) ((uint32_t)1 << (n))
+/* Connector pins of the signal lines; D0-D7 are the eight pins from VPORT_PIN_D0 up. */
+#define VPORT_PIN_STROBE 1u
+#define VPORT_PIN_D0 2u
+#define VPORT_PIN_ACK 10u
+#define VPORT_PIN_BUSY 11u
+#define VPORT_PIN_PAPER_OUT 12u
+#define VPORT_PIN_SELECT 13u
+#define VPORT_PIN_AUTO_LF 14u
+#define VPORT_PIN_FAULT 15u
+#define VPORT_PIN_INIT 16u
+#define VPORT_PIN_SELECT_IN 17u
+#define VPORT_LAST_SIGNAL_PIN 17u
 #define VPORT_FIRST_GROUND_PIN 18u
 #define VPORT_PIN_COUNT 25u
+
+/* Connector levels travel as one mask with bit N for pin N. */
+#define VPORT_PIN(n) ((uint32_t)1 << (n))
+#define VPORT_DATA_PINS (0xFFu << VPORT_PIN_D0)
 /* The pins the port drives: Strobe, D0-D7, AutoLF, Init, SelectIn. */
-#define VPORT_OUTPUT_PINS (VPORT_PIN(1) | (0xFFu << 2) | VPORT_PIN(14) | VPORT_PIN(16) | VPORT_PIN(17))
+#define VPORT_OUTPUT_PINS                                                                              \
+  (VPORT_PIN(VPORT_PIN_STROBE) | VPORT_DATA_PINS | VPORT_PIN(VPORT_PIN_AUTO_LF) | VPORT_PIN(VPORT_PIN_INIT) | \
+   VPORT_PIN(VPORT_PIN_SELECT_IN))
 /* The pins the peripheral drives: Ack, Busy, PaperOut, Select, Fault. */
-#define VPORT_INPUT_PINS (VPORT_PIN(10) | VPORT_PIN(11) | VPORT_PIN(12) | VPORT_PIN(13) | VPORT_PIN(15))
+#define VPORT_INPUT_PINS                                                                              \
+  (VPORT_PIN(VPORT_PIN_ACK) | VPORT_PIN(VPORT_PIN_BUSY) | VPORT_PIN(VPORT_PIN_PAPER_OUT) |             \
+   VPORT_PIN(VPORT_PIN_SELECT) | VPORT_PIN(VPORT_PIN_FAULT))
 
 /*
  * Whatever is plugged into the connector. The port keeps only a pointer: the peripheral's

@@ -1,0 +1,41 @@
+// The NT names that no Win32 header has: the status codes of ntdll's and the kernel's calls,
+// ZwQueryKey's information classes and the system parallel port driver's request. The
+// library and the simulated PC both take them from here.
+#pragma once
+
+#include "platform/win32_types.h"
+
+#ifdef _WIN32
+#include <winioctl.h>
+#include <ntddpar.h>
+#else
+// The parallel port driver's request and the one flag the library sends with it (ntddpar.h).
+constexpr DWORD IOCTL_PAR_SET_INFORMATION = 0x00160008;
+constexpr BYTE PARALLEL_INIT = 0x01;
+#endif
+
+namespace nt {
+
+// NTSTATUS values, under names of their own: Windows headers make macros of a few.
+inline constexpr LONG kStatusSuccess = 0;
+inline constexpr LONG kStatusBufferOverflow = static_cast<LONG>(0x80000005u);
+inline constexpr LONG kStatusUnsuccessful = static_cast<LONG>(0xC0000001u);
+inline constexpr LONG kStatusAccessViolation = static_cast<LONG>(0xC0000005u);
+inline constexpr LONG kStatusInvalidHandle = static_cast<LONG>(0xC0000008u);
+inline constexpr LONG kStatusInvalidParameter = static_cast<LONG>(0xC000000Du);
+inline constexpr LONG kStatusNoSuchDevice = static_cast<LONG>(0xC000000Eu);
+inline constexpr LONG kStatusInvalidDeviceRequest = static_cast<LONG>(0xC0000010u);
+inline constexpr LONG kStatusNoMemory = static_cast<LONG>(0xC0000017u);
+inline constexpr LONG kStatusAccessDenied = static_cast<LONG>(0xC0000022u);
+inline constexpr LONG kStatusBufferTooSmall = static_cast<LONG>(0xC0000023u);
+inline constexpr LONG kStatusObjectTypeMismatch = static_cast<LONG>(0xC0000024u);
+inline constexpr LONG kStatusObjectNameNotFound = static_cast<LONG>(0xC0000034u);
+inline constexpr LONG kStatusObjectNameCollision = static_cast<LONG>(0xC0000035u);
+inline constexpr LONG kStatusObjectPathNotFound = static_cast<LONG>(0xC000003Au);
+inline constexpr LONG kStatusInsufficientResources = static_cast<LONG>(0xC000009Au);
+inline constexpr LONG kStatusNotSupported = static_cast<LONG>(0xC00000BBu);
+
+// ZwQueryKey's information classes (KEY_INFORMATION_CLASS of the driver kit's wdm.h).
+inline constexpr int kKeyNameInformation = 3;
+
+}  // namespace nt
