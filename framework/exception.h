@@ -46,7 +46,8 @@ class EInvalidOperation : public Exception {
   const char* ClassName() const override { return "EInvalidOperation"; }
 };
 
-/// A window the framework asked Windows for could not be made.
+/// A call to Windows failed: a window, window class, font or brush the framework asked for
+/// could not be made, or a resource would not load. Code() is the call's last error.
 class EOSError : public Exception {
  public:
   EOSError(unsigned long code, std::string message) : Exception(std::move(message)), code_(code) {}

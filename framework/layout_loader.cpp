@@ -4,6 +4,7 @@
 
 #include "framework/controls.h"
 #include "framework/forms.h"
+#include "framework/resources.h"
 #include "platform/win32.h"
 
 namespace fw {
@@ -197,14 +198,11 @@ void LoadLayout(std::string_view text, TComponent& root, const ClassRegistry& cl
 
 void LoadLayoutFromResource(const char* name, TComponent& root, const ClassRegistry& classes,
                             const LayoutBindings& bindings) {
-  const HMODULE module = win::GetModuleHandleA(nullptr);
-  HRSRC found = win::FindResourceA(module, name, RT_RCDATA);
-  if (!found) throw Exception(std::string("Resource ") + name + " not found");
-  HGLOBAL loaded = win::LoadResource(module, found);
-  const void* data = loaded ? win::LockResource(loaded) : nullptr;
-  if (!data) throw EOSError(win::GetLastError(), std::string("Cannot load resource ") + name);
-  const DWORD size = win::SizeofResource(module, found);
-  LoadLayout(std::string_view(static_cast<const char*>(data), size), root, classes, bindings);
+  const ResourceBytes resource = ReadProgramResource(name);
+  if (!resource.found) throw Exception(std::string("Resource ") + name + " not found");
+  if (!resource.bytes.data()) throw EOSError(win::GetLastError(), std::string("Cannot load resource ") + name);
+  LoadLayout(std::string_view(reinterpret_cast<const char*>(resource.bytes.data()), resource.bytes.size()), root,
+             classes, bindings);
 }
 
 }  // namespace fw

@@ -6,26 +6,12 @@
 #include <span>
 #include <vector>
 
+#include "framework/resources.h"
+#include "platform/nt_names.h"
 #include "platform/unique_handle.h"
 
-namespace {
-
-/// The bytes of an RCDATA resource of the program itself, empty when there is none.
-std::span<const uint8_t> ResourceBytes(const std::string& name) {
-  const HMODULE module = win::GetModuleHandleA(nullptr);
-  const HRSRC resource = win::FindResourceA(module, name.c_str(), RT_RCDATA);
-  if (!resource) return {};
-  const HGLOBAL loaded = win::LoadResource(module, resource);
-  if (!loaded) return {};
-  const void* data = win::LockResource(loaded);
-  if (!data) return {};
-  return {static_cast<const uint8_t*>(data), win::SizeofResource(module, resource)};
-}
-
-}  // namespace
-
 bool SaveResourceToFile(const std::string& resource_name, const std::string& file_name) {
-  const std::span<const uint8_t> image = ResourceBytes(resource_name);
+  const std::span<const uint8_t> image = fw::ReadProgramResource(resource_name.c_str()).bytes;
   if (image.data() == nullptr) return false;
   platform::UniqueFile file(
       win::CreateFileA(file_name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
@@ -44,7 +30,7 @@ bool SaveResourceToFile(const std::string& resource_name, const std::string& fil
 platform::UniqueFile OpenPinnedImage(const std::string& resource_name, const std::string& file_name) {
   std::span<const uint8_t> image;
   if (!resource_name.empty()) {
-    image = ResourceBytes(resource_name);
+    image = fw::ReadProgramResource(resource_name.c_str()).bytes;
     if (image.data() == nullptr) return {};
   }
   platform::UniqueFile file(
@@ -147,7 +133,6 @@ void SetupApi::DestroyDeviceList(HDEVINFO set) {
 namespace {
 
 using ZwQueryKeyProc = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
-constexpr int KeyNameInformation = 3;
 
 /// True when `path` continues at `at` with `prefix`, in any letter case: registry names
 /// are not case-sensitive, and Wine spells the hive "\REGISTRY\Machine\".
@@ -161,7 +146,7 @@ bool HasPrefixAt(std::string_view path, size_t at, std::string_view prefix) {
 
 std::string KernelName(HKEY key, ZwQueryKeyProc query) {
   ULONG needed = 0;
-  query(key, KeyNameInformation, nullptr, 0, &needed);
+  query(key, nt::kKeyNameInformation, nullptr, 0, &needed);
   // A kernel name is a counted string of at most 65535 bytes after its 4-byte length; a
   // larger claim is no name at all, and not worth gigabytes of memory.
   constexpr ULONG kLongestKeyNameInformation = 4 + 0xFFFF;
@@ -169,7 +154,7 @@ std::string KernelName(HKEY key, ZwQueryKeyProc query) {
   // Two spare zero bytes end the name, which the system does not end.
   std::vector<uint8_t> buffer(static_cast<size_t>(needed) + 2, 0);
   ULONG length = 0;
-  if (query(key, KeyNameInformation, buffer.data(), needed, &length) < 0 || buffer.size() < 4) return {};
+  if (query(key, nt::kKeyNameInformation, buffer.data(), needed, &length) < 0 || buffer.size() < 4) return {};
   uint32_t name_bytes = 0;
   std::memcpy(&name_bytes, buffer.data(), sizeof name_bytes);
   // Whatever the length field claims, the name ends within what was allocated.

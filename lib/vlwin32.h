@@ -1,5 +1,6 @@
-// Platform routines of the library: the driver image resource, the platform family, and
-// one-byte overlapped writes.
+// The library's routines over Windows calls: the driver image (written from the program's
+// resource, held while it loads, found from a service's binary path), the platform family,
+// system message texts, overlapped writes, SetupAPI's device list and registry key paths.
 #pragma once
 
 #include <cstdint>
