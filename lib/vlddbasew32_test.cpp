@@ -1,5 +1,5 @@
-// The driver loader and the port I/O client on the simulated PC: which calls reach the
-// service manager, in what order and with what, and what is left on the machine after.
+// The driver loader on the simulated PC: which calls reach the service manager, in what
+// order and with what, and what is left on the machine after.
 #include "lib/vlddbasew32.h"
 
 #include <gtest/gtest.h>
@@ -503,59 +503,6 @@ TEST_F(Loader, DeviceRefusingACallerWithoutThePrivilegeFailsTheOpenWithAccessDen
   ASSERT_NE(driver.Open(), -1);
   driver.Close();
   EXPECT_EQ(pc.services.Find("vlio"), nullptr);
-}
-
-// --- The client's port accesses ---------------------------------------------------------------
-
-TEST_F(Loader, EachAccessIsOneRequestWithTheAgreedBuffers) {
-  TvlLptDriver driver;
-  ASSERT_NE(driver.Open(), -1);
-  pc.core.journal.Clear();
-  pc.ports.ClearAccesses();
-  driver.WritePort(0x378, 0x01);
-  EXPECT_EQ(driver.ReadPort(0x379) & 0x08, 0x08);  // D0 looped back to Fault
-  EXPECT_EQ(driver.ReadPort(0x378), 0x01);
-  const std::vector<std::string> requests = pc.core.journal.Lines();
-  const std::vector<std::string> expected = {", 0x9c402008, [78 03 01], 3, null, 0, ptr, null)",
-                                             ", 0x9c402004, [79 03], 2, ptr, 1, ptr, null)",
-                                             ", 0x9c402004, [78 03], 2, ptr, 1, ptr, null)"};
-  ASSERT_EQ(requests.size(), expected.size());
-  for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(requests[i].rfind("DeviceIoControl(", 0), 0u) << requests[i];
-    EXPECT_TRUE(requests[i].ends_with(expected[i])) << requests[i];
-  }
-  EXPECT_EQ(pc.ports.Accesses().size(), 3u);
-}
-
-TEST_F(Loader, FailedRequestReadsZeroAndTheNextOneWorks) {
-  TvlLptDriver driver;
-  ASSERT_NE(driver.Open(), -1);
-  driver.WritePort(0x378, 0x5A);
-  pc.core.faults.Fail("DeviceIoControl", ERROR_GEN_FAILURE);
-  EXPECT_EQ(driver.ReadPort(0x378), 0) << "a failed request answers nothing of the buffer";
-  EXPECT_EQ(driver.ReadPort(0x378), 0x5A);
-  EXPECT_NE(driver.DeviceHandle(), -1) << "one failed request does not close the device";
-}
-
-TEST_F(Loader, WithoutADeviceReadsGiveZeroAndNothingReachesTheSystem) {
-  TvlLptDriver driver;
-  EXPECT_EQ(driver.ReadPort(0x379), 0);
-  driver.WritePort(0x378, 0x55);
-  EXPECT_EQ(pc.core.journal.Count("DeviceIoControl"), 0u);
-  EXPECT_TRUE(pc.ports.Accesses().empty());
-}
-
-TEST_F(Loader, NineXFamilyUsesPortInstructionsAndNoDriver) {
-  pc.process.SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
-  TvlLptDriver driver;
-  driver.WritePort(0x378, 0x02);  // before Open too
-  EXPECT_EQ(driver.ReadPort(0x378), 0x02);
-  EXPECT_EQ(driver.Open(), TvlLptDriver::kDirectHandle);
-  EXPECT_EQ(driver.DeviceHandle(), -1);
-  driver.Close();
-  EXPECT_EQ(pc.services.Find("vlio"), nullptr);
-  EXPECT_EQ(pc.core.journal.Count("OpenSCManagerA") + pc.core.journal.Count("CreateFileA"), 0u);
-  EXPECT_EQ(pc.ports.Count(sim::SimPortBus::By::Program), 2u);
 }
 
 }  // namespace

@@ -56,6 +56,72 @@ class Lpt : public testing::Test {
   }
 };
 
+// --- The driver client's port accesses --------------------------------------------------------
+
+class DriverClient : public Lpt {
+ protected:
+  void SetUp() override {
+    Lpt::SetUp();
+    vport_plug(lpt1, &vport_loopback_plug);
+  }
+};
+
+TEST_F(DriverClient, EachAccessIsOneRequestWithTheAgreedBuffers) {
+  TvlLptDriver driver;
+  ASSERT_NE(driver.Open(), -1);
+  pc.core.journal.Clear();
+  pc.ports.ClearAccesses();
+  driver.WritePort(0x378, 0x01);
+  EXPECT_EQ(driver.ReadPort(0x379) & 0x08, 0x08);  // D0 looped back to Fault
+  EXPECT_EQ(driver.ReadPort(0x378), 0x01);
+  // The last port: all sixteen bits of its number reach the driver.
+  driver.WritePort(0xFFFF, 0xA5);
+  EXPECT_EQ(driver.ReadPort(0xFFFF), 0xFF) << "no port decodes it, so the bus floats high";
+  const std::vector<std::string> requests = pc.core.journal.Lines();
+  const std::vector<std::string> expected = {", 0x9c402008, [78 03 01], 3, null, 0, ptr, null)",
+                                             ", 0x9c402004, [79 03], 2, ptr, 1, ptr, null)",
+                                             ", 0x9c402004, [78 03], 2, ptr, 1, ptr, null)",
+                                             ", 0x9c402008, [ff ff a5], 3, null, 0, ptr, null)",
+                                             ", 0x9c402004, [ff ff], 2, ptr, 1, ptr, null)"};
+  ASSERT_EQ(requests.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(requests[i].rfind("DeviceIoControl(", 0), 0u) << requests[i];
+    EXPECT_TRUE(requests[i].ends_with(expected[i])) << requests[i];
+  }
+  EXPECT_EQ(Accesses(), (std::vector<std::string>{"out 378 01", "in 379 8F", "in 378 01", "out FFFF A5", "in FFFF FF"}));
+}
+
+TEST_F(DriverClient, FailedRequestReadsZeroAndTheNextOneWorks) {
+  TvlLptDriver driver;
+  ASSERT_NE(driver.Open(), -1);
+  driver.WritePort(0x378, 0x5A);
+  pc.core.faults.Fail("DeviceIoControl", ERROR_GEN_FAILURE);
+  EXPECT_EQ(driver.ReadPort(0x378), 0) << "a failed request answers nothing of the buffer";
+  EXPECT_EQ(driver.ReadPort(0x378), 0x5A);
+  EXPECT_NE(driver.DeviceHandle(), -1) << "one failed request does not close the device";
+}
+
+TEST_F(DriverClient, WithoutADeviceReadsGiveZeroAndNothingReachesTheSystem) {
+  TvlLptDriver driver;
+  EXPECT_EQ(driver.ReadPort(0x379), 0);
+  driver.WritePort(0x378, 0x55);
+  EXPECT_EQ(pc.core.journal.Count("DeviceIoControl"), 0u);
+  EXPECT_TRUE(pc.ports.Accesses().empty());
+}
+
+TEST_F(DriverClient, NineXFamilyUsesPortInstructionsAndNoDriver) {
+  pc.process.SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
+  TvlLptDriver driver;
+  driver.WritePort(0x378, 0x02);  // before Open too
+  EXPECT_EQ(driver.ReadPort(0x378), 0x02);
+  EXPECT_EQ(driver.Open(), TvlLptDriver::kDirectHandle);
+  EXPECT_EQ(driver.DeviceHandle(), -1);
+  driver.Close();
+  EXPECT_EQ(pc.services.Find("vlio"), nullptr);
+  EXPECT_EQ(pc.core.journal.Count("OpenSCManagerA") + pc.core.journal.Count("CreateFileA"), 0u);
+  EXPECT_EQ(pc.ports.Count(sim::SimPortBus::By::Program), 2u);
+}
+
 // --- Selection ---------------------------------------------------------------------------------
 
 TEST_F(Lpt, NewComponentIsClosedInDirectModeOnLpt1) {

@@ -71,7 +71,7 @@ TEST_F(SimFilesTest, OpensOnlyDevicesThatArePluggedIn) {
   struct Case {
     LPCSTR name;
     DWORD error;
-  } const cases[] = {{"\\\\.\\giveio", ERROR_FILE_NOT_FOUND},
+  } const cases[] = {{"\\\\.\\lptgate", ERROR_FILE_NOT_FOUND},
                      {"C:\\pinscope.ini", ERROR_FILE_NOT_FOUND},
                      {"", ERROR_PATH_NOT_FOUND},
                      {nullptr, ERROR_PATH_NOT_FOUND}};

@@ -125,7 +125,7 @@ TEST_F(SimProcessTest, ModulesAreFoundByFileName) {
   EXPECT_NE(kernel32, nullptr);
   EXPECT_EQ(win::GetModuleHandleA("C:\\WINDOWS\\system32\\KERNEL32"), kernel32);
   win::SetLastError(0xdeadbeef);
-  EXPECT_EQ(win::GetModuleHandleA("inpout32.dll"), nullptr);
+  EXPECT_EQ(win::GetModuleHandleA("pinbridge32.dll"), nullptr);
   EXPECT_EQ(win::GetLastError(), DWORD{ERROR_MOD_NOT_FOUND});
 }
 

@@ -55,7 +55,7 @@ TEST_F(SimResourcesTest, AMissingTypeAndAMissingNameFailDifferently) {
     DWORD error;
   } const cases[] = {{"VLIOBIN", MAKEINTRESOURCEA(6), ERROR_RESOURCE_TYPE_NOT_FOUND},
                      {"VLIOBIN", "RCDATA", ERROR_RESOURCE_TYPE_NOT_FOUND},
-                     {"GIVEIO", RT_RCDATA, ERROR_RESOURCE_NAME_NOT_FOUND},
+                     {"PORTGATE", RT_RCDATA, ERROR_RESOURCE_NAME_NOT_FOUND},
                      {MAKEINTRESOURCEA(8), "PORTS", ERROR_RESOURCE_NAME_NOT_FOUND}};
   for (const Case& c : cases) {
     win::SetLastError(0xdeadbeef);

@@ -94,7 +94,7 @@ TEST_F(SimServicesTest, NamesAreUniqueAndLookupsReportWhatIsWrong) {
   win::SetLastError(0xdeadbeef);
   EXPECT_EQ(Create("VLIO"), nullptr);
   EXPECT_EQ(win::GetLastError(), DWORD{ERROR_SERVICE_EXISTS});
-  EXPECT_EQ(win::OpenServiceA(manager, "giveio", SERVICE_ALL_ACCESS), nullptr);
+  EXPECT_EQ(win::OpenServiceA(manager, "portgate", SERVICE_ALL_ACCESS), nullptr);
   EXPECT_EQ(win::GetLastError(), DWORD{ERROR_SERVICE_DOES_NOT_EXIST});
   EXPECT_EQ(Create("a\\b"), nullptr);
   EXPECT_EQ(win::GetLastError(), DWORD{ERROR_INVALID_NAME});
