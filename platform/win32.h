@@ -77,8 +77,8 @@ class PortInstructions {
   virtual void OutByte(WORD port, BYTE value) = 0;
 };
 
-/// kernel32: the thread's last error, system message texts, the version and whether the
-/// process runs under WOW64.
+/// kernel32: the thread's last error, system message texts, the version, whether the
+/// process runs under WOW64, and wide-to-ANSI text.
 class Process {
  public:
   virtual ~Process() = default;
@@ -88,17 +88,18 @@ class Process {
                                LPSTR buffer, DWORD size, va_list* arguments) = 0;
   virtual BOOL GetVersionExA(LPOSVERSIONINFOA info) = 0;
   virtual BOOL IsWow64Process(HANDLE process, PBOOL wow64) = 0;
-  virtual HMODULE GetModuleHandleA(LPCSTR name) = 0;
-  virtual DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) = 0;
   virtual int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_count, LPSTR multi_byte,
                                   int multi_byte_size, LPCSTR default_char, LPBOOL used_default) = 0;
 };
 
-/// kernel32: modules loaded by name at run time, and their entry points. SetupAPI and
-/// ntdll's ZwQueryKey are reached this way, so their calls are the modules' own.
+/// kernel32: the process's modules, its own image among them, and modules loaded by name at
+/// run time with their entry points. SetupAPI and ntdll's ZwQueryKey are reached this way,
+/// so their calls are the modules' own.
 class Modules {
  public:
   virtual ~Modules() = default;
+  virtual HMODULE GetModuleHandleA(LPCSTR name) = 0;
+  virtual DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) = 0;
   virtual HMODULE LoadLibraryA(LPCSTR name) = 0;
   virtual FARPROC GetProcAddress(HMODULE module, LPCSTR name) = 0;
   virtual BOOL FreeLibrary(HMODULE module) = 0;
@@ -349,9 +350,9 @@ inline BOOL GetVersionExA(LPOSVERSIONINFOA info) { return platform::Installed().
 inline BOOL IsWow64Process(HANDLE process, PBOOL wow64) {
   return platform::Installed().process->IsWow64Process(process, wow64);
 }
-inline HMODULE GetModuleHandleA(LPCSTR name) { return platform::Installed().process->GetModuleHandleA(name); }
+inline HMODULE GetModuleHandleA(LPCSTR name) { return platform::Installed().modules->GetModuleHandleA(name); }
 inline DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
-  return platform::Installed().process->GetModuleFileNameA(module, buffer, size);
+  return platform::Installed().modules->GetModuleFileNameA(module, buffer, size);
 }
 
 inline int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {

@@ -87,6 +87,10 @@ class RealResources final : public Resources {
 
 class RealModules final : public Modules {
  public:
+  HMODULE GetModuleHandleA(LPCSTR name) override { return ::GetModuleHandleA(name); }
+  DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) override {
+    return ::GetModuleFileNameA(module, buffer, size);
+  }
   HMODULE LoadLibraryA(LPCSTR name) override { return ::LoadLibraryA(name); }
   FARPROC GetProcAddress(HMODULE module, LPCSTR name) override { return ::GetProcAddress(module, name); }
   BOOL FreeLibrary(HMODULE module) override { return ::FreeLibrary(module); }
@@ -142,10 +146,6 @@ class RealProcess final : public Process {
       return TRUE;
     }
     return proc(process, wow64);
-  }
-  HMODULE GetModuleHandleA(LPCSTR name) override { return ::GetModuleHandleA(name); }
-  DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) override {
-    return ::GetModuleFileNameA(module, buffer, size);
   }
   int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_count, LPSTR multi_byte,
                           int multi_byte_size, LPCSTR default_char, LPBOOL used_default) override {

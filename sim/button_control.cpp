@@ -4,8 +4,8 @@
 #include <algorithm>
 
 #include "sim/core.h"
-#include "sim/sim_windows.h"
 #include "sim/window_classes.h"
+#include "sim/windows.h"
 
 namespace sim {
 

@@ -9,8 +9,8 @@
 
 #include "sim/core.h"
 #include "sim/format.h"
-#include "sim/sim_windows.h"
 #include "sim/window_classes.h"
+#include "sim/windows.h"
 
 namespace sim {
 

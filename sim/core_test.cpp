@@ -8,8 +8,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/win32_types.h"
 #include "sim/pc.h"
-#include "sim/win32_more.h"
 
 namespace sim {
 namespace {

@@ -1,7 +1,7 @@
 #include "sim/devices.h"
 
+#include "platform/win32_types.h"
 #include "sim/format.h"
-#include "sim/win32_more.h"
 
 namespace sim {
 

@@ -7,9 +7,9 @@
 #include <set>
 #include <stdexcept>
 
+#include "platform/win32_types.h"
 #include "sim/core.h"
 #include "sim/format.h"
-#include "sim/win32_more.h"
 
 namespace sim {
 

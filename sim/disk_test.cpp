@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32_types.h"
 #include "sim/intruder.h"
 #include "sim/pc.h"
-#include "sim/win32_more.h"
 
 namespace sim {
 namespace {

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "sim/core.h"
-#include "sim/sim_windows.h"
 #include "sim/window_classes.h"
+#include "sim/windows.h"
 
 namespace sim {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "platform/win32_types.h"
 #include "sim/core.h"
-#include "sim/win32_more.h"
 
 namespace sim {
 

@@ -1,6 +1,6 @@
 #include "sim/intruder.h"
 
-#include "sim/win32_more.h"
+#include "platform/win32_types.h"
 
 namespace sim {
 

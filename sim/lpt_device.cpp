@@ -1,7 +1,7 @@
 #include "sim/lpt_device.h"
 
+#include "platform/nt_names.h"
 #include "sim/format.h"
-#include "sim/win32_extra.h"
 
 namespace sim {
 
@@ -46,10 +46,10 @@ DWORD LptDevice::Write(const void* data, DWORD size, DWORD& written) {
 
 DWORD LptDevice::IoControl(DWORD code, const void* in, DWORD in_size, void*, DWORD, DWORD& returned) {
   returned = 0;
-  if (code != kIoctlParSetInformation) throw NotSimulated("parallel port request " + format::Hex(code));
+  if (code != IOCTL_PAR_SET_INFORMATION) throw NotSimulated("parallel port request " + format::Hex(code));
   if (in_size < 1) return ERROR_INSUFFICIENT_BUFFER;
   // The driver knows one request here: initialise.
-  if (*static_cast<const BYTE*>(in) != kParallelInit) return ERROR_INVALID_PARAMETER;
+  if (*static_cast<const BYTE*>(in) != PARALLEL_INIT) return ERROR_INVALID_PARAMETER;
   ++init_requests_;
   if (port_) {
     const auto control = static_cast<BYTE>(vport_read(port_, VPORT_CONTROL) & ~VPORT_CONTROL_UNUSED);

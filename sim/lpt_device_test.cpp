@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
+#include "platform/nt_names.h"
 #include "sim/pc.h"
 #include "sim/printer.h"
-#include "sim/win32_extra.h"
 
 namespace sim {
 namespace {
@@ -28,7 +28,7 @@ class LptDeviceTest : public ::testing::Test {
   BOOL Init(HANDLE handle, BYTE request) {
     DWORD returned = 0xdeadbeef;
     const BOOL ok =
-        win::DeviceIoControl(handle, kIoctlParSetInformation, &request, sizeof request, nullptr, 0, &returned, nullptr);
+        win::DeviceIoControl(handle, IOCTL_PAR_SET_INFORMATION, &request, sizeof request, nullptr, 0, &returned, nullptr);
     EXPECT_EQ(returned, 0u);
     return ok;
   }
@@ -65,7 +65,7 @@ TEST_F(LptDeviceTest, InitialisesOnRequestOnly) {
   vport_plug(&port, printer.Peripheral());
   lpt->Connect(port);
   HANDLE handle = Open();
-  EXPECT_TRUE(Init(handle, kParallelInit));
+  EXPECT_TRUE(Init(handle, PARALLEL_INIT));
   EXPECT_EQ(lpt->InitRequests(), 1u);
   EXPECT_EQ(printer.Resets(), 1u) << "Init was pulsed low";
   EXPECT_NE(vport_read(&port, VPORT_CONTROL) & VPORT_CONTROL_INIT, 0) << "and released";
@@ -74,7 +74,7 @@ TEST_F(LptDeviceTest, InitialisesOnRequestOnly) {
   EXPECT_FALSE(Init(handle, 0x02));
   EXPECT_EQ(win::GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
   DWORD returned = 0;
-  EXPECT_FALSE(win::DeviceIoControl(handle, kIoctlParSetInformation, nullptr, 0, nullptr, 0, &returned, nullptr));
+  EXPECT_FALSE(win::DeviceIoControl(handle, IOCTL_PAR_SET_INFORMATION, nullptr, 0, nullptr, 0, &returned, nullptr));
   EXPECT_EQ(win::GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER});
   EXPECT_EQ(lpt->InitRequests(), 1u);
   win::CloseHandle(handle);

@@ -1,14 +1,17 @@
 #include "sim/modules.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
+#include "platform/win32_types.h"
 #include "sim/format.h"
-#include "sim/win32_extra.h"
 
 namespace sim {
 
+using format::Dec;
 using format::ModuleKey;
+using format::Ptr;
 using format::Str;
 
 namespace {
@@ -58,16 +61,17 @@ LONG WINAPI QueryKeyExport(HANDLE key, int information_class, PVOID information,
 
 }  // namespace
 
-SimModules::SimModules(Core& core, SimProcess& process, SimSetupApi& setup_api, SimRegistry& registry)
-    : core_(core), process_(process), setup_api_(setup_api), registry_(registry) {
-  for (const char* name : {"LoadLibraryA", "GetProcAddress", "FreeLibrary"}) core_.faults.Allow(name);
+SimModules::SimModules(Core& core, SimSetupApi& setup_api, SimRegistry& registry)
+    : core_(core), setup_api_(setup_api), registry_(registry) {
+  for (const char* name : {"GetModuleHandleA", "GetModuleFileNameA", "LoadLibraryA", "GetProcAddress", "FreeLibrary"})
+    core_.faults.Allow(name);
   auto add = [this](std::string file_name, bool resident, std::map<std::string, FARPROC> entries) {
     Module module;
     module.file_name = file_name;
     module.resident = resident;
     module.entries = std::move(entries);
-    if (resident) module.handle = process_.AddModule(file_name);
-    modules_.emplace(ModuleKey(file_name), std::move(module));
+    Module& added = modules_.emplace(ModuleKey(file_name), std::move(module)).first->second;
+    if (resident) Map(added);
   };
   add("SETUPAPI.dll", false,
       {{"SetupDiGetClassDevsA", Export(GetClassDevsExport)},
@@ -81,6 +85,45 @@ SimModules::SimModules(Core& core, SimProcess& process, SimSetupApi& setup_api, 
   add("USER32.dll", true, {});
   add("ADVAPI32.dll", false, {});
   add("WINSPOOL.DRV", false, {});
+}
+
+HMODULE SimModules::GetModuleHandleA(LPCSTR name) {
+  core_.Record("GetModuleHandleA", {Str(name)});
+  if (core_.Failing("GetModuleHandleA")) return nullptr;
+  if (!name) return ExeModule();
+  // A module once loaded stays in the process: FreeLibrary never unloads here.
+  const Module* found = Find(name);
+  if (!found || !found->handle) return core_.Fail(ERROR_MOD_NOT_FOUND, HMODULE{nullptr});
+  return found->handle;
+}
+
+DWORD SimModules::GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
+  core_.Record("GetModuleFileNameA", {format::Handle(module), Ptr(buffer), Dec(size)});
+  if (core_.Failing("GetModuleFileNameA")) return 0;
+  std::string path;
+  if (!module || module == ExeModule()) {
+    path = exe_path_;
+  } else {
+    for (const auto& [key, loaded] : modules_) {
+      if (loaded.handle == module) path = "C:\\Windows\\system32\\" + key;
+    }
+    if (path.empty()) return core_.Fail(ERROR_MOD_NOT_FOUND, DWORD{0});
+  }
+  if (!size) return core_.Fail(ERROR_INSUFFICIENT_BUFFER, DWORD{0});
+  if (!buffer) throw AccessViolation("GetModuleFileNameA: lpFilename is null");
+  const auto length = static_cast<DWORD>(path.size());
+  // Too small a buffer gets what fits, still terminated, and the call answers with its size.
+  const DWORD copied = std::min(length, size - 1);
+  std::memcpy(buffer, path.data(), copied);
+  buffer[copied] = '\0';
+  if (copied < length) return core_.Fail(ERROR_INSUFFICIENT_BUFFER, size);
+  return length;
+}
+
+HMODULE SimModules::Map(Module& module) {
+  // DLLs load high, each in its own megabyte; the values mean nothing beyond being distinct.
+  if (!module.handle) module.handle = reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x10000000) + mapped_++ * 0x100000);
+  return module.handle;
 }
 
 SimModules& SimModules::Current() {
@@ -112,9 +155,8 @@ HMODULE SimModules::LoadLibraryA(LPCSTR name) {
   if (!name) return core_.Fail(ERROR_INVALID_PARAMETER, HMODULE{nullptr});
   Module* module = Find(name);
   if (!module || !module->on_disk) return core_.Fail(ERROR_MOD_NOT_FOUND, HMODULE{nullptr});
-  if (!module->handle) module->handle = process_.AddModule(module->file_name);
   ++module->references;
-  return module->handle;
+  return Map(*module);
 }
 
 FARPROC SimModules::GetProcAddress(HMODULE module, LPCSTR name) {
@@ -124,7 +166,7 @@ FARPROC SimModules::GetProcAddress(HMODULE module, LPCSTR name) {
   if (core_.Failing("GetProcAddress")) return nullptr;
   if (ordinal) throw NotSimulated("GetProcAddress by ordinal");
   // The program's own image exports nothing.
-  if (!module || module == SimProcess::ExeModule()) return core_.Fail(ERROR_PROC_NOT_FOUND, FARPROC{nullptr});
+  if (!module || module == ExeModule()) return core_.Fail(ERROR_PROC_NOT_FOUND, FARPROC{nullptr});
   Module* found = Loaded(module);
   if (!found) return core_.Fail(ERROR_MOD_NOT_FOUND, FARPROC{nullptr});
   if (found->removed_entries.contains(name)) return core_.Fail(ERROR_PROC_NOT_FOUND, FARPROC{nullptr});

@@ -1,11 +1,9 @@
-// Modules loaded at run time on the simulated PC: LoadLibraryA, GetProcAddress, FreeLibrary.
-// SetupAPI.dll and ntdll's ZwQueryKey hand out plain functions with the real signatures,
-// which run the PC's SimSetupApi and SimRegistry; the system DLLs the program imports are
-// there to load as well, but export nothing simulated.
-//
-// Module handles come from SimProcess, so that LoadLibraryA("ntdll.dll") equals
-// GetModuleHandleA("ntdll.dll") and a loaded SetupAPI is found by GetModuleHandleA too.
-// SimProcess never unloads: after the last FreeLibrary its GetModuleHandleA still answers.
+// The process's modules on the simulated PC: its own image (GetModuleHandleA,
+// GetModuleFileNameA) and the DLLs loaded at run time (LoadLibraryA, GetProcAddress,
+// FreeLibrary). SetupAPI.dll and ntdll's ZwQueryKey hand out plain functions with the real
+// signatures, which run the PC's SimSetupApi and SimRegistry; the system DLLs the program
+// imports are there to load as well, but export nothing simulated. Nothing is ever unloaded:
+// after the last FreeLibrary GetModuleHandleA still answers.
 #pragma once
 
 #include <cstddef>
@@ -18,19 +16,23 @@
 #include "sim/core.h"
 #include "sim/registry.h"
 #include "sim/setup_api.h"
-#include "sim/sim_process.h"
 
 namespace sim {
 
 class SimModules final : public platform::Modules {
  public:
-  SimModules(Core& core, SimProcess& process, SimSetupApi& setup_api, SimRegistry& registry);
+  /// Where the program's own image sits, as GetModuleHandleA(nullptr) reports it.
+  static HMODULE ExeModule() { return reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x00400000)); }
+
+  SimModules(Core& core, SimSetupApi& setup_api, SimRegistry& registry);
 
   /// The modules of the installed platform, for the entry points. Throws NotSimulated when
   /// the installed platform is not the simulated PC.
   static SimModules& Current();
 
   /// Names as Windows takes them: any case, with or without ".dll", with or without a path.
+  HMODULE GetModuleHandleA(LPCSTR name) override;
+  DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) override;
   HMODULE LoadLibraryA(LPCSTR name) override;
   /// By name, case-sensitive; a name the module has in another case is not found.
   FARPROC GetProcAddress(HMODULE module, LPCSTR name) override;
@@ -41,6 +43,8 @@ class SimModules final : public platform::Modules {
   void Remove(std::string_view module);
   /// The module no longer exports `entry`: GetProcAddress fails with ERROR_PROC_NOT_FOUND.
   void RemoveEntry(std::string_view module, std::string_view entry);
+  /// Where the program's image was started from, as GetModuleFileNameA reports it.
+  void SetExePath(std::string path) { exe_path_ = std::move(path); }
   /// LoadLibraryA references of a module not yet given back by FreeLibrary.
   int References(std::string_view module) const;
 
@@ -62,13 +66,16 @@ class SimModules final : public platform::Modules {
   Module* Find(std::string_view name);
   const Module* Find(std::string_view name) const;
   Module* Loaded(HMODULE handle);
+  /// The module's handle, given on its first load.
+  HMODULE Map(Module& module);
   void Enter(std::string_view module, std::string_view entry);
 
   Core& core_;
-  SimProcess& process_;
   SimSetupApi& setup_api_;
   SimRegistry& registry_;
   std::map<std::string, Module> modules_;  // by upper-case file name
+  std::size_t mapped_ = 0;
+  std::string exe_path_ = "C:\\Program Files\\Pinscope\\Pinscope.exe";
 };
 
 }  // namespace sim

@@ -3,10 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
+#include "platform/nt_names.h"
 #include "sim/pc.h"
-#include "sim/win32_extra.h"
 
 namespace sim {
 namespace {
@@ -72,7 +73,7 @@ TEST_F(ModulesTest, EntryPointsRunThePcsPiecesAndJournalAsTheirOwn) {
   ASSERT_TRUE(enum_device_info(set, 0, &device));
   HKEY key = open_dev_reg_key(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE);
   ULONG needed = 0;
-  EXPECT_EQ(query(key, kKeyNameInformation, nullptr, 0, &needed), kStatusBufferTooSmall);
+  EXPECT_EQ(query(key, nt::kKeyNameInformation, nullptr, 0, &needed), nt::kStatusBufferTooSmall);
   EXPECT_EQ(needed, 4 + 2 * pc.registry.KernelName(key).size());
 
   EXPECT_EQ(pc.core.journal.Lines().front(),
@@ -102,6 +103,47 @@ TEST_F(ModulesTest, MissingModulesAndEntriesFailAsOnAnOlderSystem) {
 
   modules.Remove("setupapi");
   EXPECT_EQ(win::LoadLibraryA("SetupAPI.dll"), nullptr);
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_MOD_NOT_FOUND});
+}
+
+// The program's own image and the system DLLs, by name and by handle.
+class ModuleNamesTest : public ::testing::Test {
+ protected:
+  InstalledPc pc;
+};
+
+TEST_F(ModuleNamesTest, ModulesAreFoundByFileName) {
+  EXPECT_EQ(win::GetModuleHandleA(nullptr), SimModules::ExeModule());
+  HMODULE kernel32 = win::GetModuleHandleA("kernel32.dll");
+  EXPECT_NE(kernel32, nullptr);
+  EXPECT_EQ(win::GetModuleHandleA("C:\\WINDOWS\\system32\\KERNEL32"), kernel32);
+  win::SetLastError(0xdeadbeef);
+  EXPECT_EQ(win::GetModuleHandleA("pinbridge32.dll"), nullptr);
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_MOD_NOT_FOUND});
+}
+
+TEST_F(ModuleNamesTest, ModuleFileNamesAreTruncatedButTerminatedInASmallBuffer) {
+  const std::string exe = "C:\\Program Files\\Pinscope\\Pinscope.exe";
+  char buffer[MAX_PATH];
+  win::SetLastError(0xdeadbeef);
+  EXPECT_EQ(win::GetModuleFileNameA(nullptr, buffer, sizeof buffer), exe.size());
+  EXPECT_EQ(buffer, exe);
+  EXPECT_EQ(win::GetLastError(), 0xdeadbeefu);
+  EXPECT_EQ(win::GetModuleFileNameA(SimModules::ExeModule(), buffer, sizeof buffer), exe.size());
+
+  for (const DWORD size : {static_cast<DWORD>(exe.size()), DWORD{4}}) {
+    std::memset(buffer, 'x', sizeof buffer);
+    win::SetLastError(0xdeadbeef);
+    EXPECT_EQ(win::GetModuleFileNameA(nullptr, buffer, size), size);
+    EXPECT_EQ(win::GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER}) << size;
+    EXPECT_EQ(buffer, exe.substr(0, size - 1)) << "what fits, terminated";
+  }
+
+  pc.modules.SetExePath("D:\\Tools\\p.exe");
+  EXPECT_EQ(win::GetModuleFileNameA(nullptr, buffer, sizeof buffer), 14u);
+  EXPECT_STREQ(buffer, "D:\\Tools\\p.exe");
+  win::SetLastError(0xdeadbeef);
+  EXPECT_EQ(win::GetModuleFileNameA(reinterpret_cast<HMODULE>(0x1234), buffer, sizeof buffer), 0u);
   EXPECT_EQ(win::GetLastError(), DWORD{ERROR_MOD_NOT_FOUND});
 }
 

@@ -4,19 +4,19 @@
 #include "platform/win32.h"
 #include "sim/core.h"
 #include "sim/disk.h"
+#include "sim/files.h"
+#include "sim/graphics.h"
+#include "sim/kernel.h"
 #include "sim/modules.h"
+#include "sim/ports.h"
+#include "sim/process.h"
 #include "sim/registry.h"
+#include "sim/resources.h"
+#include "sim/services.h"
 #include "sim/setup_api.h"
-#include "sim/sim_files.h"
-#include "sim/sim_graphics.h"
-#include "sim/sim_kernel.h"
-#include "sim/sim_ports.h"
-#include "sim/sim_process.h"
-#include "sim/sim_resources.h"
-#include "sim/sim_services.h"
-#include "sim/sim_time.h"
-#include "sim/sim_windows.h"
 #include "sim/spooler.h"
+#include "sim/time.h"
+#include "sim/windows.h"
 
 namespace sim {
 
@@ -44,7 +44,7 @@ class Pc {
   SimServices services{core, disk, kernel};
   SimRegistry registry{core};
   SimSetupApi setup_api{core, registry};
-  SimModules modules{core, process, setup_api, registry};
+  SimModules modules{core, setup_api, registry};
   SimSpooler spooler{core};
   SimGraphics graphics{core, windows};
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/nt_names.h"
 #include "sim/format.h"
-#include "sim/win32_extra.h"
 
 namespace sim {
 
@@ -170,24 +170,24 @@ LONG SimRegistry::ZwQueryKey(HANDLE key, int information_class, PVOID informatio
     if (result_length) *result_length = answer.result_length;
     return answer.status;
   }
-  if (information_class != kKeyNameInformation) {
+  if (information_class != nt::kKeyNameInformation) {
     throw NotSimulated("ZwQueryKey of information class " + Dec(information_class));
   }
   const KernelObject* object = core_.handles.Find(key);
-  if (!object) return kStatusInvalidHandle;
+  if (!object) return nt::kStatusInvalidHandle;
   const auto* open = dynamic_cast<const OpenKey*>(object);
-  if (!open) return kStatusObjectTypeMismatch;
+  if (!open) return nt::kStatusObjectTypeMismatch;
   // The system probes its out pointers and reports a bad one instead of crashing.
-  if (!result_length) return kStatusAccessViolation;
+  if (!result_length) return nt::kStatusAccessViolation;
   const std::vector<BYTE> bytes = KeyNameInformation(open->kernel_name);
   const auto needed = static_cast<ULONG>(bytes.size());
   *result_length = needed;
   constexpr ULONG kFixedPart = sizeof(ULONG);
-  if (length < kFixedPart) return kStatusBufferTooSmall;
-  if (!information) return kStatusAccessViolation;
+  if (length < kFixedPart) return nt::kStatusBufferTooSmall;
+  if (!information) return nt::kStatusAccessViolation;
   // Room for the length field but not the whole name: as much of the name as fits.
   std::memcpy(information, bytes.data(), std::min(length, needed));
-  return length < needed ? kStatusBufferOverflow : kStatusSuccess;
+  return length < needed ? nt::kStatusBufferOverflow : nt::kStatusSuccess;
 }
 
 std::vector<BYTE> SimRegistry::KeyNameInformation(std::string_view name, std::optional<ULONG> name_length) {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/nt_names.h"
 #include "sim/pc.h"
-#include "sim/win32_extra.h"
 
 namespace sim {
 namespace {
@@ -41,10 +41,10 @@ class RegistryTest : public ::testing::Test {
   // The key's name as the library asks for it: its size first, then the name.
   std::string KeyName(HKEY key) {
     ULONG needed = 0;
-    EXPECT_EQ(query(key, kKeyNameInformation, nullptr, 0, &needed), kStatusBufferTooSmall);
+    EXPECT_EQ(query(key, nt::kKeyNameInformation, nullptr, 0, &needed), nt::kStatusBufferTooSmall);
     std::vector<BYTE> buffer(needed);
     ULONG length = 0xdeadbeef;
-    EXPECT_EQ(query(key, kKeyNameInformation, buffer.data(), needed, &length), kStatusSuccess);
+    EXPECT_EQ(query(key, nt::kKeyNameInformation, buffer.data(), needed, &length), nt::kStatusSuccess);
     EXPECT_EQ(length, needed);
     ULONG name_bytes = 0;
     std::memcpy(&name_bytes, buffer.data(), sizeof name_bytes);
@@ -150,20 +150,20 @@ TEST_F(RegistryTest, ZwQueryKeyNamesKeysTheWayTheKernelDoes) {
   const auto needed = static_cast<ULONG>(4 + 2 * expected.size());
   std::vector<BYTE> buffer(needed + 8, 0xcc);
   ULONG length = 0;
-  EXPECT_EQ(query(key, kKeyNameInformation, buffer.data(), 10, &length), kStatusBufferOverflow);
+  EXPECT_EQ(query(key, nt::kKeyNameInformation, buffer.data(), 10, &length), nt::kStatusBufferOverflow);
   EXPECT_EQ(length, needed);
   ULONG name_bytes = 0;
   std::memcpy(&name_bytes, buffer.data(), sizeof name_bytes);
   EXPECT_EQ(name_bytes, needed - 4);
   EXPECT_EQ(buffer[10], 0xcc) << "written past the length given";
   buffer.assign(needed + 8, 0xcc);
-  EXPECT_EQ(query(key, kKeyNameInformation, buffer.data(), needed + 8, &length), kStatusSuccess);
+  EXPECT_EQ(query(key, nt::kKeyNameInformation, buffer.data(), needed + 8, &length), nt::kStatusSuccess);
   EXPECT_EQ(buffer[needed], 0xcc) << "the name has no terminator";
 
-  EXPECT_EQ(query(HKEY_LOCAL_MACHINE, kKeyNameInformation, nullptr, 0, &length), kStatusInvalidHandle)
+  EXPECT_EQ(query(HKEY_LOCAL_MACHINE, nt::kKeyNameInformation, nullptr, 0, &length), nt::kStatusInvalidHandle)
       << "the roots are advapi32's, not the kernel's";
   win::RegCloseKey(key);
-  EXPECT_EQ(query(key, kKeyNameInformation, nullptr, 0, &length), kStatusInvalidHandle);
+  EXPECT_EQ(query(key, nt::kKeyNameInformation, nullptr, 0, &length), nt::kStatusInvalidHandle);
 
   registry.SetHiveNames("\\REGISTRY\\Machine", "\\REGISTRY\\User");
   registry.SetUserSid("S-1-5-21-1-2-3-1000");
@@ -175,10 +175,10 @@ TEST_F(RegistryTest, ZwQueryKeyNamesKeysTheWayTheKernelDoes) {
 
 TEST_F(RegistryTest, ScriptedKeyNamesAreCutToTheCallersLength) {
   HKEY key = Open(HKEY_LOCAL_MACHINE, "SYSTEM");
-  registry.ScriptKeyName({kStatusSuccess, 12, SimRegistry::KeyNameInformation("\\REGISTRY\\MACHINE", 4000)});
+  registry.ScriptKeyName({nt::kStatusSuccess, 12, SimRegistry::KeyNameInformation("\\REGISTRY\\MACHINE", 4000)});
   std::vector<BYTE> buffer(16, 0xcc);
   ULONG length = 0;
-  EXPECT_EQ(query(key, kKeyNameInformation, buffer.data(), 12, &length), kStatusSuccess);
+  EXPECT_EQ(query(key, nt::kKeyNameInformation, buffer.data(), 12, &length), nt::kStatusSuccess);
   ULONG claimed = 0;
   std::memcpy(&claimed, buffer.data(), sizeof claimed);
   EXPECT_EQ(claimed, 4000u);

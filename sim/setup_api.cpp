@@ -5,8 +5,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/win32_types.h"
 #include "sim/format.h"
-#include "sim/win32_extra.h"
 
 namespace sim {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32_types.h"
 #include "sim/pc.h"
-#include "sim/win32_extra.h"
 
 namespace sim {
 namespace {

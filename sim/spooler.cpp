@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/win32_types.h"
 #include "sim/format.h"
-#include "sim/win32_extra.h"
-#include "sim/win32_more.h"
 
 namespace sim {
 

@@ -1,6 +1,6 @@
 // The STATIC class: a label, whose text and font are all there is to it without a screen.
-#include "sim/sim_windows.h"
 #include "sim/window_classes.h"
+#include "sim/windows.h"
 
 namespace sim {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32_types.h"
 #include "sim/pc.h"
-#include "sim/win32_more.h"
 
 namespace sim {
 namespace {

@@ -1,5 +1,5 @@
 // Devices, events and handles through the kernel32 seam.
-#include "sim/sim_files.h"
+#include "sim/files.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/win32_types.h"
 #include "sim/pc.h"
-#include "sim/win32_more.h"
 
 namespace sim {
 namespace {

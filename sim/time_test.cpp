@@ -1,5 +1,5 @@
 // The virtual clock: exact, instant waits, wrap-around, and peripherals that act at set times.
-#include "sim/sim_time.h"
+#include "sim/time.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "sim/sim_ports.h"
+#include "sim/ports.h"
 
 #include <algorithm>
 #include <string>

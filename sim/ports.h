@@ -11,7 +11,7 @@
 
 #include "platform/win32.h"
 #include "sim/core.h"
-#include "sim/sim_process.h"
+#include "sim/process.h"
 #include "vport/vport.h"
 
 namespace sim {

@@ -1,13 +1,13 @@
-#include "sim/sim_process.h"
+#include "sim/process.h"
 
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include <string_view>
 
+#include "platform/win32_types.h"
 #include "sim/format.h"
 #include "sim/system_messages.h"
-#include "sim/win32_more.h"
 
 namespace sim {
 
@@ -24,11 +24,9 @@ namespace {
 
 SimProcess::SimProcess(Core& core) : core_(core) {
   for (const char* name :
-       {"FormatMessageA", "GetVersionExA", "IsWow64Process", "GetModuleHandleA", "GetModuleFileNameA",
-        "WideCharToMultiByte"}) {
+       {"FormatMessageA", "GetVersionExA", "IsWow64Process", "WideCharToMultiByte"}) {
     core_.faults.Allow(name);
   }
-  for (const char* name : {"ntdll.dll", "kernel32.dll", "user32.dll"}) AddModule(name);
 }
 
 DWORD SimProcess::GetLastError() {
@@ -98,38 +96,6 @@ BOOL SimProcess::GetVersionExA(LPOSVERSIONINFOA info) {
   return TRUE;
 }
 
-HMODULE SimProcess::GetModuleHandleA(LPCSTR name) {
-  core_.Record("GetModuleHandleA", {Str(name)});
-  if (core_.Failing("GetModuleHandleA")) return nullptr;
-  if (!name) return ExeModule();
-  auto it = modules_.find(ModuleKey(name));
-  if (it == modules_.end()) return core_.Fail(ERROR_MOD_NOT_FOUND, HMODULE{nullptr});
-  return it->second;
-}
-
-DWORD SimProcess::GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
-  core_.Record("GetModuleFileNameA", {format::Handle(module), Ptr(buffer), Dec(size)});
-  if (core_.Failing("GetModuleFileNameA")) return 0;
-  std::string path;
-  if (!module || module == ExeModule()) {
-    path = exe_path_;
-  } else {
-    for (const auto& [key, loaded] : modules_) {
-      if (loaded == module) path = "C:\\Windows\\system32\\" + key;
-    }
-    if (path.empty()) return core_.Fail(ERROR_MOD_NOT_FOUND, DWORD{0});
-  }
-  if (!size) return core_.Fail(ERROR_INSUFFICIENT_BUFFER, DWORD{0});
-  if (!buffer) throw AccessViolation("GetModuleFileNameA: lpFilename is null");
-  const auto length = static_cast<DWORD>(path.size());
-  // Too small a buffer gets what fits, still terminated, and the call answers with its size.
-  const DWORD copied = std::min(length, size - 1);
-  std::memcpy(buffer, path.data(), copied);
-  buffer[copied] = '\0';
-  if (copied < length) return core_.Fail(ERROR_INSUFFICIENT_BUFFER, size);
-  return length;
-}
-
 int SimProcess::WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_count, LPSTR multi_byte,
                                     int multi_byte_size, LPCSTR default_char, LPBOOL used_default) {
   core_.Record("WideCharToMultiByte", {Dec(code_page), Hex(flags), Ptr(wide), Dec(wide_count), Ptr(multi_byte),
@@ -157,16 +123,6 @@ void SimProcess::SetPlatformId(DWORD id) {
     throw std::invalid_argument("sim: platform id " + std::to_string(id) + " is neither 9x nor NT");
   }
   platform_id_ = id;
-}
-
-HMODULE SimProcess::AddModule(std::string_view file_name) {
-  const std::string key = ModuleKey(file_name);
-  if (auto it = modules_.find(key); it != modules_.end()) return it->second;
-  // DLLs load high, each in its own megabyte; the values mean nothing beyond being distinct.
-  const auto base = static_cast<ULONG_PTR>(0x10000000) + modules_.size() * 0x100000;
-  HMODULE module = reinterpret_cast<HMODULE>(base);
-  modules_.emplace(key, module);
-  return module;
 }
 
 }  // namespace sim

@@ -1,5 +1,5 @@
 // Message boxes, the foreground window and the window manager through the user32 seam.
-#include "sim/sim_windows.h"
+#include "sim/windows.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32_types.h"
 #include "sim/messages.h"
 #include "sim/pc.h"
-#include "sim/win32_more.h"
 
 namespace sim {
 namespace {

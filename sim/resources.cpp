@@ -1,10 +1,10 @@
-#include "sim/sim_resources.h"
+#include "sim/resources.h"
 
 #include <cstdlib>
 
+#include "platform/win32_types.h"
 #include "sim/format.h"
-#include "sim/sim_process.h"
-#include "sim/win32_more.h"
+#include "sim/modules.h"
 
 namespace sim {
 
@@ -65,7 +65,7 @@ bool SimResources::Has(LPCSTR type, LPCSTR name) const {
 }
 
 bool SimResources::OwnModule(HMODULE module) const {
-  if (!module || module == SimProcess::ExeModule()) return true;
+  if (!module || module == SimModules::ExeModule()) return true;
   throw NotSimulated("resources of a module other than the program's image");
 }
 

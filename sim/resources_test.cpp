@@ -1,13 +1,13 @@
 // The program's own resources through the kernel32 seam.
-#include "sim/sim_resources.h"
+#include "sim/resources.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <vector>
 
+#include "platform/win32_types.h"
 #include "sim/pc.h"
-#include "sim/win32_more.h"
 
 namespace sim {
 namespace {
@@ -38,7 +38,7 @@ class SimResourcesTest : public ::testing::Test {
 TEST_F(SimResourcesTest, NamesAreFoundInAnyCaseAndNumbersAsNumbersOrHashStrings) {
   const Bytes image = {'M', 'Z', 0x90, 0x00};
   EXPECT_EQ(Load("VLIOBIN", RT_RCDATA), image);
-  EXPECT_EQ(Load("vlioBin", RT_RCDATA, SimProcess::ExeModule()), image);
+  EXPECT_EQ(Load("vlioBin", RT_RCDATA, SimModules::ExeModule()), image);
   EXPECT_EQ(Load("VLIOBIN", "#10"), image) << "#10 is the type number 10";
   EXPECT_EQ(Load(MAKEINTRESOURCEA(7), "ports"), (Bytes{0x78, 0x03}));
   EXPECT_EQ(Load("#7", "PORTS"), (Bytes{0x78, 0x03}));

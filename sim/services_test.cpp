@@ -1,14 +1,14 @@
 // The service control manager through the advapi32 seam, with the vlio driver as the
 // kernel driver it starts.
-#include "sim/sim_services.h"
+#include "sim/services.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "platform/win32_types.h"
 #include "sim/pc.h"
 #include "sim/vlio_entry.h"
-#include "sim/win32_more.h"
 
 namespace sim {
 namespace {

@@ -1,4 +1,4 @@
-#include "sim/sim_time.h"
+#include "sim/time.h"
 
 #include "sim/format.h"
 

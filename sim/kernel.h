@@ -14,7 +14,7 @@
 #include "platform/win32_types.h"
 #include "sim/file_object.h"
 #include "sim/kernel_bridge.h"
-#include "sim/sim_ports.h"
+#include "sim/ports.h"
 
 namespace sim {
 

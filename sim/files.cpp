@@ -1,9 +1,9 @@
-#include "sim/sim_files.h"
+#include "sim/files.h"
 
 #include <cstring>
 
+#include "platform/nt_names.h"
 #include "sim/format.h"
-#include "sim/win32_more.h"
 
 namespace sim {
 
@@ -51,8 +51,7 @@ NameSpace* SimFiles::SpaceOf(std::string_view name) const {
 
 void SimFiles::Complete(LPOVERLAPPED overlapped, DWORD error, DWORD bytes) {
   if (!overlapped) return;
-  constexpr ULONG_PTR kStatusSuccess = 0, kStatusUnsuccessful = 0xC0000001;
-  overlapped->Internal = error ? kStatusUnsuccessful : kStatusSuccess;
+  overlapped->Internal = static_cast<ULONG_PTR>(static_cast<ULONG>(error ? nt::kStatusUnsuccessful : nt::kStatusSuccess));
   overlapped->InternalHigh = bytes;
   if (Event* event = core_.handles.FindAs<Event>(overlapped->hEvent)) event->signalled = true;
 }

@@ -1,12 +1,11 @@
-#include "sim/sim_kernel.h"
+#include "sim/kernel.h"
 
 #include <algorithm>
 #include <cstring>
 
+#include "platform/nt_names.h"
 #include "sim/core.h"
 #include "sim/format.h"
-#include "sim/win32_extra.h"
-#include "sim/win32_more.h"
 
 namespace sim {
 
@@ -112,19 +111,19 @@ std::vector<std::string> SimKernel::DriverFaults() const {
 
 DWORD SimKernel::Win32Error(std::int32_t status) {
   switch (status) {
-    case kStatusBufferOverflow: return ERROR_MORE_DATA;
-    case kStatusUnsuccessful: return ERROR_GEN_FAILURE;
-    case kStatusInvalidParameter: return ERROR_INVALID_PARAMETER;
-    case kStatusNoSuchDevice: return ERROR_FILE_NOT_FOUND;
-    case kStatusInvalidDeviceRequest: return ERROR_INVALID_FUNCTION;
-    case kStatusNoMemory: return ERROR_NOT_ENOUGH_MEMORY;
-    case kStatusAccessDenied: return ERROR_ACCESS_DENIED;
-    case kStatusBufferTooSmall: return ERROR_INSUFFICIENT_BUFFER;
-    case kStatusObjectNameNotFound: return ERROR_FILE_NOT_FOUND;
-    case kStatusObjectNameCollision: return ERROR_ALREADY_EXISTS;
-    case kStatusObjectPathNotFound: return ERROR_PATH_NOT_FOUND;
-    case kStatusInsufficientResources: return ERROR_NO_SYSTEM_RESOURCES;
-    case kStatusNotSupported: return ERROR_NOT_SUPPORTED;
+    case nt::kStatusBufferOverflow: return ERROR_MORE_DATA;
+    case nt::kStatusUnsuccessful: return ERROR_GEN_FAILURE;
+    case nt::kStatusInvalidParameter: return ERROR_INVALID_PARAMETER;
+    case nt::kStatusNoSuchDevice: return ERROR_FILE_NOT_FOUND;
+    case nt::kStatusInvalidDeviceRequest: return ERROR_INVALID_FUNCTION;
+    case nt::kStatusNoMemory: return ERROR_NOT_ENOUGH_MEMORY;
+    case nt::kStatusAccessDenied: return ERROR_ACCESS_DENIED;
+    case nt::kStatusBufferTooSmall: return ERROR_INSUFFICIENT_BUFFER;
+    case nt::kStatusObjectNameNotFound: return ERROR_FILE_NOT_FOUND;
+    case nt::kStatusObjectNameCollision: return ERROR_ALREADY_EXISTS;
+    case nt::kStatusObjectPathNotFound: return ERROR_PATH_NOT_FOUND;
+    case nt::kStatusInsufficientResources: return ERROR_NO_SYSTEM_RESOURCES;
+    case nt::kStatusNotSupported: return ERROR_NOT_SUPPORTED;
     default: return ERROR_GEN_FAILURE;
   }
 }

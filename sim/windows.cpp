@@ -1,15 +1,15 @@
-#include "sim/sim_windows.h"
+#include "sim/windows.h"
 
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/win32_types.h"
 #include "sim/format.h"
+#include "sim/graphics.h"
 #include "sim/messages.h"
-#include "sim/sim_graphics.h"
-#include "sim/sim_process.h"
-#include "sim/sim_resources.h"
-#include "sim/win32_more.h"
+#include "sim/modules.h"
+#include "sim/resources.h"
 #include "sim/window_classes.h"
 
 namespace sim {
@@ -370,7 +370,7 @@ HICON SimWindows::LoadIconA(HINSTANCE instance, LPCSTR name) {
     if (!IsAtom(name)) throw NotSimulated("LoadIconA: a system icon by name");
     return reinterpret_cast<HICON>(0x00020000 + reinterpret_cast<ULONG_PTR>(name));
   }
-  if (instance != SimProcess::ExeModule()) throw NotSimulated("LoadIconA: icons of another module");
+  if (instance != SimModules::ExeModule()) throw NotSimulated("LoadIconA: icons of another module");
   if (!resources_ || !resources_->Has(RT_GROUP_ICON, name)) return core_.Fail(ERROR_RESOURCE_NAME_NOT_FOUND, HICON{nullptr});
   // One handle per icon, as LoadIcon shares the icons it loads from a module.
   const auto [found, added] = icons_.try_emplace(IsAtom(name) ? "#" + Dec(reinterpret_cast<ULONG_PTR>(name))

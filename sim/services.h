@@ -15,7 +15,7 @@
 #include "sim/core.h"
 #include "sim/disk.h"
 #include "sim/handles.h"
-#include "sim/sim_kernel.h"
+#include "sim/kernel.h"
 
 namespace sim {
 

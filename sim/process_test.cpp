@@ -1,5 +1,5 @@
 // The last error, system message texts, the version and modules through the kernel32 seam.
-#include "sim/sim_process.h"
+#include "sim/process.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/win32_types.h"
 #include "sim/pc.h"
-#include "sim/win32_more.h"
 
 namespace sim {
 namespace {
@@ -117,41 +117,6 @@ TEST_F(SimProcessTest, Wow64IsWhatTheTestSays) {
   pc.process.SetWow64(true);
   EXPECT_TRUE(win::IsWow64Process(win::GetCurrentProcess(), &wow64));
   EXPECT_EQ(wow64, TRUE);
-}
-
-TEST_F(SimProcessTest, ModulesAreFoundByFileName) {
-  EXPECT_EQ(win::GetModuleHandleA(nullptr), SimProcess::ExeModule());
-  HMODULE kernel32 = win::GetModuleHandleA("kernel32.dll");
-  EXPECT_NE(kernel32, nullptr);
-  EXPECT_EQ(win::GetModuleHandleA("C:\\WINDOWS\\system32\\KERNEL32"), kernel32);
-  win::SetLastError(0xdeadbeef);
-  EXPECT_EQ(win::GetModuleHandleA("pinbridge32.dll"), nullptr);
-  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_MOD_NOT_FOUND});
-}
-
-TEST_F(SimProcessTest, ModuleFileNamesAreTruncatedButTerminatedInASmallBuffer) {
-  const std::string exe = "C:\\Program Files\\Pinscope\\Pinscope.exe";
-  char buffer[MAX_PATH];
-  win::SetLastError(0xdeadbeef);
-  EXPECT_EQ(win::GetModuleFileNameA(nullptr, buffer, sizeof buffer), exe.size());
-  EXPECT_EQ(buffer, exe);
-  EXPECT_EQ(win::GetLastError(), 0xdeadbeefu);
-  EXPECT_EQ(win::GetModuleFileNameA(SimProcess::ExeModule(), buffer, sizeof buffer), exe.size());
-
-  for (const DWORD size : {static_cast<DWORD>(exe.size()), DWORD{4}}) {
-    std::memset(buffer, 'x', sizeof buffer);
-    win::SetLastError(0xdeadbeef);
-    EXPECT_EQ(win::GetModuleFileNameA(nullptr, buffer, size), size);
-    EXPECT_EQ(win::GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER}) << size;
-    EXPECT_EQ(buffer, exe.substr(0, size - 1)) << "what fits, terminated";
-  }
-
-  pc.process.SetExePath("D:\\Tools\\p.exe");
-  EXPECT_EQ(win::GetModuleFileNameA(nullptr, buffer, sizeof buffer), 14u);
-  EXPECT_STREQ(buffer, "D:\\Tools\\p.exe");
-  win::SetLastError(0xdeadbeef);
-  EXPECT_EQ(win::GetModuleFileNameA(reinterpret_cast<HMODULE>(0x1234), buffer, sizeof buffer), 0u);
-  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_MOD_NOT_FOUND});
 }
 
 }  // namespace

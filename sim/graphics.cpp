@@ -1,9 +1,9 @@
-#include "sim/sim_graphics.h"
+#include "sim/graphics.h"
 
 #include <stdexcept>
 
 #include "sim/format.h"
-#include "sim/sim_windows.h"
+#include "sim/windows.h"
 
 namespace sim {
 

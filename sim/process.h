@@ -13,9 +13,6 @@ namespace sim {
 
 class SimProcess final : public platform::Process {
  public:
-  /// Where the program's own image sits, as GetModuleHandleA(nullptr) reports it.
-  static HMODULE ExeModule() { return reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x00400000)); }
-
   explicit SimProcess(Core& core);
 
   DWORD GetLastError() override;
@@ -24,8 +21,6 @@ class SimProcess final : public platform::Process {
                        va_list* arguments) override;
   BOOL GetVersionExA(LPOSVERSIONINFOA info) override;
   BOOL IsWow64Process(HANDLE process, PBOOL wow64) override;
-  HMODULE GetModuleHandleA(LPCSTR name) override;
-  DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) override;
   /// The ANSI code page here is plain ASCII: other characters throw NotSimulated.
   int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_count, LPSTR multi_byte,
                           int multi_byte_size, LPCSTR default_char, LPBOOL used_default) override;
@@ -36,18 +31,11 @@ class SimProcess final : public platform::Process {
   DWORD PlatformId() const { return platform_id_; }
   /// Whether the program is a 32-bit one on 64-bit Windows, as IsWow64Process tells.
   void SetWow64(bool wow64) { wow64_ = wow64; }
-  /// Where the program's image was started from, as GetModuleFileNameA reports it.
-  void SetExePath(std::string path) { exe_path_ = std::move(path); }
-  const std::string& ExePath() const { return exe_path_; }
-  /// Loads a module into the process; ntdll, kernel32 and user32 are there from the start.
-  HMODULE AddModule(std::string_view file_name);
 
  private:
   Core& core_;
   DWORD platform_id_ = VER_PLATFORM_WIN32_NT;
   bool wow64_ = false;
-  std::map<std::string, HMODULE> modules_;  // by upper-case file name
-  std::string exe_path_ = "C:\\Program Files\\Pinscope\\Pinscope.exe";
 };
 
 }  // namespace sim

@@ -1,4 +1,4 @@
-#include "sim/sim_services.h"
+#include "sim/services.h"
 
 #include <cctype>
 #include <cstddef>
@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win32_types.h"
 #include "sim/format.h"
-#include "sim/win32_more.h"
 
 namespace sim {
 

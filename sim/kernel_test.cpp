@@ -1,15 +1,15 @@
 // The kernel driver vlio, loaded by its service and reached through \\.\vlio, on the PC's
 // port bus; and the port instructions of the 9x family on the same bus.
-#include "sim/sim_kernel.h"
+#include "sim/kernel.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "driver/vlio_ioctl.h"
+#include "platform/nt_names.h"
 #include "sim/pc.h"
 #include "sim/vlio_entry.h"
-#include "sim/win32_more.h"
 
 namespace sim {
 namespace {
@@ -17,7 +17,6 @@ namespace {
 using By = SimPortBus::By;
 
 constexpr LPCSTR kImagePath = "C:\\Windows\\System32\\drivers\\vlio.sys";
-constexpr std::int32_t kStatusInsufficientResources = static_cast<std::int32_t>(0xC000009A);
 
 class SimKernelTest : public ::testing::Test {
  protected:
@@ -194,7 +193,7 @@ TEST_F(SimKernelTest, StoppingWithAHandleOpenWaitsForItsClose) {
 }
 
 TEST_F(SimKernelTest, AFailingDriverEntryLeavesTheServiceStopped) {
-  pc.kernel.FailNext(SimKernel::Routine::IoCreateDevice, kStatusInsufficientResources);
+  pc.kernel.FailNext(SimKernel::Routine::IoCreateDevice, nt::kStatusInsufficientResources);
   win::SetLastError(0xdeadbeef);
   EXPECT_FALSE(win::StartServiceA(service, 0, nullptr));
   EXPECT_EQ(win::GetLastError(), DWORD{ERROR_NO_SYSTEM_RESOURCES});
