@@ -1,5 +1,5 @@
 // kernel32's process-wide state on the simulated PC: the last error, system message texts,
-// the Windows version and the loaded modules.
+// the Windows version, WOW64 and the ANSI code page. The process's modules are SimModules'.
 #pragma once
 
 #include <map>
