@@ -10,7 +10,6 @@ void Faults::Fail(std::string_view name, DWORD error, unsigned times) {
   if (!allowed_.contains(name)) {
     throw std::invalid_argument("sim: no piece of the simulated PC can fail " + std::string(name));
   }
-  if (times == 0) throw std::invalid_argument("sim: a fault needs at least one call to fail");
   pending_.insert_or_assign(std::string(name), Due{error, times});
 }
 
@@ -18,7 +17,7 @@ std::optional<DWORD> Faults::Take(std::string_view name) {
   auto it = pending_.find(name);
   if (it == pending_.end()) return std::nullopt;
   const DWORD error = it->second.error;
-  if (--it->second.left == 0) pending_.erase(it);
+  if (it->second.left != 0 && --it->second.left == 0) pending_.erase(it);
   return error;
 }
 

@@ -18,8 +18,8 @@ class Faults {
   /// (or misspelling one) is told at once rather than waiting for a failure that never comes.
   void Allow(std::string_view name);
 
-  /// The next `times` calls of `name` fail with `error`. Throws std::invalid_argument for a
-  /// name no piece declared, or for no calls at all.
+  /// The next `times` calls of `name` fail with `error`; times 0 means every call. Throws
+  /// std::invalid_argument for a name no piece declared.
   void Fail(std::string_view name, DWORD error, unsigned times = 1);
 
   /// Called by a piece at the start of `name`: the error to fail with, if one is due.
@@ -28,7 +28,7 @@ class Faults {
  private:
   struct Due {
     DWORD error;
-    unsigned left;
+    unsigned left;  // 0: always
   };
   std::set<std::string, std::less<>> allowed_;
   std::map<std::string, Due, std::less<>> pending_;
