@@ -93,6 +93,8 @@ class Process {
   virtual DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) = 0;
   virtual int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_count, LPSTR multi_byte,
                                   int multi_byte_size, LPCSTR default_char, LPBOOL used_default) = 0;
+  /// The console's Ctrl+C and Ctrl+Break: the handler runs on a thread of its own.
+  virtual BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) = 0;
 };
 
 /// kernel32: modules loaded by name at run time, and their entry points. SetupAPI and
@@ -317,6 +319,10 @@ inline int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wi
                                int multi_byte_size, LPCSTR default_char, LPBOOL used_default) {
   return platform::Installed().process->WideCharToMultiByte(code_page, flags, wide, wide_count, multi_byte,
                                                             multi_byte_size, default_char, used_default);
+}
+
+inline BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
+  return platform::Installed().process->SetConsoleCtrlHandler(handler, add);
 }
 
 inline HMODULE LoadLibraryA(LPCSTR name) { return platform::Installed().modules->LoadLibraryA(name); }

@@ -71,6 +71,7 @@ using HDEVINFO = void*;
 #define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000002))))
 using FARPROC = std::intptr_t (*)();
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
+using PHANDLER_ROUTINE = BOOL (*)(DWORD);
 
 constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;
@@ -537,4 +538,6 @@ constexpr DWORD CLIP_DEFAULT_PRECIS = 0;
 constexpr DWORD DEFAULT_QUALITY = 0;
 constexpr DWORD DEFAULT_PITCH = 0;
 constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
+constexpr DWORD CTRL_C_EVENT = 0;
+constexpr DWORD CTRL_BREAK_EVENT = 1;
 #endif
