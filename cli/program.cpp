@@ -1,8 +1,10 @@
 #include "cli/program.h"
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <vector>
 
 #include "cli/arguments.h"
