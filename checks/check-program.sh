@@ -18,6 +18,11 @@ if ! "$objdump" -p "$image" | grep -q "Subsystem.*Windows $subsystem"; then
   echo "FAIL $image: not a Windows $subsystem program"
   exit 1
 fi
+# A console program runs as invoked, so that its output and exit code reach its caller.
+if [ $subsystem = CUI ] && ! strings "$image" | grep -q 'requestedExecutionLevel level="asInvoker"'; then
+  echo "FAIL $image: its manifest does not run it as invoked"
+  exit 1
+fi
 if "$objdump" -p "$image" | grep -qi 'DLL Name: setupapi'; then
   echo "FAIL $image: imports SetupAPI instead of loading it when it enumerates"
   exit 1
