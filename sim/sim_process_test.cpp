@@ -157,11 +157,11 @@ TEST_F(SimProcessTest, ModuleFileNamesAreTruncatedButTerminatedInASmallBuffer) {
 
 // Console control handlers as Windows runs them: the one added last first, until one answers.
 std::vector<int> ctrl_calls;
-BOOL DeclinesCtrl(DWORD event) {
+BOOL WINAPI DeclinesCtrl(DWORD event) {
   ctrl_calls.push_back(10 + static_cast<int>(event));
   return FALSE;
 }
-BOOL TakesCtrl(DWORD event) {
+BOOL WINAPI TakesCtrl(DWORD event) {
   ctrl_calls.push_back(20 + static_cast<int>(event));
   return TRUE;
 }
