@@ -37,7 +37,7 @@ done
 readme="$scratch/$folder/README.txt"
 grep -q "$(printf '\r')\$" "$readme" || fail "README.txt does not have Windows line ends"
 echo "$phrases" | while IFS= read -r phrase; do
-  [ -z "$phrase" ] || grep -qF "$phrase" "$readme" || fail "README.txt does not say \"$phrase\""
+  [ -z "$phrase" ] || grep -qF -e "$phrase" "$readme" || fail "README.txt does not say \"$phrase\""
 done
 rm -rf "$scratch"
 echo "ok $name: $(echo "$got" | tr '\n' ' ')$(wc -c < "$archive") bytes"

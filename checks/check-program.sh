@@ -1,15 +1,26 @@
 #!/bin/sh
-# Static checks of the Pinscope program beyond those of every image: a GUI program, the
-# setup library not among its imports (it is loaded at run time, so that a machine without
-# it still starts the program), and the resources it cannot run without.
-# usage: check-program.sh OBJDUMP IMAGE EXPECTED_FORMAT RESOURCE...
+# Static checks of a Pinscope program beyond those of every image: a GUI program (or with
+# --console a console one), the setup library not among its imports (it is loaded at run
+# time, so that a machine without it still starts the program), and the resources it cannot
+# run without.
+# usage: check-program.sh OBJDUMP IMAGE EXPECTED_FORMAT [--console] RESOURCE...
 set -eu
 objdump=$1 image=$2 format=$3
 shift 3
+subsystem=GUI
+if [ "${1:-}" = --console ]; then
+  subsystem=CUI
+  shift
+fi
 "$(dirname "$0")/check-pe.sh" "$objdump" "$image" "$format"
 
-if ! "$objdump" -p "$image" | grep -q 'Subsystem.*Windows GUI'; then
-  echo "FAIL $image: not a Windows GUI program"
+if ! "$objdump" -p "$image" | grep -q "Subsystem.*Windows $subsystem"; then
+  echo "FAIL $image: not a Windows $subsystem program"
+  exit 1
+fi
+# A console program runs as invoked, so that its output and exit code reach its caller.
+if [ $subsystem = CUI ] && ! strings "$image" | grep -q 'requestedExecutionLevel level="asInvoker"'; then
+  echo "FAIL $image: its manifest does not run it as invoked"
   exit 1
 fi
 if "$objdump" -p "$image" | grep -qi 'DLL Name: setupapi'; then
@@ -23,4 +34,4 @@ for resource in "$@"; do
     exit 1
   fi
 done
-echo "ok $(basename "$image"): GUI, resources $*"
+echo "ok $(basename "$image"): $subsystem, resources $*"

@@ -33,8 +33,8 @@ prompt run as administrator:
 and restart. Windows shows "Test Mode" at the bottom right of the desktop while it is on.]=])
 endif()
 
-# The programs the archive holds; each is a target of app/.
-set(PINSCOPE_RELEASE_PROGRAMS pinscope)
+# The programs the archive holds: the window (app/) and the console program (cli/).
+set(PINSCOPE_RELEASE_PROGRAMS pinscope pinscope-cli)
 
 set(PINSCOPE_RELEASE_NAME pinscope-${PROJECT_VERSION}-${PINSCOPE_FLAVOUR})
 set(PINSCOPE_RELEASE_ARCHIVE ${PROJECT_BINARY_DIR}/${PINSCOPE_RELEASE_NAME}.zip)

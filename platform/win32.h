@@ -90,6 +90,8 @@ class Process {
   virtual BOOL IsWow64Process(HANDLE process, PBOOL wow64) = 0;
   virtual int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_count, LPSTR multi_byte,
                                   int multi_byte_size, LPCSTR default_char, LPBOOL used_default) = 0;
+  /// The console's Ctrl+C and Ctrl+Break: the handler runs on a thread of its own.
+  virtual BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) = 0;
 };
 
 /// kernel32: the process's modules, its own image among them, and modules loaded by name at
@@ -315,6 +317,10 @@ inline int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wi
                                int multi_byte_size, LPCSTR default_char, LPBOOL used_default) {
   return platform::Installed().process->WideCharToMultiByte(code_page, flags, wide, wide_count, multi_byte,
                                                             multi_byte_size, default_char, used_default);
+}
+
+inline BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
+  return platform::Installed().process->SetConsoleCtrlHandler(handler, add);
 }
 
 inline HMODULE LoadLibraryA(LPCSTR name) { return platform::Installed().modules->LoadLibraryA(name); }

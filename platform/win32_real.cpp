@@ -152,6 +152,9 @@ class RealProcess final : public Process {
     return ::WideCharToMultiByte(code_page, flags, wide, wide_count, multi_byte, multi_byte_size, default_char,
                                  used_default);
   }
+  BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) override {
+    return ::SetConsoleCtrlHandler(handler, add);
+  }
 };
 
 class RealWindowsFamily final : public Windows {

@@ -69,6 +69,7 @@ using HDEVINFO = void*;
 #define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000002))))
 using FARPROC = std::intptr_t (*)();
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
+using PHANDLER_ROUTINE = BOOL (*)(DWORD);
 
 constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;
@@ -334,6 +335,8 @@ constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x00000100;
 constexpr DWORD FORMAT_MESSAGE_FROM_STRING = 0x00000400;
 constexpr DWORD FORMAT_MESSAGE_FROM_HMODULE = 0x00000800;
 constexpr DWORD FORMAT_MESSAGE_MAX_WIDTH_MASK = 0x000000FF;
+constexpr DWORD CTRL_C_EVENT = 0;
+constexpr DWORD CTRL_BREAK_EVENT = 1;
 
 // Registry
 constexpr REGSAM KEY_QUERY_VALUE = 0x0001;

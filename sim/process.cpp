@@ -118,6 +118,27 @@ int SimProcess::WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, i
   return static_cast<int>(count);
 }
 
+BOOL SimProcess::SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
+  core_.Record("SetConsoleCtrlHandler", {Ptr(reinterpret_cast<const void*>(handler)), Dec(add)});
+  if (!handler) throw NotSimulated("SetConsoleCtrlHandler with a null handler");
+  if (add) {
+    ctrl_handlers_.push_back(handler);
+    return TRUE;
+  }
+  const auto it = std::find(ctrl_handlers_.rbegin(), ctrl_handlers_.rend(), handler);
+  if (it == ctrl_handlers_.rend()) return core_.Fail(ERROR_INVALID_PARAMETER, FALSE);
+  ctrl_handlers_.erase(std::next(it).base());
+  return TRUE;
+}
+
+bool SimProcess::RaiseConsoleCtrl(DWORD event) {
+  // A handler may remove itself while it runs: work on the list as it stood.
+  const std::vector<PHANDLER_ROUTINE> handlers = ctrl_handlers_;
+  for (auto it = handlers.rbegin(); it != handlers.rend(); ++it)
+    if ((*it)(event)) return true;
+  return false;
+}
+
 void SimProcess::SetPlatformId(DWORD id) {
   if (id != VER_PLATFORM_WIN32_NT && id != VER_PLATFORM_WIN32_WINDOWS) {
     throw std::invalid_argument("sim: platform id " + std::to_string(id) + " is neither 9x nor NT");

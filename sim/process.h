@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/win32.h"
 #include "sim/core.h"
@@ -24,6 +25,13 @@ class SimProcess final : public platform::Process {
   /// The ANSI code page here is plain ASCII: other characters throw NotSimulated.
   int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_count, LPSTR multi_byte,
                           int multi_byte_size, LPCSTR default_char, LPBOOL used_default) override;
+  /// A null handler (ignore Ctrl+C altogether) is not simulated.
+  BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) override;
+
+  /// The user presses Ctrl+C (CTRL_C_EVENT) or Ctrl+Break: the handlers run, the one added
+  /// last first, until one returns TRUE. False when none did: Windows would end the process.
+  bool RaiseConsoleCtrl(DWORD event);
+  std::size_t ConsoleCtrlHandlers() const { return ctrl_handlers_.size(); }
 
   /// VER_PLATFORM_WIN32_NT (2, the default: Windows XP SP3) or VER_PLATFORM_WIN32_WINDOWS
   /// (1: Windows 98 SE). Throws std::invalid_argument for anything else.
@@ -36,6 +44,7 @@ class SimProcess final : public platform::Process {
   Core& core_;
   DWORD platform_id_ = VER_PLATFORM_WIN32_NT;
   bool wow64_ = false;
+  std::vector<PHANDLER_ROUTINE> ctrl_handlers_;  // in the order they were added
 };
 
 }  // namespace sim

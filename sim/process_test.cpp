@@ -6,6 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "platform/win32_types.h"
 #include "sim/pc.h"
@@ -117,6 +118,34 @@ TEST_F(SimProcessTest, Wow64IsWhatTheTestSays) {
   pc.process.SetWow64(true);
   EXPECT_TRUE(win::IsWow64Process(win::GetCurrentProcess(), &wow64));
   EXPECT_EQ(wow64, TRUE);
+}
+
+// Console control handlers as Windows runs them: the one added last first, until one answers.
+std::vector<int> ctrl_calls;
+BOOL WINAPI DeclinesCtrl(DWORD event) {
+  ctrl_calls.push_back(10 + static_cast<int>(event));
+  return FALSE;
+}
+BOOL WINAPI TakesCtrl(DWORD event) {
+  ctrl_calls.push_back(20 + static_cast<int>(event));
+  return TRUE;
+}
+
+TEST_F(SimProcessTest, ConsoleControlRunsTheLatestHandlerFirstUntilOneTakesIt) {
+  ctrl_calls.clear();
+  EXPECT_FALSE(pc.process.RaiseConsoleCtrl(CTRL_C_EVENT)) << "no handler: the process would end";
+  ASSERT_TRUE(win::SetConsoleCtrlHandler(&TakesCtrl, TRUE));
+  ASSERT_TRUE(win::SetConsoleCtrlHandler(&DeclinesCtrl, TRUE));
+  EXPECT_TRUE(pc.process.RaiseConsoleCtrl(CTRL_BREAK_EVENT));
+  EXPECT_EQ(ctrl_calls, (std::vector<int>{11, 21}));
+
+  EXPECT_TRUE(win::SetConsoleCtrlHandler(&TakesCtrl, FALSE));
+  win::SetLastError(0xdeadbeef);
+  EXPECT_FALSE(win::SetConsoleCtrlHandler(&TakesCtrl, FALSE));
+  EXPECT_EQ(win::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_FALSE(pc.process.RaiseConsoleCtrl(CTRL_C_EVENT));
+  EXPECT_TRUE(win::SetConsoleCtrlHandler(&DeclinesCtrl, FALSE));
+  EXPECT_EQ(pc.process.ConsoleCtrlHandlers(), 0u);
 }
 
 }  // namespace

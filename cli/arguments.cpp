@@ -1,0 +1,236 @@
+#include "cli/arguments.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <string_view>
+
+#include "cli/pins.h"
+
+namespace cli {
+
+namespace {
+
+struct CommandName {
+  std::string_view name;
+  Command command;
+  bool takes_port;
+  bool direct_only;  // registers are what it shows, and in handle mode they read 0
+  bool json;
+};
+
+constexpr CommandName kCommands[] = {
+    {"list", Command::List, false, false, true},      {"read", Command::Read, true, true, true},
+    {"set", Command::Set, true, true, true},          {"data", Command::Data, true, true, true},
+    {"write", Command::Write, true, false, false},    {"watch", Command::Watch, true, true, false},
+    {"selftest", Command::Selftest, true, true, true},
+};
+
+/// A whole unsigned number: decimal, or hexadecimal after 0x. Nothing when any character is
+/// left over or it exceeds `limit`.
+std::optional<uint32_t> ParseNumber(std::string_view text, uint32_t limit) {
+  int radix = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    radix = 16;
+    text.remove_prefix(2);
+  }
+  if (text.empty()) return {};
+  uint64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, radix);
+  if (error != std::errc() || end != text.data() + text.size() || value > limit) return {};
+  return static_cast<uint32_t>(value);
+}
+
+std::string Upper(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return upper;
+}
+
+/// "LPT1" .. "LPT9" in any case: the port name is "LPT" and one character made from the number.
+int PortNumber(std::string_view name) {
+  const std::string upper = Upper(name);
+  if (upper.size() != 4 || upper.compare(0, 3, "LPT") != 0 || upper[3] < '1' || upper[3] > '9')
+    throw UsageError("'" + std::string(name) + "' is not a port name: LPT1 to LPT9");
+  return upper[3] - '0';
+}
+
+PinSetting ParsePinSetting(std::string_view text) {
+  const auto equals = text.find('=');
+  const std::string given(text);
+  if (equals == std::string_view::npos) throw UsageError("'" + given + "' is not PIN=0 or PIN=1");
+  const std::optional<uint32_t> pin = ParseNumber(text.substr(0, equals), 1000);
+  const std::string_view state = text.substr(equals + 1);
+  if (!pin || (state != "0" && state != "1")) throw UsageError("'" + given + "' is not PIN=0 or PIN=1");
+  const int number = static_cast<int>(*pin);
+  if (number < 1 || number > 25) throw UsageError("pin " + std::to_string(number) + " is not on the connector: pins 1 to 25");
+  if (number >= 18) throw UsageError("pin " + std::to_string(number) + " is a ground pin: nothing to set");
+  const SignalPin& signal = *FindSignalPin(number);
+  if (!signal.output)
+    throw UsageError("pin " + std::to_string(number) + " (" + signal.name +
+                     ") is an input: the device drives it. Output pins are 1-9, 14, 16 and 17");
+  return {number, state == "1"};
+}
+
+/// The value of an option that takes one: "--name VALUE" or "--name=VALUE".
+std::string OptionValue(std::span<const std::string> arguments, std::size_t& index, std::string_view name,
+                        std::string_view inline_value, bool has_inline) {
+  if (has_inline) return std::string(inline_value);
+  if (index + 1 >= arguments.size()) throw UsageError(std::string(name) + " needs a value");
+  return arguments[++index];
+}
+
+}  // namespace
+
+Invocation ParseArguments(std::span<const std::string> arguments) {
+  Invocation invocation;
+  std::vector<std::string> operands;
+  bool help = false, version = false;
+  bool interval_given = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument.size() < 2 || argument.compare(0, 2, "--") != 0 || argument == "--") {
+      if (argument == "-h" || argument == "/?") {
+        help = true;
+        continue;
+      }
+      operands.push_back(argument);
+      continue;
+    }
+    const auto equals = argument.find('=');
+    const std::string name = argument.substr(0, equals);
+    const bool has_inline = equals != std::string::npos;
+    const std::string_view inline_value = has_inline ? std::string_view(argument).substr(equals + 1) : "";
+    auto flag = [&](bool& target) {
+      if (has_inline) throw UsageError(name + " takes no value");
+      target = true;
+    };
+    if (name == "--help") {
+      flag(help);
+    } else if (name == "--version") {
+      flag(version);
+    } else if (name == "--handle") {
+      flag(invocation.handle_mode);
+    } else if (name == "--json") {
+      flag(invocation.json);
+    } else if (name == "--base") {
+      const std::string value = OptionValue(arguments, i, name, inline_value, has_inline);
+      // The three registers must lie within the 16-bit I/O space.
+      const std::optional<uint32_t> base = ParseNumber(value, 0xFFFD);
+      if (!base || *base == 0) throw UsageError("--base " + value + " is not an I/O address from 0x1 to 0xFFFD");
+      invocation.base = static_cast<uint16_t>(*base);
+    } else if (name == "--interval") {
+      const std::string value = OptionValue(arguments, i, name, inline_value, has_inline);
+      const std::optional<uint32_t> interval = ParseNumber(value, 60000);
+      if (!interval || *interval == 0) throw UsageError("--interval " + value + " is not 1 to 60000 milliseconds");
+      invocation.interval_ms = *interval;
+      interval_given = true;
+    } else if (name == "--count") {
+      const std::string value = OptionValue(arguments, i, name, inline_value, has_inline);
+      const std::optional<uint32_t> count = ParseNumber(value, 0xFFFFFFFF);
+      if (!count || *count == 0) throw UsageError("--count " + value + " is not a number of changes from 1");
+      invocation.count = *count;
+    } else if (name == "--file") {
+      invocation.file = OptionValue(arguments, i, name, inline_value, has_inline);
+    } else {
+      throw UsageError("unknown option " + name);
+    }
+  }
+  if (help) return invocation;  // Command::Help, whatever else was given
+  if (version) {
+    invocation.command = Command::Version;
+    return invocation;
+  }
+  if (operands.empty()) throw UsageError("no command given");
+
+  const std::string command_name = operands.front();
+  const auto* command = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                     [&](const CommandName& c) { return c.name == command_name; });
+  if (command == std::end(kCommands)) throw UsageError("unknown command '" + command_name + "'");
+  invocation.command = command->command;
+  const std::string& name = command_name;
+
+  if (invocation.handle_mode && command->direct_only)
+    throw UsageError(name + " reads the port's registers, which read 0 in handle mode: run it without --handle");
+  if (invocation.json && !command->json) throw UsageError(name + " has no --json output");
+  if (invocation.handle_mode && invocation.base) throw UsageError("--base is for direct mode, not with --handle");
+  if (!command->takes_port && invocation.base) throw UsageError("--base goes with a command on a port");
+  if ((interval_given || invocation.count) && invocation.command != Command::Watch)
+    throw UsageError("--interval and --count go with watch");
+  if (invocation.file && invocation.command != Command::Write) throw UsageError("--file goes with write");
+
+  std::span<const std::string> rest(operands.begin() + 1, operands.end());
+  if (command->takes_port) {
+    if (rest.empty()) throw UsageError(name + " needs a port, for example LPT1");
+    invocation.port_number = PortNumber(rest.front());
+    invocation.port = Upper(rest.front());
+    rest = rest.subspan(1);
+  }
+  switch (invocation.command) {
+    case Command::Set:
+      if (rest.empty()) throw UsageError("set needs at least one PIN=0 or PIN=1");
+      for (const std::string& setting : rest) invocation.pins.push_back(ParsePinSetting(setting));
+      rest = {};
+      break;
+    case Command::Data:
+      if (!rest.empty()) {
+        const std::optional<uint32_t> value = ParseNumber(rest.front(), 0xFF);
+        if (!value) throw UsageError("'" + rest.front() + "' is not a byte: 0x00 to 0xFF");
+        invocation.data = static_cast<uint8_t>(*value);
+        rest = rest.subspan(1);
+      }
+      break;
+    case Command::Write:
+      if (invocation.file) break;
+      if (rest.empty()) throw UsageError("write needs TEXT or --file F");
+      invocation.text = rest.front();
+      rest = rest.subspan(1);
+      break;
+    default:
+      break;
+  }
+  if (!rest.empty()) throw UsageError("unexpected '" + rest.front() + "' after " + name);
+  return invocation;
+}
+
+std::string HelpText() {
+  return R"(Usage: pinscope-cli [options] COMMAND [PORT] [arguments]
+
+The pins of a PC's parallel port, for scripts. Direct mode (the default) reaches the port's
+registers through Pinscope's driver and needs an elevated command prompt.
+
+Commands:
+  list                     the machine's parallel ports: name, number, base address
+  read PORT                the three registers and every signal pin: register bit and
+                           connector level (pins 1, 11, 14 and 17 are inverted by the port)
+  set PORT PIN=0|1 ...     set output pins (1-9, 14, 16, 17) by register bit, then read
+  data PORT [0xNN]         write the whole data register in one access (or only read it)
+  write PORT TEXT          send bytes with the strobe handshake, waiting for Busy
+  write PORT --file F      the same with the bytes of file F
+  watch PORT               a time-stamped line each time an input pin changes
+        [--interval MS]    how often to look (default 100 ms)
+        [--count N]        stop after N changes (otherwise Ctrl+C stops)
+  selftest PORT            the loopback-plug test: pins 2->15, 3->13, 4->12, 5->10, 6->11;
+                           each wire passes, is open, or is shorted to another
+
+PORT is LPT1 to LPT9, as list shows it.
+
+Options:
+  --base 0xNNNN   the port's base address, for a port list does not show
+  --handle        handle mode: the system's port device, no driver; list and write only
+                  (in handle mode the registers read 0)
+  --json          JSON output for list, read, set, data and selftest
+  --help          this text
+  --version       the program's version
+
+Exit codes:
+  0    done
+  1    the port or the driver failed (the system's reason on standard error), or the
+       port is not one of this machine's
+  2    usage: the command line asks for something the program does not do
+  3    the port works but the device did not (a self-test wire failed, bytes were skipped)
+  130  stopped by Ctrl+C or Ctrl+Break
+)";
+}
+
+}  // namespace cli

@@ -1,0 +1,116 @@
+// The command line: what each accepted form asks for, and that every refused one names its
+// fault before any port is touched.
+#include "cli/arguments.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace cli {
+namespace {
+
+std::vector<std::string> Words(const std::string& line) {
+  std::istringstream stream(line);
+  std::vector<std::string> words;
+  for (std::string word; stream >> word;) words.push_back(word);
+  return words;
+}
+
+Invocation Parse(const std::string& line) { return ParseArguments(Words(line)); }
+
+TEST(Arguments, AcceptedFormsSayWhatToDo) {
+  Invocation set = Parse("set lpt1 2=1 17=0 --json");
+  EXPECT_EQ(set.command, Command::Set);
+  EXPECT_EQ(set.port, "LPT1");
+  EXPECT_EQ(set.port_number, 1);
+  EXPECT_TRUE(set.json);
+  ASSERT_EQ(set.pins.size(), 2u);
+  EXPECT_EQ(set.pins[0].pin, 2);
+  EXPECT_TRUE(set.pins[0].state);
+  EXPECT_EQ(set.pins[1].pin, 17);
+  EXPECT_FALSE(set.pins[1].state);
+
+  Invocation data = Parse("--base=0x3BC data LPT3 0xA5");
+  EXPECT_EQ(data.base, 0x3BC);
+  EXPECT_EQ(data.data, 0xA5);
+  EXPECT_FALSE(Parse("data LPT1").data.has_value());
+  EXPECT_EQ(Parse("data LPT1 255").data, 0xFF);
+
+  Invocation watch = Parse("watch LPT2 --interval 5 --count 3");
+  EXPECT_EQ(watch.interval_ms, 5u);
+  EXPECT_EQ(watch.count, 3u);
+  EXPECT_EQ(Parse("watch LPT2").interval_ms, 100u);
+
+  Invocation write = Parse("write LPT2 --handle hello");
+  EXPECT_TRUE(write.handle_mode);
+  EXPECT_EQ(write.text, "hello");
+  EXPECT_EQ(Parse("write LPT1 --file out.bin").file, "out.bin");
+  EXPECT_TRUE(Parse("list --handle").handle_mode);
+
+  EXPECT_EQ(Parse("read LPT1 --help").command, Command::Help) << "help wins over everything";
+  EXPECT_EQ(Parse("--version").command, Command::Version);
+}
+
+TEST(Arguments, RefusedFormsNameTheirFault) {
+  struct Case {
+    const char* line;
+    const char* says;
+  } const cases[] = {
+      {"", "no command"},
+      {"blink LPT1", "unknown command 'blink'"},
+      {"read", "needs a port"},
+      {"read COM1", "'COM1' is not a port name"},
+      {"read LPT0", "not a port name"},
+      {"read LPT10", "not a port name"},
+      {"read LPT1 extra", "unexpected 'extra'"},
+      {"read LPT1 --verbose", "unknown option --verbose"},
+      {"set LPT1", "at least one PIN"},
+      {"set LPT1 2", "'2' is not PIN=0 or PIN=1"},
+      {"set LPT1 2=2", "not PIN=0 or PIN=1"},
+      {"set LPT1 x=1", "not PIN=0 or PIN=1"},
+      {"set LPT1 0=1", "pin 0 is not on the connector"},
+      {"set LPT1 26=1", "pin 26 is not on the connector"},
+      {"set LPT1 20=1", "pin 20 is a ground pin"},
+      {"set LPT1 15=1", "pin 15 (Fault) is an input"},
+      {"set LPT1 2=1 11=0", "pin 11 (Busy) is an input"},
+      {"data LPT1 0x100", "is not a byte"},
+      {"data LPT1 -1", "is not a byte"},
+      {"read LPT1 --base 0", "not an I/O address"},
+      {"read LPT1 --base 0xFFFE", "not an I/O address"},
+      {"read LPT1 --base", "--base needs a value"},
+      {"read LPT1 --handle", "read 0 in handle mode"},
+      {"selftest LPT1 --handle", "read 0 in handle mode"},
+      {"watch LPT1 --handle", "read 0 in handle mode"},
+      {"write LPT1 --json hi", "write has no --json"},
+      {"watch LPT1 --json", "watch has no --json"},
+      {"write LPT1 --handle --base 0x378 hi", "--base is for direct mode"},
+      {"list --base 0x378", "--base goes with a command on a port"},
+      {"read LPT1 --count 2", "go with watch"},
+      {"watch LPT1 --interval 0", "not 1 to 60000"},
+      {"watch LPT1 --count 0", "not a number of changes"},
+      {"read LPT1 --file x", "--file goes with write"},
+      {"write LPT1", "needs TEXT or --file"},
+      {"read LPT1 --json=yes", "--json takes no value"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    try {
+      Parse(c.line);
+      ADD_FAILURE() << "accepted";
+    } catch (const UsageError& error) {
+      EXPECT_NE(std::string(error.what()).find(c.says), std::string::npos) << error.what();
+    }
+  }
+}
+
+TEST(Arguments, HelpListsEveryExitCode) {
+  const std::string help = HelpText();
+  for (const char* code : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  130 "}) {
+    EXPECT_NE(help.find(code), std::string::npos) << code;
+  }
+}
+
+}  // namespace
+}  // namespace cli

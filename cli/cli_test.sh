@@ -1,0 +1,119 @@
+#!/bin/sh
+# pinscope-cli under Wine on the virtual-port driver (LPT1 with the loopback plug, LPT2 with a
+# printer): each case one run of the program, checked by its exit code and output, and by the
+# "vlio" service, which no run may leave behind, Ctrl+C during watch included.
+# usage: cli_test.sh BUILD/wine-run PINSCOPE-CLI-VIRTUAL.exe PROVISION_PORTS.exe OUTDIR
+set -u
+run=$1 program=$2 provision=$3 out=$4
+mkdir -p "$out"
+failures=0
+ok() { echo "ok: $*"; }
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+service_state() {  # RUNNING, STOPPED, ... or none
+  state=$("$run" sc query vlio 2>/dev/null | tr -d '\r' | sed -n 's/.*STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p')
+  echo "${state:-none}"
+}
+remove_service() {
+  "$run" sc stop vlio >/dev/null 2>&1
+  "$run" sc delete vlio >/dev/null 2>&1
+}
+trap remove_service EXIT
+
+"$run" "$provision" LPT1=0x378 LPT2=0x278 >/dev/null
+remove_service
+
+# case NAME EXPECTED-CODE ARGS...: runs the program once; its output in $out/NAME.out and .err
+case_() {
+  name=$1 expected=$2
+  shift 2
+  "$run" "$program" "$@" >"$out/$name.out" 2>"$out/$name.err" </dev/null
+  code=$?
+  tr -d '\r' <"$out/$name.out" >"$out/$name.txt"
+  if [ "$code" = "$expected" ]; then ok "$name: exit $code"; else
+    fail "$name: exit $code, expected $expected"
+    sed 's/^/  | /' "$out/$name.out" "$out/$name.err"
+  fi
+  left=$(service_state)
+  [ "$left" = none ] && ok "$name: no vlio service left" || { fail "$name: vlio service left ($left)"; remove_service; }
+}
+shows() {  # shows NAME PATTERN: the output of NAME has a line matching the extended regex
+  if grep -Eq "$2" "$out/$1.txt"; then ok "$1: shows '$2'"; else
+    fail "$1: no line matches '$2'"
+    sed 's/^/  | /' "$out/$1.txt"
+  fi
+}
+says() {  # says NAME TEXT: standard error of NAME holds TEXT
+  if grep -Fq "$2" "$out/$1.err"; then ok "$1: says '$2'"; else
+    fail "$1: standard error lacks '$2'"
+    sed 's/^/  | /' "$out/$1.err"
+  fi
+}
+
+case_ list 0 list
+shows list '^LPT1  1  0x378$'
+shows list '^LPT2  2  0x278$'
+
+case_ set-high 0 set LPT1 2=1
+shows set-high '^Fault \(15\) +set +high'
+case_ set-low 0 set LPT1 2=0
+shows set-low '^Fault \(15\) +clear +low'
+
+case_ selftest-plug 0 selftest LPT1
+shows selftest-plug '^Data 4 \(6\) -> Busy \(11\) +pass$'
+shows selftest-plug '^passed'
+case_ selftest-printer 3 selftest LPT2
+shows selftest-printer '^Data 0 \(2\) -> Fault \(15\) +open$'
+shows selftest-printer '^FAILED'
+
+case_ write-printer 0 write LPT2 hello
+shows write-printer '^LPT2: 5 bytes sent, 0 skipped'
+
+# Handle mode: Wine's \\.\LPT1 writes to C:\lpt1.out. Each byte goes out as a write of its
+# own whose OVERLAPPED record says offset 0, which a port device ignores; Wine's file takes it,
+# so the file keeps only the last byte.
+lpt1_out=$("$run" winepath -u 'C:\lpt1.out' 2>/dev/null | tr -d '\r')
+: >"$lpt1_out"
+case_ write-handle 0 write --handle LPT1 hello
+shows write-handle '^LPT1: 5 bytes sent, 0 skipped'
+[ "$(cat "$lpt1_out")" = o ] && ok "write-handle: C:\\lpt1.out got the bytes" ||
+  fail "write-handle: C:\\lpt1.out holds '$(cat "$lpt1_out")', expected the last byte, 'o'"
+
+case_ unknown-port 1 read LPT7
+says unknown-port "LPT7 is not one of this machine's parallel ports"
+case_ input-pin 2 set LPT1 15=1
+says input-pin "pin 15 (Fault) is an input"
+case_ no-such-pin 2 set LPT1 26=1
+says no-such-pin "pin 26 is not on the connector"
+case_ handle-read 2 read --handle LPT1
+says handle-read "read 0 in handle mode"
+
+# Ctrl+C during watch: Wine turns SIGINT to a console program into CTRL_C_EVENT.
+"$run" "$program" watch LPT1 --interval 20 >"$out/watch.out" 2>"$out/watch.err" </dev/null &
+watcher=$!
+for _ in $(seq 300); do
+  grep -q start "$out/watch.out" 2>/dev/null && break
+  sleep 0.1
+done
+if grep -q start "$out/watch.out"; then ok "watch: started"; else fail "watch: no start line"; fi
+[ "$(service_state)" = RUNNING ] && ok "watch: vlio runs while it watches" || fail "watch: vlio not running"
+kill -INT "$watcher"
+code=none
+for _ in $(seq 100); do
+  if ! kill -0 "$watcher" 2>/dev/null; then
+    wait "$watcher"
+    code=$?
+    break
+  fi
+  sleep 0.1
+done
+if [ "$code" = none ]; then
+  fail "watch: still running 10 s after SIGINT"
+  kill -KILL "$watcher" 2>/dev/null
+fi
+[ "$code" = 130 ] && ok "watch: exit 130 after Ctrl+C" || { fail "watch: exit $code after Ctrl+C"; sed 's/^/  | /' "$out/watch.err"; }
+left=$(service_state)
+[ "$left" = none ] && ok "watch: no vlio service left" || fail "watch: vlio service left ($left)"
+
+echo "$failures failure(s)"
+[ "$failures" = 0 ]

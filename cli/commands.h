@@ -1,0 +1,21 @@
+// The commands that work on an open port. Each returns the program's exit code.
+#pragma once
+
+#include <ostream>
+
+#include "cli/arguments.h"
+#include "cli/stop_request.h"
+#include "lib/vllpt.h"
+
+namespace cli {
+
+struct Console {
+  std::ostream& out;
+  std::ostream& err;
+  const StopRequest& stop;
+};
+
+/// Runs read, set, data, write, watch or selftest on `lpt`, which is open.
+int RunPortCommand(TvlLPT& lpt, const Invocation& invocation, const Console& console);
+
+}  // namespace cli

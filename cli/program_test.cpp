@@ -1,0 +1,253 @@
+// pinscope-cli end to end on the simulated PC: LPT1 with the loopback plug, LPT2 with a
+// printer, the driver in the PC's kernel. Each case is one run of the program, checked by its
+// output, its exit code, and what it left: no service, no handler, never a message box.
+#include "cli/program.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/exit_codes.h"
+#include "cli/pins.h"
+#include "lib/vllpt.h"
+#include "sim/lpt_device.h"
+#include "sim/pc.h"
+#include "sim/printer.h"
+#include "sim/vlio_entry.h"
+
+namespace cli {
+namespace {
+
+const std::vector<BYTE> kImage = {'M', 'Z', 'c', 'l', 'i'};
+
+struct Outcome {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+class Program : public testing::Test {
+ protected:
+  sim::InstalledPc pc;
+  sim::VirtualPrinter printer{pc.core.clock};
+  vport* lpt1 = nullptr;
+
+  void SetUp() override {
+    pc.resources.Add(RT_RCDATA, "VLIOBIN", kImage);
+    pc.kernel.AddImage(kImage, &DriverEntry);
+    lpt1 = &pc.ports.AddPort(0x378);
+    vport_plug(lpt1, &vport_loopback_plug);
+    vport_plug(&pc.ports.AddPort(0x278), printer.Peripheral());
+    pc.setup_api.AddParallelPort("LPT1", 0x378);
+    pc.setup_api.AddParallelPort("LPT2", 0x278);
+  }
+
+  void TearDown() override {
+    vport_plug(&pc.ports.Port(0x278), nullptr);
+    EXPECT_EQ(pc.services.Find("vlio"), nullptr) << "the driver service outlived the program";
+    EXPECT_EQ(pc.core.journal.Count("MessageBoxA"), 0u);
+    EXPECT_EQ(pc.process.ConsoleCtrlHandlers(), 0u);
+  }
+
+  Outcome Run(const std::string& line) {
+    std::istringstream words(line);
+    std::vector<std::string> arguments;
+    for (std::string word; words >> word;) arguments.push_back(word);
+    std::ostringstream out, err;
+    const int code = RunProgram(arguments, out, err);
+    return {code, out.str(), err.str()};
+  }
+
+  static bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+};
+
+TEST_F(Program, ListShowsTheMachinesPorts) {
+  const Outcome text = Run("list");
+  EXPECT_EQ(text.code, kDone) << text.err;
+  EXPECT_EQ(text.out, "LPT1  1  0x378\nLPT2  2  0x278\n");
+  const Outcome json = Run("list --json");
+  EXPECT_EQ(json.out, "[{\"name\": \"LPT1\", \"number\": 1, \"base\": \"0x378\"}, "
+                      "{\"name\": \"LPT2\", \"number\": 2, \"base\": \"0x278\"}]\n");
+  EXPECT_EQ(pc.core.journal.Count("CreateServiceA"), 0u) << "listing needs no driver";
+}
+
+TEST_F(Program, SetDrivesDataPinsThatComeBackThroughThePlug) {
+  Outcome set = Run("set LPT1 2=1 6=1");
+  EXPECT_EQ(set.code, kDone) << set.err;
+  EXPECT_TRUE(Has(set.out, "LPT1 at 0x378: data 0x11")) << set.out;
+  EXPECT_TRUE(Has(set.out, "Fault (15)        set    high   input")) << set.out;
+  // D4 comes back on Busy, which the port inverts: the pin is high, its register bit clear.
+  EXPECT_TRUE(Has(set.out, "Busy (11)         clear  high   input")) << set.out;
+  // Init is high and Select IN low after a reset: both bits set (Select IN inverted).
+  EXPECT_TRUE(Has(set.out, "Select IN (17)    set    low    output")) << set.out;
+
+  set = Run("set LPT1 2=0");  // the virtual ports start fresh only when the driver loads
+  EXPECT_TRUE(Has(set.out, "Fault (15)        clear  low    input")) << set.out;
+}
+
+TEST_F(Program, ReadShowsEachPinsRegisterBitAsTheComponentReadsIt) {
+  // Every output pin's register bit set, through the program: what it prints for each pin
+  // must be what TvlLPT::GetPin answers for it, in the window's order.
+  Run("set LPT1 1=1 14=1 17=0 16=0 --json");
+  const Outcome read = Run("read LPT1 --json");
+  ASSERT_EQ(read.code, kDone) << read.err;
+  TvlLPT lpt(nullptr);
+  lpt.SetLptIOBase(0x378);
+  lpt.SetActive(true);
+  std::size_t at = 0;
+  for (const SignalPin& pin : kSignalPins) {
+    const std::string entry = "{\"pin\": " + std::to_string(pin.number) + ", ";
+    at = read.out.find(entry, at);
+    ASSERT_NE(at, std::string::npos) << "pin " << pin.number << " missing or out of order";
+    const std::string bit = "\"bit\": " + std::to_string(lpt.GetPin(pin.number) ? 1 : 0);
+    EXPECT_EQ(read.out.compare(read.out.find("\"bit\"", at), bit.size(), bit), 0) << "pin " << pin.number;
+  }
+  lpt.SetActive(false);
+}
+
+TEST_F(Program, DataWritesTheWholeRegisterInOneAccess) {
+  pc.ports.ClearAccesses();
+  const Outcome data = Run("data LPT1 0x1F");
+  EXPECT_EQ(data.code, kDone) << data.err;
+  EXPECT_TRUE(Has(data.out, "data 0x1F")) << data.out;
+  std::size_t data_writes = 0;
+  for (const auto& access : pc.ports.Accesses()) data_writes += access.write && access.port == 0x378;
+  EXPECT_EQ(data_writes, 1u);
+  EXPECT_EQ(lpt1->data, 0x1F);
+}
+
+TEST_F(Program, SelftestPassesOnThePlugAndFailsOnAPrinter) {
+  const Outcome plug = Run("selftest LPT1");
+  EXPECT_EQ(plug.code, kDone) << plug.out << plug.err;
+  EXPECT_TRUE(Has(plug.out, "Data 0 (2) -> Fault (15)   pass")) << plug.out;
+  EXPECT_TRUE(Has(plug.out, "Data 4 (6) -> Busy (11)    pass")) << plug.out;
+  EXPECT_EQ(lpt1->data, 0x00) << "the data lines are put back";
+
+  const Outcome printer_port = Run("selftest LPT2 --json");
+  EXPECT_EQ(printer_port.code, kDeviceFailed);
+  EXPECT_TRUE(Has(printer_port.out, "\"passed\": false")) << printer_port.out;
+  EXPECT_TRUE(Has(printer_port.out, "{\"from\": 6, \"to\": 11, \"result\": \"open\"")) << printer_port.out;
+}
+
+TEST_F(Program, WriteReportsWhatWentOutAndWhatTheBusyDeviceMissed) {
+  Outcome write = Run("write LPT2 hello");
+  EXPECT_EQ(write.code, kDone) << write.err;
+  EXPECT_EQ(write.out, "LPT2: 5 bytes sent, 0 skipped because the device stayed busy\n");
+  EXPECT_EQ(printer.ReceivedText(), "hello");
+
+  printer.SetOnline(false);  // Busy high for good
+  write = Run("write LPT2 abc");
+  EXPECT_EQ(write.code, kDeviceFailed);
+  EXPECT_EQ(write.out, "LPT2: 0 bytes sent, 3 skipped because the device stayed busy\n");
+  EXPECT_EQ(printer.ReceivedText(), "hello");
+}
+
+TEST_F(Program, WriteSendsAFilesBytes) {
+  const std::string path = testing::TempDir() + "pinscope_cli_write.bin";
+  std::ofstream(path, std::ios::binary) << std::string("A\0B", 3);
+  const Outcome write = Run("write LPT2 --file " + path);
+  std::remove(path.c_str());
+  EXPECT_EQ(write.code, kDone) << write.err;
+  EXPECT_EQ(printer.Received(), (std::vector<BYTE>{'A', 0, 'B'}));
+
+  const Outcome missing = Run("write LPT2 --file " + path);
+  EXPECT_EQ(missing.code, kUsage);
+  EXPECT_TRUE(Has(missing.err, "cannot read")) << missing.err;
+}
+
+TEST_F(Program, WatchPrintsEachChangeUntilTheCount) {
+  pc.time.After(250, [&] { printer.SetOnline(false); });  // Busy up, Select and Fault down
+  const Outcome watch = Run("watch LPT2 --interval 100 --count 2");
+  EXPECT_EQ(watch.code, kDone) << watch.err;
+  EXPECT_EQ(watch.out,
+            "0.000 s  start  ACK (10) high  Busy (11) low  NoPaper (12) low  Select (13) high  Fault (15) high\n"
+            "0.300 s  Busy (11) high\n"
+            "0.300 s  Select (13) low\n");
+}
+
+TEST_F(Program, CtrlCStopsWatchClosesThePortAndRemovesTheService) {
+  bool handled = false;
+  pc.time.After(1000, [&] {
+    EXPECT_NE(pc.services.Find("vlio"), nullptr) << "the port is open while it watches";
+    handled = pc.process.RaiseConsoleCtrl(CTRL_C_EVENT);
+  });
+  const Outcome watch = Run("watch LPT1 --interval 5000");
+  EXPECT_TRUE(handled) << "Windows would have ended the program there and then";
+  EXPECT_EQ(watch.code, kStopped);
+  EXPECT_TRUE(Has(watch.err, "stopped")) << watch.err;
+  EXPECT_LT(pc.time.Now(), 1100u) << "a long interval still sees Ctrl+C at once";
+}
+
+TEST_F(Program, CtrlBreakDuringWriteStopsAfterTheByteInHand) {
+  printer.SetBusyTime(10);
+  pc.time.After(25, [&] { pc.process.RaiseConsoleCtrl(CTRL_BREAK_EVENT); });
+  const Outcome write = Run("write LPT2 0123456789");
+  EXPECT_EQ(write.code, kStopped);
+  EXPECT_TRUE(Has(write.out, "not sent (stopped)")) << write.out;
+  EXPECT_GT(printer.Received().size(), 0u);
+  EXPECT_LT(printer.Received().size(), 10u);
+}
+
+TEST_F(Program, FailuresExitWithTheirCodeAndSayWhyOnStandardError) {
+  struct Case {
+    const char* line;
+    int code;
+    const char* says;
+  } const cases[] = {
+      {"read LPT3", kPortFailed, "LPT3 is not one of this machine's parallel ports (LPT1, LPT2)"},
+      {"set LPT1 15=1", kUsage, "pin 15 (Fault) is an input"},
+      {"set LPT1 30=1", kUsage, "pin 30 is not on the connector"},
+      {"read LPT1 --handle", kUsage, "read 0 in handle mode"},
+      {"read LPT3 --base 0x70", kPortFailed, "reaches system port 0x70"},
+      {"frobnicate", kUsage, "unknown command"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    const Outcome outcome = Run(c.line);
+    EXPECT_EQ(outcome.code, c.code);
+    EXPECT_TRUE(Has(outcome.err, c.says)) << outcome.err;
+    EXPECT_EQ(outcome.out, "");
+  }
+  EXPECT_EQ(pc.core.journal.Count("CreateServiceA"), 0u) << "a refused command touches no port";
+  EXPECT_TRUE(pc.ports.Accesses().empty());
+}
+
+TEST_F(Program, WithoutElevationDirectModeAsksForAnElevatedPrompt) {
+  pc.services.SetElevated(false);
+  const Outcome read = Run("read LPT1");
+  EXPECT_EQ(read.code, kPortFailed);
+  EXPECT_TRUE(Has(read.err, "Access is denied")) << read.err;
+  EXPECT_TRUE(Has(read.err, "elevated command prompt")) << read.err;
+}
+
+TEST_F(Program, BaseReachesAPortTheListLacks) {
+  pc.ports.AddPort(0x3BC);
+  const Outcome data = Run("data LPT3 0x5A --base 0x3BC");
+  EXPECT_EQ(data.code, kDone) << data.err;
+  EXPECT_TRUE(Has(data.out, "LPT3 at 0x3BC: data 0x5A")) << data.out;
+}
+
+TEST_F(Program, HandleModeWritesThroughTheSystemsPortDevice) {
+  auto device = std::make_shared<sim::LptDevice>(pc.core);
+  pc.files.AddDevice("\\\\.\\LPT2", device);
+  const Outcome write = Run("write --handle LPT2 hi");
+  EXPECT_EQ(write.code, kDone) << write.err;
+  EXPECT_EQ(write.out, "LPT2: 2 bytes sent, 0 skipped because the device stayed busy\n");
+  EXPECT_EQ(device->Written(), (std::vector<BYTE>{'h', 'i'}));
+  EXPECT_FALSE(device->IsOpen());
+  EXPECT_EQ(pc.core.journal.Count("CreateServiceA"), 0u);
+}
+
+TEST_F(Program, HelpAndVersionTouchNothing) {
+  EXPECT_EQ(Run("--help").code, kDone);
+  const Outcome version = Run("--version");
+  EXPECT_EQ(version.out.rfind("pinscope-cli ", 0), 0u) << version.out;
+  EXPECT_EQ(pc.core.journal.Count("SetConsoleCtrlHandler"), 0u);
+}
+
+}  // namespace
+}  // namespace cli
