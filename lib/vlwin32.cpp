@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "framework/startup_stamps.h"
 #include "platform/unique_handle.h"
 
 namespace {
@@ -98,8 +99,10 @@ bool SetupApi::Load() {
       resolve(destroy_device_info_list_, "SetupDiDestroyDeviceInfoList") &&
       resolve(enum_device_info_, "SetupDiEnumDeviceInfo") &&
       resolve(get_device_registry_property_, "SetupDiGetDeviceRegistryPropertyA") &&
-      resolve(open_dev_reg_key_, "SetupDiOpenDevRegKey"))
+      resolve(open_dev_reg_key_, "SetupDiOpenDevRegKey")) {
+    PINSCOPE_STAMP_STARTUP(kSetupLoaded);
     return true;
+  }
   module_.reset();
   return false;
 }
