@@ -6,8 +6,10 @@
 #include "app/Unit1.h"
 #include "framework/application.h"
 #include "framework/report.h"
+#include "framework/startup_stamps.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  PINSCOPE_STAMP_STARTUP(kMainEntered);
   fw::TApplication Application;
   try {
     Application.Initialize();

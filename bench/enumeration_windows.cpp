@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/build_type.h"
 #include "bench/stopwatch_windows.h"
 #include "platform/unique_handle.h"
 #include "tools/port_provisioning.h"
@@ -59,6 +60,7 @@ std::string RunProbe(const std::string& path) {
 }  // namespace
 
 int main() {
+  if (!bench::ReleaseBuild()) return 2;
   for (const auto& [name, base] : {std::pair<const char*, unsigned>{"LPT1", 0x378}, {"LPT2", 0x278}}) {
     if (!ParallelPortExists(name) && !AddParallelPort(name, base)) {
       std::fprintf(stderr, "%s could not be provisioned: %lu\n", name, GetLastError());

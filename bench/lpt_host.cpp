@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/build_type.h"
 #include "driver/vlio_ioctl.h"
 #include "lib/vllpt.h"
 #include "platform/unique_handle.h"
@@ -202,6 +203,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!bench::ReleaseBuild()) return 2;
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   RatioReporter reporter;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/build_type.h"
 #include "bench/stopwatch_windows.h"
 #include "driver/vlio_ioctl.h"
 #include "lib/vllpt.h"
@@ -64,6 +65,7 @@ Pair SideBySide(int count, Component component, Bare bare) {
 }  // namespace
 
 int main() {
+  if (!bench::ReleaseBuild()) return 2;
   TvlLPT lpt(nullptr);
   lpt.SetLptIOBase(kLpt1);
   lpt.SetActive(true);

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "bench/build_type.h"
 #include "driver/vlio_ioctl.h"
 #include "lib/vllpt.h"
 #include "sim/pc.h"
@@ -95,4 +96,11 @@ BENCHMARK(WritePortThroughClient);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (!bench::ReleaseBuild()) return 2;
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -4,12 +4,14 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench/build_type.h"
 #include "bench/stopwatch_windows.h"
 #include "driver/vlio_ioctl.h"
 #include "lib/vllpt.h"
 #include "platform/unique_handle.h"
 
 int main() {
+  if (!bench::ReleaseBuild()) return 2;
   TvlLptDriver driver;
   const int32_t handle = driver.Open();
   if (handle == -1) {

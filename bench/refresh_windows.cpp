@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/Unit1.h"
+#include "bench/build_type.h"
 #include "bench/stopwatch_windows.h"
 #include "driver/vlio_ioctl.h"
 #include "framework/application.h"
@@ -13,6 +14,7 @@
 #include "platform/unique_handle.h"
 
 int main() {
+  if (!bench::ReleaseBuild()) return 2;
   fw::TApplication application;
   TForm1 form(&application, kForm1LayoutText);
   form.CheckBox1->SetChecked(true);  // as ticking "Active" does: opens and refreshes

@@ -2,6 +2,7 @@
 
 #include "framework/exception.h"
 #include "framework/report.h"
+#include "framework/startup_stamps.h"
 
 namespace fw {
 
@@ -28,7 +29,9 @@ TForm* TApplication::CreateForm(const std::function<TForm*(TComponent* owner)>& 
 void TApplication::Run() {
   if (!main_form_) return;
   main_form_->Show();
+  PINSCOPE_STAMP_STARTUP(kWindowsMade);
   while (!terminated_) {
+    PINSCOPE_STAMP_STARTUP_WHEN_IDLE();
     MSG message;
     // Outside the guard: a loop that cannot get messages has nothing to go on with.
     const BOOL got = win::GetMessageA(&message, nullptr, 0, 0);

@@ -51,4 +51,13 @@ std::string Format(std::string_view format, std::span<const FormatArg> args) {
   return out;
 }
 
+std::string HexText(std::uint64_t value, int digits) {
+  std::string text;
+  do {
+    text.insert(text.begin(), "0123456789ABCDEF"[value % 16]);
+    value /= 16;
+  } while (value != 0 || static_cast<int>(text.size()) < digits);
+  return text;
+}
+
 }  // namespace fw

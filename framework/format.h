@@ -30,4 +30,8 @@ class FormatArg {
 /// Formats `format` with `args`; a directive without a fitting argument raises EConvertError.
 std::string Format(std::string_view format, std::span<const FormatArg> args);
 
+/// `value` in upper-case hexadecimal, padded with zeros to at least `digits` digits. Spares the
+/// programs the C library's whole printf for the addresses and ports they show.
+std::string HexText(std::uint64_t value, int digits = 1);
+
 }  // namespace fw

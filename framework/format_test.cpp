@@ -32,5 +32,18 @@ TEST(Format, MismatchRaisesConvertError) {
   EXPECT_THROW(F("trailing %", {}), EConvertError);
 }
 
+// Zero, padding, a value wider than its padding, and all 64 bits (an address's offset).
+TEST(HexText, PadsToTheDigitsAndNeverCuts) {
+  const struct {
+    std::uint64_t value;
+    int digits;
+    const char* text;
+  } cases[] = {
+      {0, 1, "0"},        {0x378, 1, "378"},     {0xABCDEF, 1, "ABCDEF"},
+      {0x1A2B, 8, "00001A2B"}, {0x123456789, 8, "123456789"}, {~std::uint64_t{0}, 8, "FFFFFFFFFFFFFFFF"},
+  };
+  for (const auto& each : cases) EXPECT_EQ(HexText(each.value, each.digits), each.text) << each.value;
+}
+
 }  // namespace
 }  // namespace fw

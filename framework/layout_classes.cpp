@@ -1,6 +1,6 @@
 #include "framework/layout_classes.h"
 
-#include <stdexcept>
+#include "framework/exception.h"
 
 namespace fw {
 
@@ -10,7 +10,7 @@ const LayoutClass* ClassRegistry::Find(std::string_view name) const {
 }
 
 LayoutClass& ClassRegistry::Add(std::string name, std::type_index type, const LayoutClass* base) {
-  if (classes_.contains(name)) throw std::logic_error("layout class " + name + " is registered twice");
+  if (classes_.contains(name)) throw EInvalidOperation("layout class " + name + " is registered twice");
   LayoutClass entry{name, type, {}, {}, {}};
   if (base) entry.properties = base->properties;
   return classes_.emplace(name, std::move(entry)).first->second;
@@ -24,7 +24,7 @@ const LayoutClass* ClassRegistry::FindType(std::type_index type) const {
 }
 
 void ClassRegistry::MissingBase(const std::string& name) {
-  throw std::logic_error("layout class " + name + " names a base that is not registered yet");
+  throw EInvalidOperation("layout class " + name + " names a base that is not registered yet");
 }
 
 }  // namespace fw

@@ -3,8 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
-
+#include "framework/exception.h"
 #include "framework/forms.h"
 #include "framework/stdctrls.h"
 
@@ -13,9 +12,9 @@ namespace {
 
 TEST(ClassRegistry, ADerivedClassTakesItsBasesPropertiesAndABaseMustComeFirst) {
   ClassRegistry classes;
-  EXPECT_THROW((classes.Declare<TForm, TWinControl>("TForm")), std::logic_error);
+  EXPECT_THROW((classes.Declare<TForm, TWinControl>("TForm")), EInvalidOperation);
   RegisterStandardClasses(classes);
-  EXPECT_THROW(RegisterStandardClasses(classes), std::logic_error) << "a class registered twice";
+  EXPECT_THROW(RegisterStandardClasses(classes), EInvalidOperation) << "a class registered twice";
   const LayoutClass* combo = classes.Find("TComboBox");
   ASSERT_NE(combo, nullptr);
   for (const char* property : {"Left", "Tag", "TabOrder", "Items.Strings", "OnChange", "Font.Name"}) {

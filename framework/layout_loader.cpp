@@ -5,6 +5,7 @@
 #include "framework/controls.h"
 #include "framework/forms.h"
 #include "framework/resources.h"
+#include "framework/startup_stamps.h"
 #include "platform/win32.h"
 
 namespace fw {
@@ -193,7 +194,9 @@ class Loader final : public LayoutContext {
 void LoadLayout(std::string_view text, TComponent& root, const ClassRegistry& classes,
                 const LayoutBindings& bindings) {
   const LayoutNode layout = ReadLayout(text);
+  PINSCOPE_STAMP_STARTUP(kLayoutRead);
   Loader(root, classes, bindings).Build(layout);
+  PINSCOPE_STAMP_STARTUP(kComponentsMade);
 }
 
 void LoadLayoutFromResource(const char* name, TComponent& root, const ClassRegistry& classes,

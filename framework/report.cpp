@@ -1,10 +1,10 @@
 #include "framework/report.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 #include "framework/exception.h"
+#include "framework/format.h"
 #include "platform/win32.h"
 
 namespace fw {
@@ -18,10 +18,8 @@ void ShowRuntimeError(const Exception& error, const void* address) {
   char path[MAX_PATH] = "";
   win::GetModuleFileNameA(module, path, sizeof path);
   const char* name = std::strrchr(path, '\\') ? std::strrchr(path, '\\') + 1 : path;
-  char offset[16];
-  std::snprintf(offset, sizeof offset, "%08llX",
-                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(address) -
-                                                reinterpret_cast<uintptr_t>(module)));
+  const std::string offset =
+      HexText(reinterpret_cast<uintptr_t>(address) - reinterpret_cast<uintptr_t>(module), 8);
   const std::string text = std::string("Exception ") + error.ClassName() + " in module " + name + " at " + offset +
                            ".\n" + error.Message();
   win::MessageBoxA(nullptr, text.c_str(), "Application Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);

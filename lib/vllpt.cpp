@@ -1,7 +1,6 @@
 #include "lib/vllpt.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -9,6 +8,8 @@
 #include <vector>
 
 #include "driver/vlio_ioctl.h"
+#include "framework/format.h"
+#include "framework/startup_stamps.h"
 #include "lib/vlwin32.h"
 #include "platform/nt_names.h"
 #include "platform/unique_handle.h"
@@ -74,11 +75,7 @@ platform::UniqueRegistryKey OpenKey(HKEY root, const std::string& path) {
   return platform::UniqueRegistryKey(key);
 }
 
-std::string Hex(uint16_t value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%X", value);
-  return text;
-}
+std::string Hex(uint16_t value) { return "0x" + fw::HexText(value); }
 
 const PinBit* PinOf(int32_t pin) {
   const auto index = static_cast<uint32_t>(pin);
@@ -310,6 +307,7 @@ void TvlLPT::EnumDeviceDatabase() {
     AddPortDevice(name, PortNumberOf(name), base);
   }
   setup_api_.DestroyDeviceList(set);
+  PINSCOPE_STAMP_STARTUP(kPortsEnumerated);
 }
 
 void TvlLPT::EnumSpoolerPorts() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "framework/resources.h"
+#include "framework/startup_stamps.h"
 #include "platform/nt_names.h"
 #include "platform/unique_handle.h"
 
@@ -84,8 +85,10 @@ bool SetupApi::Load() {
       resolve(destroy_device_info_list_, "SetupDiDestroyDeviceInfoList") &&
       resolve(enum_device_info_, "SetupDiEnumDeviceInfo") &&
       resolve(get_device_registry_property_, "SetupDiGetDeviceRegistryPropertyA") &&
-      resolve(open_dev_reg_key_, "SetupDiOpenDevRegKey"))
+      resolve(open_dev_reg_key_, "SetupDiOpenDevRegKey")) {
+    PINSCOPE_STAMP_STARTUP(kSetupLoaded);
     return true;
+  }
   module_.reset();
   return false;
 }

@@ -238,23 +238,25 @@ class RealTime final : public Time {
   void Sleep(DWORD milliseconds) override { ::Sleep(milliseconds); }
 };
 
+// The families hold nothing, so they are made when the program is loaded, with no code at
+// start-up and no lock around a first use (the runtime's lock pulls in a thread library).
+constinit RealFiles real_files;
+constinit RealProcess real_process;
+constinit RealWindowsFamily real_windows;
+constinit RealTime real_time;
+constinit RealServices real_services;
+constinit RealResources real_resources;
+constinit RealPortInstructions real_ports;
+constinit RealModules real_modules;
+constinit RealRegistry real_registry;
+constinit RealSpooler real_spooler;
+constinit RealGraphics real_graphics;
+constinit const Platform real_platform{&real_files,    &real_process,   &real_windows, &real_time,
+                                       &real_services, &real_resources, &real_ports,   &real_modules,
+                                       &real_registry, &real_spooler,   &real_graphics};
+
 }  // namespace
 
-const Platform& RealWindows() {
-  static RealFiles files;
-  static RealProcess process;
-  static RealWindowsFamily windows;
-  static RealTime time;
-  static RealServices services;
-  static RealResources resources;
-  static RealPortInstructions ports;
-  static RealModules modules;
-  static RealRegistry registry;
-  static RealSpooler spooler;
-  static RealGraphics graphics;
-  static const Platform real{&files, &process, &windows,  &time,    &services, &resources,
-                             &ports, &modules, &registry, &spooler, &graphics};
-  return real;
-}
+const Platform& RealWindows() { return real_platform; }
 
 }  // namespace platform
