@@ -1,0 +1,156 @@
+// The window messages the framework relies on: check boxes (their check state, and the
+// BN_CLICKED a click sends the parent) and the combo box's list and selection.
+#include <string>
+#include <vector>
+
+#include "contract/pc_under_test.h"
+
+namespace contract {
+namespace {
+
+/// The WM_COMMANDs a parent window was sent: (control id, notification code).
+using Commands = std::vector<std::pair<WORD, WORD>>;
+
+LRESULT CALLBACK ParentProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_COMMAND) {
+    if (auto* commands = reinterpret_cast<Commands*>(win::GetWindowLongPtrA(window, GWLP_USERDATA)))
+      commands->emplace_back(LOWORD(wparam), HIWORD(wparam));
+    return 0;
+  }
+  return win::DefWindowProcA(window, message, wparam, lparam);
+}
+
+template <class Pc>
+class Windows : public OnPc<Pc> {
+ protected:
+  static constexpr WORD kId = 102;
+
+  void SetUp() override {
+    WNDCLASSA window_class{};
+    window_class.lpfnWndProc = &ParentProcedure;
+    window_class.hInstance = win::GetModuleHandleA(nullptr);
+    window_class.lpszClassName = "PscontractParent";
+    // A program's class stays registered until it ends: a second test in the same run finds it.
+    ASSERT_TRUE(win::RegisterClassA(&window_class) || win::GetLastError() == ERROR_CLASS_ALREADY_EXISTS)
+        << win::GetLastError();
+    parent = win::CreateWindowExA(0, "PscontractParent", "Contract", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200,
+                                  nullptr, nullptr, window_class.hInstance, nullptr);
+    ASSERT_NE(parent, nullptr) << win::GetLastError();
+    win::SetWindowLongPtrA(parent, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&commands));
+  }
+  void TearDown() override {
+    if (parent) win::DestroyWindow(parent);
+  }
+
+  HWND Child(const char* class_name, DWORD style, const char* text = "") {
+    HWND child = win::CreateWindowExA(0, class_name, text, WS_CHILD | WS_VISIBLE | style, 10, 10, 120, 100, parent,
+                                      reinterpret_cast<HMENU>(static_cast<ULONG_PTR>(kId)),
+                                      win::GetModuleHandleA(nullptr), nullptr);
+    EXPECT_NE(child, nullptr) << class_name << ": " << win::GetLastError();
+    return child;
+  }
+  LRESULT Send(HWND window, UINT message, WPARAM wparam = 0, LPARAM lparam = 0) {
+    return win::SendMessageA(window, message, wparam, lparam);
+  }
+  std::string TextOf(HWND window) {
+    const auto length = static_cast<size_t>(Send(window, WM_GETTEXTLENGTH));
+    std::string text(length + 1, '\0');
+    text.resize(static_cast<size_t>(Send(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()))));
+    return text;
+  }
+
+  HWND parent = nullptr;
+  Commands commands;
+};
+TYPED_TEST_SUITE(Windows, PcsUnderTest, PcName);
+
+// The framework's check boxes are not of the AUTO styles: the component keeps the state and
+// the window shows what it is told.
+TYPED_TEST(Windows, ACheckBoxShowsTheStateItIsSetToAndTellsItsParentOfAClickOnly) {
+  const HWND box = this->Child("BUTTON", BS_CHECKBOX, "Pin 2");
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(this->Send(box, BM_GETCHECK), BST_UNCHECKED);
+  this->Send(box, BM_SETCHECK, BST_CHECKED);
+  EXPECT_EQ(this->Send(box, BM_GETCHECK), BST_CHECKED);
+  EXPECT_EQ(this->commands, Commands{}) << "setting the state is no click";
+
+  this->pc.Click(box);
+  EXPECT_EQ(this->commands, (Commands{{TestFixture::kId, BN_CLICKED}}));
+  EXPECT_EQ(this->Send(box, BM_GETCHECK), BST_CHECKED) << "a plain check box does not change by itself";
+
+  // Grayed needs a three-state box: the framework changes the style, then tells the button.
+  const auto style = static_cast<DWORD>(win::GetWindowLongPtrA(box, GWL_STYLE));
+  win::SetWindowLongPtrA(box, GWL_STYLE, static_cast<LONG>((style & ~BS_TYPEMASK) | BS_3STATE));
+  this->Send(box, BM_SETSTYLE, BS_3STATE, TRUE);
+  EXPECT_EQ(static_cast<DWORD>(win::GetWindowLongPtrA(box, GWL_STYLE)) & BS_TYPEMASK, DWORD{BS_3STATE});
+  this->Send(box, BM_SETCHECK, BST_INDETERMINATE);
+  EXPECT_EQ(this->Send(box, BM_GETCHECK), BST_INDETERMINATE);
+}
+
+TYPED_TEST(Windows, AComboBoxKeepsItsItemsWithTheirDataInTheOrderAdded) {
+  const HWND combo = this->Child("COMBOBOX", CBS_DROPDOWNLIST | WS_VSCROLL);
+  ASSERT_NE(combo, nullptr);
+  int data[3];
+  const char* names[] = {"LPT2", "LPT1", "LPT10"};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(this->Send(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(names[i])), i) << "unsorted: appended";
+    EXPECT_NE(this->Send(combo, CB_SETITEMDATA, i, reinterpret_cast<LPARAM>(&data[i])), CB_ERR);
+  }
+  EXPECT_EQ(this->Send(combo, CB_GETCOUNT), 3);
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(this->Send(combo, CB_GETLBTEXTLEN, i), static_cast<LRESULT>(std::string(names[i]).size()));
+    char text[16] = {};
+    EXPECT_EQ(this->Send(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text)),
+              static_cast<LRESULT>(std::string(names[i]).size()));
+    EXPECT_STREQ(text, names[i]);
+    EXPECT_EQ(this->Send(combo, CB_GETITEMDATA, i), reinterpret_cast<LRESULT>(&data[i])) << "the full pointer";
+  }
+  EXPECT_EQ(this->Send(combo, CB_GETLBTEXTLEN, 3), CB_ERR);
+  EXPECT_EQ(this->Send(combo, CB_GETITEMDATA, 3), CB_ERR);
+
+  EXPECT_EQ(this->Send(combo, CB_DELETESTRING, 0), 2) << "the items left";
+  char text[16] = {};
+  this->Send(combo, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ(text, "LPT1");
+  EXPECT_EQ(this->Send(combo, CB_DELETESTRING, 5), CB_ERR);
+  this->Send(combo, CB_RESETCONTENT);
+  EXPECT_EQ(this->Send(combo, CB_GETCOUNT), 0);
+}
+
+TYPED_TEST(Windows, AComboBoxSelectionIsItsTextAndIsSetWithoutTellingTheParent) {
+  const HWND combo = this->Child("COMBOBOX", CBS_DROPDOWNLIST | WS_VSCROLL);
+  ASSERT_NE(combo, nullptr);
+  for (const char* name : {"LPT1", "LPT2"}) this->Send(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+  EXPECT_EQ(this->Send(combo, CB_GETCURSEL), CB_ERR) << "nothing chosen yet";
+  EXPECT_EQ(this->TextOf(combo), "");
+
+  EXPECT_EQ(this->Send(combo, CB_SETCURSEL, 1), 1);
+  EXPECT_EQ(this->Send(combo, CB_GETCURSEL), 1);
+  EXPECT_EQ(this->TextOf(combo), "LPT2");
+  EXPECT_EQ(this->commands, Commands{}) << "only the user's choice is told";
+
+  // Out of range, or -1: no selection, and CB_ERR.
+  for (const WPARAM index : {WPARAM{2}, static_cast<WPARAM>(-1)}) {
+    this->Send(combo, CB_SETCURSEL, 0);
+    EXPECT_EQ(this->Send(combo, CB_SETCURSEL, index), CB_ERR);
+    EXPECT_EQ(this->Send(combo, CB_GETCURSEL), CB_ERR) << "index " << static_cast<LONG_PTR>(index);
+    EXPECT_EQ(this->TextOf(combo), "");
+  }
+  this->Send(combo, CB_SETCURSEL, 1);
+  this->Send(combo, CB_RESETCONTENT);
+  EXPECT_EQ(this->Send(combo, CB_GETCURSEL), CB_ERR);
+  EXPECT_EQ(this->TextOf(combo), "");
+}
+
+TYPED_TEST(Windows, AnEditableComboBoxHoldsTheTextItIsGiven) {
+  const HWND combo = this->Child("COMBOBOX", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL);
+  ASSERT_NE(combo, nullptr);
+  this->Send(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("LPT1"));
+  EXPECT_TRUE(this->Send(combo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("LPT9")));
+  EXPECT_EQ(this->TextOf(combo), "LPT9");
+  this->Send(combo, CB_SETCURSEL, 0);
+  EXPECT_EQ(this->TextOf(combo), "LPT1");
+}
+
+}  // namespace
+}  // namespace contract
