@@ -111,11 +111,7 @@ DWORD RealPc::RenameElsewhere(const std::string& from, const std::string& to) {
   return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? ERROR_SUCCESS : GetLastError();
 }
 
-const char* RealPc::WhyNoStandardUser() const {
-  // Wine keeps security descriptors but checks none of them against the caller, and its
-  // service manager grants every right to everybody.
-  return RunningOnWine() ? "Wine enforces neither file ACLs nor the service manager's access rights" : nullptr;
-}
+bool RealPc::OnWine() const { return RunningOnWine(); }
 
 void RealPc::DropElevation() {
   // This thread impersonates the user without the Administrators group and without privileges,

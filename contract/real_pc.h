@@ -28,7 +28,7 @@ class RealPc {
   DWORD OpenElsewhere(const std::string& path, DWORD access, DWORD share, DWORD disposition);
   DWORD DeleteElsewhere(const std::string& path);
   DWORD RenameElsewhere(const std::string& from, const std::string& to);
-  const char* WhyNoStandardUser() const;
+  bool OnWine() const;
   void DropElevation();
 
   std::string NewKey();

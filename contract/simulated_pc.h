@@ -32,8 +32,8 @@ class SimulatedPc {
   /// Another program's DeleteFileA and MoveFileExA(MOVEFILE_REPLACE_EXISTING): 0 or the error.
   DWORD DeleteElsewhere(const std::string& path);
   DWORD RenameElsewhere(const std::string& from, const std::string& to);
-  /// Null when DropElevation works here, else why not (the test is then skipped).
-  const char* WhyNoStandardUser() const { return nullptr; }
+  /// Whether this is Wine, whose differences from Windows the tests skip, saying which.
+  bool OnWine() const { return false; }
   /// The program runs as a standard user from now on: not elevated, no load-driver privilege.
   void DropElevation();
 
