@@ -1,6 +1,8 @@
 // The window messages the framework relies on: check boxes (their check state, and the
 // BN_CLICKED a click sends the parent) and the combo box's list and selection.
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "contract/pc_under_test.h"
@@ -11,13 +13,36 @@ namespace {
 /// The WM_COMMANDs a parent window was sent: (control id, notification code).
 using Commands = std::vector<std::pair<WORD, WORD>>;
 
+/// What a window of the test's class was sent. Its address is the window's creation
+/// parameter, kept in GWLP_USERDATA from WM_NCCREATE on, as the framework keeps its controls.
+struct Received {
+  std::vector<UINT> messages;
+  Commands commands;
+  std::vector<HWND> senders;
+};
+
 LRESULT CALLBACK ParentProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_COMMAND) {
-    if (auto* commands = reinterpret_cast<Commands*>(win::GetWindowLongPtrA(window, GWLP_USERDATA)))
-      commands->emplace_back(LOWORD(wparam), HIWORD(wparam));
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lparam);
+    win::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* received = reinterpret_cast<Received*>(win::GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (received) received->messages.push_back(message);
+  if (message == WM_COMMAND && received) {
+    received->commands.emplace_back(LOWORD(wparam), HIWORD(wparam));
+    received->senders.push_back(reinterpret_cast<HWND>(lparam));
     return 0;
   }
   return win::DefWindowProcA(window, message, wparam, lparam);
+}
+
+/// A control's procedure put in front of its class's, as the framework subclasses them: it
+/// counts what it is sent and hands it on to the procedure kept in GWLP_USERDATA.
+int subclassed_messages = 0;
+LRESULT CALLBACK SubclassProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  ++subclassed_messages;
+  const auto previous = reinterpret_cast<WNDPROC>(win::GetWindowLongPtrA(window, GWLP_USERDATA));
+  return win::CallWindowProcA(previous, window, message, wparam, lparam);
 }
 
 template <class Pc>
@@ -34,9 +59,8 @@ class Windows : public OnPc<Pc> {
     ASSERT_TRUE(win::RegisterClassA(&window_class) || win::GetLastError() == ERROR_CLASS_ALREADY_EXISTS)
         << win::GetLastError();
     parent = win::CreateWindowExA(0, "PscontractParent", "Contract", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200,
-                                  nullptr, nullptr, window_class.hInstance, nullptr);
+                                  nullptr, nullptr, window_class.hInstance, &received);
     ASSERT_NE(parent, nullptr) << win::GetLastError();
-    win::SetWindowLongPtrA(parent, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&commands));
   }
   void TearDown() override {
     if (parent) win::DestroyWindow(parent);
@@ -60,7 +84,7 @@ class Windows : public OnPc<Pc> {
   }
 
   HWND parent = nullptr;
-  Commands commands;
+  Received received;
 };
 TYPED_TEST_SUITE(Windows, PcsUnderTest, PcName);
 
@@ -72,10 +96,11 @@ TYPED_TEST(Windows, ACheckBoxShowsTheStateItIsSetToAndTellsItsParentOfAClickOnly
   EXPECT_EQ(this->Send(box, BM_GETCHECK), BST_UNCHECKED);
   this->Send(box, BM_SETCHECK, BST_CHECKED);
   EXPECT_EQ(this->Send(box, BM_GETCHECK), BST_CHECKED);
-  EXPECT_EQ(this->commands, Commands{}) << "setting the state is no click";
+  EXPECT_EQ(this->received.commands, Commands{}) << "setting the state is no click";
 
   this->pc.Click(box);
-  EXPECT_EQ(this->commands, (Commands{{TestFixture::kId, BN_CLICKED}}));
+  EXPECT_EQ(this->received.commands, (Commands{{TestFixture::kId, BN_CLICKED}}));
+  EXPECT_EQ(this->received.senders, std::vector<HWND>{box});
   EXPECT_EQ(this->Send(box, BM_GETCHECK), BST_CHECKED) << "a plain check box does not change by itself";
 
   // Grayed needs a three-state box: the framework changes the style, then tells the button.
@@ -127,7 +152,7 @@ TYPED_TEST(Windows, AComboBoxSelectionIsItsTextAndIsSetWithoutTellingTheParent) 
   EXPECT_EQ(this->Send(combo, CB_SETCURSEL, 1), 1);
   EXPECT_EQ(this->Send(combo, CB_GETCURSEL), 1);
   EXPECT_EQ(this->TextOf(combo), "LPT2");
-  EXPECT_EQ(this->commands, Commands{}) << "only the user's choice is told";
+  EXPECT_EQ(this->received.commands, Commands{}) << "only the user's choice is told";
 
   this->Send(combo, CB_SETCURSEL, 0);
   EXPECT_EQ(this->Send(combo, CB_SETCURSEL, static_cast<WPARAM>(-1)), CB_ERR);
@@ -159,6 +184,58 @@ TYPED_TEST(Windows, AnEditableComboBoxHoldsTheTextItIsGiven) {
   EXPECT_EQ(this->TextOf(combo), "LPT9");
   this->Send(combo, CB_SETCURSEL, 0);
   EXPECT_EQ(this->TextOf(combo), "LPT1");
+}
+
+TYPED_TEST(Windows, AWindowIsGivenItsCreationParameterAndHearsOfItsDestruction) {
+  const auto& messages = this->received.messages;
+  const auto created = std::find(messages.begin(), messages.end(), UINT{WM_NCCREATE});
+  ASSERT_NE(created, messages.end()) << "no WM_NCCREATE with the creation parameter";
+  EXPECT_NE(std::find(created, messages.end(), UINT{WM_CREATE}), messages.end()) << "WM_CREATE after WM_NCCREATE";
+
+  const HWND box = this->Child("BUTTON", BS_CHECKBOX, "Pin 2");
+  EXPECT_EQ(win::GetAncestor(box, GA_ROOT), this->parent);
+  this->received.messages.clear();
+  ASSERT_TRUE(win::DestroyWindow(this->parent));
+  const HWND parent = std::exchange(this->parent, nullptr);
+  EXPECT_FALSE(win::IsWindow(parent));
+  EXPECT_FALSE(win::IsWindow(box)) << "children go with their parent";
+  const auto destroyed = std::find(messages.begin(), messages.end(), UINT{WM_DESTROY});
+  ASSERT_NE(destroyed, messages.end());
+  EXPECT_NE(std::find(destroyed, messages.end(), UINT{WM_NCDESTROY}), messages.end());
+  EXPECT_EQ(messages.back(), UINT{WM_NCDESTROY}) << "the last message a window gets";
+}
+
+TYPED_TEST(Windows, AControlSubclassedKeepsItsClassBehaviourThroughTheProcedureItReplaced) {
+  const HWND box = this->Child("BUTTON", BS_CHECKBOX, "Pin 2");
+  const LONG_PTR previous = win::SetWindowLongPtrA(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProcedure));
+  ASSERT_NE(previous, 0) << "the class's procedure";
+  win::SetWindowLongPtrA(box, GWLP_USERDATA, previous);
+  EXPECT_EQ(win::GetWindowLongPtrA(box, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&SubclassProcedure));
+  subclassed_messages = 0;
+  this->Send(box, BM_SETCHECK, BST_CHECKED);
+  EXPECT_EQ(this->Send(box, BM_GETCHECK), BST_CHECKED);
+  EXPECT_GE(subclassed_messages, 2);
+  EXPECT_EQ(win::SetWindowLongPtrA(box, GWLP_WNDPROC, previous), reinterpret_cast<LONG_PTR>(&SubclassProcedure));
+}
+
+TYPED_TEST(Windows, PostedMessagesAreTakenInTurnAndAQuitEndsTheLoop) {
+  ASSERT_TRUE(win::PostMessageA(this->parent, WM_APP + 1, 7, 8));
+  MSG message{};
+  ASSERT_TRUE(win::PeekMessageA(&message, nullptr, WM_APP + 1, WM_APP + 1, PM_REMOVE));
+  EXPECT_EQ(message.hwnd, this->parent);
+  EXPECT_EQ(message.wParam, WPARAM{7});
+  EXPECT_EQ(message.lParam, LPARAM{8});
+  EXPECT_FALSE(win::PeekMessageA(&message, nullptr, WM_APP + 1, WM_APP + 1, PM_REMOVE)) << "taken once";
+  this->received.messages.clear();
+  win::DispatchMessageA(&message);
+  EXPECT_EQ(this->received.messages, std::vector<UINT>{WM_APP + 1});
+
+  win::PostQuitMessage(3);
+  BOOL got = -1;
+  for (int i = 0; i < 1000 && (got = win::GetMessageA(&message, nullptr, 0, 0)) > 0; ++i) win::DispatchMessageA(&message);
+  EXPECT_EQ(got, 0) << "GetMessageA ends the loop with WM_QUIT";
+  EXPECT_EQ(message.message, UINT{WM_QUIT});
+  EXPECT_EQ(message.wParam, WPARAM{3});
 }
 
 }  // namespace
