@@ -83,7 +83,7 @@ TYPED_TEST(Files, NamesInAMissingFolderOrOfNoDeviceAreNotFound) {
   EXPECT_EQ(win::GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
 }
 
-TYPED_TEST(Files, AttributesTellFilesFromFoldersAndFoldersAreNotDeleted) {
+TYPED_TEST(Files, AttributesTellFilesFromFoldersAndFoldersAreNeitherOpenedNorDeleted) {
   this->pc.PutFile(this->path, "MZ");
   const DWORD file = win::GetFileAttributesA(this->path.c_str());
   ASSERT_NE(file, INVALID_FILE_ATTRIBUTES);
@@ -94,6 +94,12 @@ TYPED_TEST(Files, AttributesTellFilesFromFoldersAndFoldersAreNotDeleted) {
   win::SetLastError(0xdeadbeef);
   EXPECT_FALSE(win::DeleteFileA(this->folder.c_str()));
   EXPECT_EQ(win::GetLastError(), DWORD{ERROR_ACCESS_DENIED}) << "got " << win::GetLastError();
+  // A folder where the image should be is no file to read or to replace.
+  for (const DWORD disposition : {DWORD{OPEN_EXISTING}, DWORD{CREATE_ALWAYS}}) {
+    win::SetLastError(0xdeadbeef);
+    EXPECT_FALSE(this->Open(GENERIC_READ, FILE_SHARE_READ, disposition, this->folder)) << disposition;
+    EXPECT_EQ(win::GetLastError(), DWORD{ERROR_ACCESS_DENIED}) << disposition << ": got " << win::GetLastError();
+  }
 }
 
 TYPED_TEST(Files, ReadsAndWritesMoveThroughTheFileAndKeepToTheHandlesAccess) {

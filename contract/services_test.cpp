@@ -67,7 +67,7 @@ TYPED_TEST(Services, ACreatedDriverServiceIsStoppedNamesItsImageAndIsCreatedOnce
   EXPECT_EQ(win::GetLastError(), DWORD{ERROR_SERVICE_EXISTS}) << "got " << win::GetLastError();
 }
 
-TYPED_TEST(Services, TheConfigurationTellsTheSizeItNeedsAndIsReadOnlyWithTheRightToQuery) {
+TYPED_TEST(Services, EachCallNeedsItsRightAndTheConfigurationTellsTheSizeItNeeds) {
   ASSERT_TRUE(this->Create(this->image)) << win::GetLastError();
   UniqueServiceHandle service = this->OpenService(SERVICE_QUERY_CONFIG);
   ASSERT_TRUE(service) << win::GetLastError();
@@ -83,6 +83,9 @@ TYPED_TEST(Services, TheConfigurationTellsTheSizeItNeedsAndIsReadOnlyWithTheRigh
   win::SetLastError(0xdeadbeef);
   EXPECT_FALSE(win::QueryServiceConfigA(start_only.get(), reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data()),
                                         8192, &needed));
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_ACCESS_DENIED}) << "got " << win::GetLastError();
+  win::SetLastError(0xdeadbeef);
+  EXPECT_FALSE(win::StartServiceA(service.get(), 0, nullptr)) << "opened without the right to start";
   EXPECT_EQ(win::GetLastError(), DWORD{ERROR_ACCESS_DENIED}) << "got " << win::GetLastError();
 }
 
@@ -119,6 +122,9 @@ TYPED_TEST(Services, ADriverRunsOnceUntilStoppedAndADeletedServiceGoesWithItsLas
   EXPECT_TRUE(win::ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) << win::GetLastError();
   for (int tries = 0; tries < 50 && this->State(service.get()) == SERVICE_STOP_PENDING; ++tries) win::Sleep(100);
   EXPECT_EQ(this->State(service.get()), DWORD{SERVICE_STOPPED});
+  win::SetLastError(0xdeadbeef);
+  EXPECT_FALSE(win::ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_SERVICE_NOT_ACTIVE}) << "got " << win::GetLastError();
 
   EXPECT_TRUE(win::DeleteService(service.get())) << win::GetLastError();
   // Marked for delete while a handle holds it: neither deleted again nor made anew.

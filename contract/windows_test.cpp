@@ -70,7 +70,6 @@ class Windows : public OnPc<Pc> {
     HWND child = win::CreateWindowExA(0, class_name, text, WS_CHILD | WS_VISIBLE | style, 10, 10, 120, 100, parent,
                                       reinterpret_cast<HMENU>(static_cast<ULONG_PTR>(kId)),
                                       win::GetModuleHandleA(nullptr), nullptr);
-    EXPECT_NE(child, nullptr) << class_name << ": " << win::GetLastError();
     return child;
   }
   LRESULT Send(HWND window, UINT message, WPARAM wparam = 0, LPARAM lparam = 0) {
@@ -92,7 +91,7 @@ TYPED_TEST_SUITE(Windows, PcsUnderTest, PcName);
 // the window shows what it is told.
 TYPED_TEST(Windows, ACheckBoxShowsTheStateItIsSetToAndTellsItsParentOfAClickOnly) {
   const HWND box = this->Child("BUTTON", BS_CHECKBOX, "Pin 2");
-  ASSERT_NE(box, nullptr);
+  ASSERT_NE(box, nullptr) << win::GetLastError();
   EXPECT_EQ(this->Send(box, BM_GETCHECK), BST_UNCHECKED);
   this->Send(box, BM_SETCHECK, BST_CHECKED);
   EXPECT_EQ(this->Send(box, BM_GETCHECK), BST_CHECKED);
@@ -184,6 +183,19 @@ TYPED_TEST(Windows, AnEditableComboBoxHoldsTheTextItIsGiven) {
   EXPECT_EQ(this->TextOf(combo), "LPT9");
   this->Send(combo, CB_SETCURSEL, 0);
   EXPECT_EQ(this->TextOf(combo), "LPT1");
+}
+
+TYPED_TEST(Windows, AClassIsRegisteredOnceAndAWindowOfNoClassIsNotMade) {
+  WNDCLASSA window_class{};
+  window_class.lpfnWndProc = &ParentProcedure;
+  window_class.hInstance = win::GetModuleHandleA(nullptr);
+  window_class.lpszClassName = "PscontractParent";
+  win::SetLastError(0xdeadbeef);
+  EXPECT_EQ(win::RegisterClassA(&window_class), 0);
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_CLASS_ALREADY_EXISTS}) << "got " << win::GetLastError();
+  win::SetLastError(0xdeadbeef);
+  EXPECT_EQ(this->Child("PscontractNoClass", 0), nullptr);
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_CANNOT_FIND_WND_CLASS}) << "got " << win::GetLastError();
 }
 
 TYPED_TEST(Windows, AWindowIsGivenItsCreationParameterAndHearsOfItsDestruction) {
