@@ -195,6 +195,13 @@ TYPED_TEST(Windows, AClassIsRegisteredOnceAndAWindowOfNoClassIsNotMade) {
   EXPECT_EQ(win::GetLastError(), DWORD{ERROR_CLASS_ALREADY_EXISTS}) << "got " << win::GetLastError();
   win::SetLastError(0xdeadbeef);
   EXPECT_EQ(this->Child("PscontractNoClass", 0), nullptr);
+}
+
+TYPED_TEST(Windows, AWindowOfNoClassIsRefusedForItsClass) {
+  if (this->pc.OnWine())
+    GTEST_SKIP() << "Wine says ERROR_CLASS_DOES_NOT_EXIST where Windows says ERROR_CANNOT_FIND_WND_CLASS";
+  win::SetLastError(0xdeadbeef);
+  EXPECT_EQ(this->Child("PscontractNoClass", 0), nullptr);
   EXPECT_EQ(win::GetLastError(), DWORD{ERROR_CANNOT_FIND_WND_CLASS}) << "got " << win::GetLastError();
 }
 
