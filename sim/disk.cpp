@@ -228,6 +228,8 @@ class DiskFile final : public FileObject, Disk::Node::Opened {
     return ERROR_SUCCESS;
   }
 
+  void MoveTo(std::uint64_t position) override { position_ = position; }
+
  private:
   std::shared_ptr<Disk::State> state_;
   std::shared_ptr<Disk::Node> node_;

@@ -32,6 +32,9 @@ class FileObject : public KernelObject {
   /// GetFileSize's answer; devices have none.
   virtual DWORD Size(std::uint64_t& size);
   virtual DWORD IoControl(DWORD code, const void* in, DWORD in_size, void* out, DWORD out_size, DWORD& returned);
+  /// Where the next read or write starts: a request that comes with an OVERLAPPED starts at
+  /// its offset, on any handle. Devices have no position and ignore it.
+  virtual void MoveTo(std::uint64_t) {}
 
   /// The rights the handle was opened with, as the I/O manager reads GENERIC_ and per-object rights.
   bool CanRead() const;

@@ -68,6 +68,7 @@ BOOL SimFiles::WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD writt
   if (!buffer && count) return core_.Fail(ERROR_NOACCESS, FALSE);
   if (!object->CanWrite()) return core_.Fail(ERROR_ACCESS_DENIED, FALSE);
   if (object->Overlapped() && !overlapped) return core_.Fail(ERROR_INVALID_PARAMETER, FALSE);
+  if (overlapped) object->MoveTo(overlapped->Offset | (std::uint64_t{overlapped->OffsetHigh} << 32));
   DWORD done = 0;
   const DWORD error = object->Write(buffer, count, done);
   if (done > count) throw std::logic_error("sim: a device wrote more than it was given");
@@ -86,6 +87,7 @@ BOOL SimFiles::ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, L
   if (!buffer && count) return core_.Fail(ERROR_NOACCESS, FALSE);
   if (!object->CanRead()) return core_.Fail(ERROR_ACCESS_DENIED, FALSE);
   if (object->Overlapped() && !overlapped) return core_.Fail(ERROR_INVALID_PARAMETER, FALSE);
+  if (overlapped) object->MoveTo(overlapped->Offset | (std::uint64_t{overlapped->OffsetHigh} << 32));
   DWORD done = 0;
   const DWORD error = object->Read(buffer, count, done);
   if (done > count) throw std::logic_error("sim: a file read more than its buffer holds");
