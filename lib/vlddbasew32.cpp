@@ -98,11 +98,18 @@ int32_t TvlDriverBase::Open() {
   const EnabledLoadDriverPrivilege privilege;
   device_.reset(win::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (HasDevice()) return DeviceHandle();
   // A driver the system refused to load leaves no device to find; why it was refused (an
   // unsigned or blocked image) is what the caller should report.
-  if (!HasDevice() && start_error_ != ERROR_SUCCESS && start_error_ != ERROR_SERVICE_ALREADY_RUNNING)
-    win::SetLastError(start_error_);
-  return DeviceHandle();
+  const DWORD error = start_error_ != ERROR_SUCCESS && start_error_ != ERROR_SERVICE_ALREADY_RUNNING
+                          ? start_error_
+                          : win::GetLastError();
+  // Close acts only on a held device: without this, a driver that loaded but gave no device,
+  // or a service the system would not start, stays on the machine after the program ends.
+  if (started_ && StopDriver()) started_ = false;
+  RemoveDriver();
+  win::SetLastError(error);
+  return -1;
 }
 
 void TvlDriverBase::Close() {

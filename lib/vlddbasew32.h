@@ -24,7 +24,7 @@ class TvlDriverBase : public fw::TObject {
   virtual void DoError(uint32_t code, uint32_t detail, const std::string& message);
   /// The device handle: the one held, or a new one after installing and starting the driver;
   /// -1 when the device does not open, with the last error telling why (the system's refusal
-  /// to load the driver, or the device's own answer). Installing or starting failures go
+  /// to load the driver, or the device's own answer), and the service taken down again. Installing or starting failures go
   /// through DoError, with the cause in words in the message. A service of this name that is
   /// already running and that this object did not start is never taken for ours: that is a
   /// start failure.
