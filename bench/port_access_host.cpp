@@ -41,6 +41,10 @@ class InstantFiles final : public platform::Files {
   DWORD GetFileSize(HANDLE file, LPDWORD size_high) override { return disk_.GetFileSize(file, size_high); }
   BOOL DeleteFileA(LPCSTR name) override { return disk_.DeleteFileA(name); }
   UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override { return disk_.GetSystemDirectoryA(buffer, size); }
+  BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait) override {
+    return disk_.GetOverlappedResult(file, overlapped, transferred, wait);
+  }
+  DWORD GetFileType(HANDLE file) override { return disk_.GetFileType(file); }
 
   // Far above any handle the simulated PC hands out, so that closing one of its files is
   // never taken for closing the device.

@@ -6,6 +6,8 @@
 #include <string_view>
 
 #include "cli/pins.h"
+#include "cli/report.h"
+#include "driver/vlio_ioctl.h"
 
 namespace cli {
 
@@ -47,9 +49,17 @@ std::string Upper(std::string_view text) {
   return upper;
 }
 
-/// "LPT1" .. "LPT9" in any case: the port name is "LPT" and one character made from the number.
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+/// "LPT1" .. "LPT9" in any case, with the colon Windows users add to a device name or
+/// without: the port name is "LPT" and one character made from the number.
 int PortNumber(std::string_view name) {
-  const std::string upper = Upper(name);
+  std::string upper = Upper(name);
+  if (upper.size() == 5 && upper.back() == ':') upper.pop_back();
   if (upper.size() != 4 || upper.compare(0, 3, "LPT") != 0 || upper[3] < '1' || upper[3] > '9')
     throw UsageError("'" + std::string(name) + "' is not a port name: LPT1 to LPT9");
   return upper[3] - '0';
@@ -87,9 +97,19 @@ Invocation ParseArguments(std::span<const std::string> arguments) {
   std::vector<std::string> operands;
   bool help = false, version = false;
   bool interval_given = false;
+  std::vector<std::string> given;  // the options seen, to say which came twice
+  bool options_ended = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    if (argument.size() < 2 || argument.compare(0, 2, "--") != 0 || argument == "--") {
+    if (options_ended) {
+      operands.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {  // everything after is an operand, "-h" and "--text" too
+      options_ended = true;
+      continue;
+    }
+    if (argument.size() < 2 || argument.compare(0, 2, "--") != 0) {
       if (argument == "-h" || argument == "/?") {
         help = true;
         continue;
@@ -101,6 +121,9 @@ Invocation ParseArguments(std::span<const std::string> arguments) {
     const std::string name = argument.substr(0, equals);
     const bool has_inline = equals != std::string::npos;
     const std::string_view inline_value = has_inline ? std::string_view(argument).substr(equals + 1) : "";
+    if (std::find(given.begin(), given.end(), name) != given.end())
+      invocation.warnings.push_back(name + " is given more than once: the last one counts");
+    given.push_back(name);
     auto flag = [&](bool& target) {
       if (has_inline) throw UsageError(name + " takes no value");
       target = true;
@@ -118,6 +141,11 @@ Invocation ParseArguments(std::span<const std::string> arguments) {
       // The three registers must lie within the 16-bit I/O space.
       const std::optional<uint32_t> base = ParseNumber(value, 0xFFFD);
       if (!base || *base == 0) throw UsageError("--base " + value + " is not an I/O address from 0x1 to 0xFFFD");
+      for (uint32_t offset = 0; offset < 3; ++offset) {
+        if (VlioIsSystemPort(static_cast<uint16_t>(*base + offset)))
+          throw UsageError("--base " + value + " reaches system port " + HexText(*base + offset, 2) +
+                           ", which belongs to the machine's own devices and is never served");
+      }
       invocation.base = static_cast<uint16_t>(*base);
     } else if (name == "--interval") {
       const std::string value = OptionValue(arguments, i, name, inline_value, has_inline);
@@ -143,10 +171,10 @@ Invocation ParseArguments(std::span<const std::string> arguments) {
   }
   if (operands.empty()) throw UsageError("no command given");
 
-  const std::string command_name = operands.front();
+  const std::string command_name = Lower(operands.front());
   const auto* command = std::find_if(std::begin(kCommands), std::end(kCommands),
                                      [&](const CommandName& c) { return c.name == command_name; });
-  if (command == std::end(kCommands)) throw UsageError("unknown command '" + command_name + "'");
+  if (command == std::end(kCommands)) throw UsageError("unknown command '" + operands.front() + "'");
   invocation.command = command->command;
   const std::string& name = command_name;
 
@@ -163,13 +191,18 @@ Invocation ParseArguments(std::span<const std::string> arguments) {
   if (command->takes_port) {
     if (rest.empty()) throw UsageError(name + " needs a port, for example LPT1");
     invocation.port_number = PortNumber(rest.front());
-    invocation.port = Upper(rest.front());
+    invocation.port = "LPT" + std::to_string(invocation.port_number);
     rest = rest.subspan(1);
   }
   switch (invocation.command) {
     case Command::Set:
       if (rest.empty()) throw UsageError("set needs at least one PIN=0 or PIN=1");
-      for (const std::string& setting : rest) invocation.pins.push_back(ParsePinSetting(setting));
+      for (const std::string& setting : rest) {
+        const PinSetting pin = ParsePinSetting(setting);
+        if (std::any_of(invocation.pins.begin(), invocation.pins.end(), [&](const PinSetting& p) { return p.pin == pin.pin; }))
+          invocation.warnings.push_back("pin " + std::to_string(pin.pin) + " is given more than once: the last setting counts");
+        invocation.pins.push_back(pin);
+      }
       rest = {};
       break;
     case Command::Data:
@@ -213,7 +246,9 @@ Commands:
   selftest PORT            the loopback-plug test: pins 2->15, 3->13, 4->12, 5->10, 6->11;
                            each wire passes, is open, or is shorted to another
 
-PORT is LPT1 to LPT9, as list shows it.
+PORT is LPT1 to LPT9 (LPT1: too), as list shows it. Commands and ports take any case.
+After --, every argument is text or an operand, even one that starts with -:
+  pinscope-cli write LPT2 -- --hello
 
 Options:
   --base 0xNNNN   the port's base address, for a port list does not show

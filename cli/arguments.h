@@ -31,6 +31,9 @@ struct Invocation {
   std::optional<std::string> file;
   uint32_t interval_ms = 100;     // watch: how often the status register is read
   std::optional<uint32_t> count;  // watch: stop after this many changes
+  /// What was given but does not count (an option or pin given twice): said on standard
+  /// error before the command runs.
+  std::vector<std::string> warnings;
 };
 
 /// A command line that asks for something the program does not do; the message says what.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/exit_codes.h"
+#include "cli/input_file.h"
 #include "cli/pins.h"
 #include "cli/report.h"
 #include "cli/selftest.h"
@@ -14,17 +15,22 @@ namespace cli {
 
 namespace {
 
-// Status bit 7 is Busy inverted: set while the device can take a byte.
-constexpr uint8_t kNotBusy = 0x80;
-// How long write waits for Busy to drop before it skips a byte, as WriteString does.
-constexpr uint32_t kBusyTimeoutMs = 100;
+// A file goes out in pieces of this size, read as the bytes before it are sent.
+constexpr std::size_t kPieceBytes = 64 * 1024;
+// How often a long write says how far it got.
+constexpr DWORD kProgressMs = 5000;
 // The longest a sleeping watch goes without looking for Ctrl+C.
 constexpr uint32_t kStopCheckMs = 50;
 
 Registers ReadRegisters(TvlLPT& lpt) { return {lpt.ReadData(), lpt.ReadStatus(), lpt.ReadControl()}; }
 
 int PrintState(TvlLPT& lpt, const Invocation& invocation, const Console& console) {
-  PrintPins(console.out, invocation.port, lpt.GetLptIOBase(), ReadRegisters(lpt), invocation.json);
+  const Registers registers = ReadRegisters(lpt);
+  PrintPins(console.out, invocation.port, lpt.GetLptIOBase(), registers, invocation.json);
+  // An address where no device answers reads all ones on the ISA bus.
+  if (registers.data == 0xFF && registers.status == 0xFF && registers.control == 0xFF)
+    console.err << "pinscope-cli: all three registers read 0xFF: most likely nothing is at "
+                << HexText(lpt.GetLptIOBase(), 3) << " (no port, or a wrong --base)\n";
   return kDone;
 }
 
@@ -39,25 +45,49 @@ int DataRegister(TvlLPT& lpt, const Invocation& invocation, const Console& conso
 }
 
 int WriteBytes(TvlLPT& lpt, const Invocation& invocation, const Console& console) {
-  std::size_t sent = 0, skipped = 0;
-  for (const char c : invocation.text) {
-    if (console.stop.Requested()) break;
-    // In handle mode the system's port driver does the handshake, and the status register
-    // this would wait on reads 0: waiting would skip every byte.
-    if (!lpt.GetDirectMode() || lpt.WaitStatus(kNotBusy, kNotBusy, kBusyTimeoutMs)) {
-      lpt.WriteByte(static_cast<uint8_t>(c));
-      ++sent;
-    } else {
-      ++skipped;
+  const uint64_t total = console.file ? console.file->Size() : invocation.text.size();
+  TvlLPT::Delivery sum;
+  uint64_t tried = 0;  // bytes before the current piece
+  const DWORD start = win::GetTickCount();
+  DWORD reported = start;
+  TvlLPT::SendOptions options;
+  // In handle mode the system's port driver does the handshake, and the status register the
+  // loop would wait on reads 0: waiting would skip every byte.
+  options.wait_in_handle_mode = false;
+  options.go_on = [&](std::size_t done) {
+    if (console.stop.Requested()) return false;
+    if (const DWORD now = win::GetTickCount(); now - reported >= kProgressMs) {
+      reported = now;
+      console.err << "pinscope-cli: " << tried + done << " of " << total << " bytes tried after "
+                  << (now - start) / 1000 << " s\n" << std::flush;
     }
+    return true;
+  };
+  int code = kDone;
+  try {
+    for (;;) {
+      const std::string piece = console.file ? console.file->Read(kPieceBytes) : (tried ? "" : invocation.text);
+      if (piece.empty()) break;
+      const TvlLPT::Delivery delivery = lpt.SendString(piece, options);
+      sum.sent += delivery.sent;
+      sum.skipped += delivery.skipped;
+      sum.failed += delivery.failed;
+      tried += piece.size() - delivery.unsent;
+      if (delivery.unsent) break;
+    }
+  } catch (const FileError& error) {
+    console.err << "pinscope-cli: " << error.what() << "\n";
+    code = kUsage;
   }
-  const std::size_t unsent = invocation.text.size() - sent - skipped;
-  console.out << invocation.port << ": " << sent << (sent == 1 ? " byte" : " bytes") << " sent, " << skipped
-              << " skipped because the device stayed busy";
-  if (unsent) console.out << ", " << unsent << " not sent (stopped)";
+  const uint64_t unsent = total - tried;
+  console.out << invocation.port << ": " << sum.sent << (sum.sent == 1 ? " byte" : " bytes") << " sent, "
+              << sum.skipped << " skipped because the device stayed busy";
+  if (sum.failed) console.out << ", " << sum.failed << " not taken by the port";
+  if (unsent) console.out << ", " << unsent << " not sent" << (code == kDone ? " (stopped)" : "");
   console.out << "\n";
+  if (code != kDone) return code;
   if (unsent) return kStopped;
-  return skipped ? kDeviceFailed : kDone;
+  return sum.skipped || sum.failed ? kDeviceFailed : kDone;
 }
 
 std::string Stamp(DWORD elapsed_ms) {

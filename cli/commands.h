@@ -9,10 +9,13 @@
 
 namespace cli {
 
+class InputFile;
+
 struct Console {
   std::ostream& out;
   std::ostream& err;
   const StopRequest& stop;
+  InputFile* file = nullptr;  // write --file: what to send, open and checked
 };
 
 /// Runs read, set, data, write, watch or selftest on `lpt`, which is open.

@@ -1,15 +1,15 @@
 #include "cli/program.h"
 
 #include <algorithm>
+#include <optional>
 #include <cctype>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <vector>
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/input_file.h"
 #include "cli/report.h"
 #include "cli/stop_request.h"
 #include "lib/vllpt.h"
@@ -48,7 +48,7 @@ std::vector<PortEntry> MachinePorts(TvlLPT& lpt) {
 }
 
 /// Points `lpt` at the port, closed, as choosing it in the window's port box does.
-void SelectPort(TvlLPT& lpt, const Invocation& invocation) {
+void SelectPort(TvlLPT& lpt, const Invocation& invocation, std::ostream& err) {
   if (invocation.handle_mode) {
     lpt.SetDirectMode(false);
     lpt.SetLptPortNo(static_cast<uint8_t>(invocation.port_number));
@@ -62,6 +62,9 @@ void SelectPort(TvlLPT& lpt, const Invocation& invocation) {
   });
   if (listed != ports.end()) {
     lpt.SetDeviceIndex(static_cast<int>(listed - ports.begin()));
+    if (invocation.base && *invocation.base != listed->base)
+      err << "pinscope-cli: " << listed->name << " is listed at " << HexText(listed->base, 3) << "; --base "
+          << HexText(*invocation.base, 3) << " is used instead\n";
   } else if (invocation.base) {
     lpt.SetLptPortNo(static_cast<uint8_t>(invocation.port_number));
   } else {
@@ -83,7 +86,7 @@ int RunOnPort(const Invocation& invocation, const Console& console) {
       PrintPortList(console.out, MachinePorts(lpt), invocation.json);
       return kDone;
     }
-    SelectPort(lpt, invocation);
+    SelectPort(lpt, invocation, console.err);
     lpt.SetActive(true);
     const int code = RunPortCommand(lpt, invocation, console);
     lpt.SetActive(false);  // the port closed and the service gone before the program reports
@@ -102,7 +105,38 @@ int RunOnPort(const Invocation& invocation, const Console& console) {
   }
 }
 
+/// `wide` in the ANSI code page; nothing when a character of it has no exact form there.
+std::optional<std::string> AnsiText(const std::wstring& wide) {
+  if (wide.empty()) return std::string();
+  const int count = static_cast<int>(wide.size());
+  BOOL used_default = FALSE;
+  const int size = win::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), count, nullptr, 0, nullptr,
+                                            &used_default);
+  if (size <= 0 || used_default) return {};
+  std::string text(static_cast<std::size_t>(size), '\0');
+  if (win::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), count, text.data(), size, nullptr,
+                               &used_default) != size ||
+      used_default)
+    return {};
+  return text;
+}
+
 }  // namespace
+
+int RunProgram(std::span<const std::wstring> arguments, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> ansi;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    std::optional<std::string> text = AnsiText(arguments[i]);
+    if (!text) {
+      err << "pinscope-cli: argument " << i + 1
+          << " holds characters that the system's ANSI code page cannot hold; to send exact bytes, put them in a"
+             " file and use write --file\n";
+      return kUsage;
+    }
+    ansi.push_back(std::move(*text));
+  }
+  return RunProgram(ansi, out, err);
+}
 
 int RunProgram(std::span<const std::string> arguments, std::ostream& out, std::ostream& err) {
   Invocation invocation;
@@ -115,28 +149,38 @@ int RunProgram(std::span<const std::string> arguments, std::ostream& out, std::o
   switch (invocation.command) {
     case Command::Help:
       out << HelpText();
-      return kDone;
+      return out.flush() ? kDone : kOutputFailed;
     case Command::Version:
       out << "pinscope-cli " << PINSCOPE_VERSION << "\n";
-      return kDone;
+      return out.flush() ? kDone : kOutputFailed;
     default:
       break;
   }
+  for (const std::string& warning : invocation.warnings) err << "pinscope-cli: " << warning << "\n";
+  // Caught from before the file is opened and the port opens: a Ctrl+C while a large file is
+  // read or the driver starts still ends the run well, and closing the console waits.
+  StopRequest stop;
+  Console console{out, err, stop};
+  std::optional<InputFile> file;
   if (invocation.file) {
-    std::ifstream file(*invocation.file, std::ios::binary);
-    if (!file) {
-      err << "pinscope-cli: cannot read " << *invocation.file << "\n";
+    try {
+      file.emplace(*invocation.file);
+    } catch (const FileError& error) {
+      err << "pinscope-cli: " << error.what() << "\n";
       return kUsage;
     }
-    invocation.text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    console.file = &*file;
   }
-  // Caught from before the port opens: a Ctrl+C while the driver starts still closes it.
-  const StopRequest stop;
-  const Console console{out, err, stop};
-  const int code = RunOnPort(invocation, console);
+  int code = RunOnPort(invocation, console);
+  stop.Done();  // the port is closed: an end of the session may go on
   if (stop.Requested()) {
     err << "pinscope-cli: stopped; the port is closed\n";
-    return kStopped;
+    code = kStopped;
+  }
+  // What could not be written is not done: a full disk, a closed pipe.
+  if (!out.flush()) {
+    err << "pinscope-cli: the output could not be written\n";
+    if (code == kDone) code = kOutputFailed;
   }
   return code;
 }

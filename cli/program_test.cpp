@@ -5,14 +5,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
+#include <chrono>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/exit_codes.h"
 #include "cli/pins.h"
+#include "cli/stop_request.h"
 #include "lib/vllpt.h"
 #include "sim/lpt_device.h"
 #include "sim/pc.h"
@@ -81,7 +82,8 @@ TEST_F(Program, SetDrivesDataPinsThatComeBackThroughThePlug) {
   EXPECT_TRUE(Has(set.out, "LPT1 at 0x378: data 0x11")) << set.out;
   EXPECT_TRUE(Has(set.out, "Fault (15)        set    high   input")) << set.out;
   // D4 comes back on Busy, which the port inverts: the pin is high, its register bit clear.
-  EXPECT_TRUE(Has(set.out, "Busy (11)         clear  high   input")) << set.out;
+  EXPECT_TRUE(Has(set.out, "Busy (11)         clear  high   input   inverted\n")) << set.out;
+  EXPECT_TRUE(Has(set.out, "Fault (15)        set    high   input\n")) << set.out;
   // Init is high and Select IN low after a reset: both bits set (Select IN inverted).
   EXPECT_TRUE(Has(set.out, "Select IN (17)    set    low    output")) << set.out;
 
@@ -146,17 +148,45 @@ TEST_F(Program, WriteReportsWhatWentOutAndWhatTheBusyDeviceMissed) {
   EXPECT_EQ(printer.ReceivedText(), "hello");
 }
 
-TEST_F(Program, WriteSendsAFilesBytes) {
-  const std::string path = testing::TempDir() + "pinscope_cli_write.bin";
-  std::ofstream(path, std::ios::binary) << std::string("A\0B", 3);
-  const Outcome write = Run("write LPT2 --file " + path);
-  std::remove(path.c_str());
+TEST_F(Program, WriteSendsAFilesBytesInPiecesAndShowsProgress) {
+  std::vector<BYTE> bytes(70000);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<BYTE>(i * 7);
+  pc.disk.Write("C:\\data\\out.bin", bytes);
+  printer.SetBusyTime(1);
+  const Outcome write = Run("write LPT2 --file C:\\data\\out.bin");
   EXPECT_EQ(write.code, kDone) << write.err;
-  EXPECT_EQ(printer.Received(), (std::vector<BYTE>{'A', 0, 'B'}));
+  EXPECT_EQ(write.out, "LPT2: 70000 bytes sent, 0 skipped because the device stayed busy\n");
+  EXPECT_EQ(printer.Received(), bytes);
+  std::vector<std::string> reads;
+  for (const auto& entry : pc.core.journal.Entries()) {
+    if (entry.name != "ReadFile") continue;
+    const std::size_t count = entry.line.find(", ", entry.line.find(", ") + 2) + 2;  // the third argument
+    reads.push_back(entry.line.substr(count, entry.line.find(',', count) - count));
+  }
+  reads.erase(reads.begin());  // the driver's image, as the port opens
+  EXPECT_EQ(reads, (std::vector<std::string>{"65536", "4464"})) << "read as it goes out, not whole";
+  EXPECT_TRUE(Has(write.err, "bytes tried after 5 s")) << write.err;
+}
 
-  const Outcome missing = Run("write LPT2 --file " + path);
-  EXPECT_EQ(missing.code, kUsage);
-  EXPECT_TRUE(Has(missing.err, "cannot read")) << missing.err;
+TEST_F(Program, FileThatIsNotAnOrdinaryFileOrTooLargeIsRefusedWithTheReason) {
+  pc.files.AddDevice("\\\\.\\LPT1", std::make_shared<sim::LptDevice>(pc.core));
+  pc.disk.Write("C:\\data\\big.bin", std::vector<BYTE>(16 * 1024 * 1024 + 1));
+  struct Case {
+    const char* file;
+    const char* says;
+  } const cases[] = {
+      {"C:\\data\\missing.bin", "cannot read C:\\data\\missing.bin: The system cannot find the file specified"},
+      {"C:\\data", "(is it a folder?)"},
+      {"\\\\.\\LPT1", "is not a file on disk but a device, a pipe or the console"},
+      {"C:\\data\\big.bin", "holds 16777217 bytes; --file sends at most 16 MiB"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const Outcome outcome = Run(std::string("write LPT2 --file ") + c.file);
+    EXPECT_EQ(outcome.code, kUsage);
+    EXPECT_TRUE(Has(outcome.err, c.says)) << outcome.err;
+  }
+  EXPECT_EQ(pc.core.journal.Count("CreateServiceA"), 0u) << "a file refused opens no port";
 }
 
 TEST_F(Program, WatchPrintsEachChangeUntilTheCount) {
@@ -202,7 +232,7 @@ TEST_F(Program, FailuresExitWithTheirCodeAndSayWhyOnStandardError) {
       {"set LPT1 15=1", kUsage, "pin 15 (Fault) is an input"},
       {"set LPT1 30=1", kUsage, "pin 30 is not on the connector"},
       {"read LPT1 --handle", kUsage, "read 0 in handle mode"},
-      {"read LPT3 --base 0x70", kPortFailed, "reaches system port 0x70"},
+      {"read LPT3 --base 0x70", kUsage, "--base 0x70 reaches system port 0x70"},
       {"frobnicate", kUsage, "unknown command"},
   };
   for (const Case& c : cases) {
@@ -216,12 +246,85 @@ TEST_F(Program, FailuresExitWithTheirCodeAndSayWhyOnStandardError) {
   EXPECT_TRUE(pc.ports.Accesses().empty());
 }
 
+TEST_F(Program, ABytePortOrDeviceDidNotTakeCountsAsNotSent) {
+  // Handle mode: the system's port driver gives up on a printer that is off line.
+  auto device = std::make_shared<sim::LptDevice>(pc.core);
+  device->Connect(pc.ports.Port(0x278));
+  pc.files.AddDevice("\\\\.\\LPT2", device);
+  printer.SetOnline(false);
+  pc.time.After(1500, [&] { printer.SetOnline(true); });
+  const Outcome write = Run("write --handle LPT2 hello");
+  EXPECT_EQ(write.code, kDeviceFailed);
+  EXPECT_EQ(write.out, "LPT2: 4 bytes sent, 0 skipped because the device stayed busy, 1 not taken by the port\n");
+  EXPECT_EQ(printer.ReceivedText(), "ello");
+}
+
+TEST_F(Program, ClosingTheConsoleStopsTheCommandAndWaitsUntilThePortIsClosed) {
+  for (const DWORD event : {CTRL_CLOSE_EVENT, CTRL_LOGOFF_EVENT, CTRL_SHUTDOWN_EVENT}) {
+    SCOPED_TRACE(event);
+    std::thread console;
+    BOOL handled = FALSE;
+    std::chrono::steady_clock::duration waited{};
+    // The console calls the handler on a thread of its own; it returns, and the process ends,
+    // only once the program has closed the port.
+    pc.time.After(1000, [&] {
+      console = std::thread([&] {
+        const auto start = std::chrono::steady_clock::now();
+        handled = pc.process.RaiseConsoleCtrl(event);
+        waited = std::chrono::steady_clock::now() - start;
+      });
+    });
+    const Outcome watch = Run("watch LPT1 --interval 50");
+    console.join();
+    EXPECT_TRUE(handled);
+    EXPECT_LT(waited, std::chrono::milliseconds(kEndWaitMs)) << "the wait ended by the closed port, not the clock";
+    EXPECT_EQ(watch.code, kStopped);
+    EXPECT_EQ(pc.services.Find("vlio"), nullptr);
+  }
+}
+
 TEST_F(Program, WithoutElevationDirectModeAsksForAnElevatedPrompt) {
   pc.services.SetElevated(false);
   const Outcome read = Run("read LPT1");
   EXPECT_EQ(read.code, kPortFailed);
   EXPECT_TRUE(Has(read.err, "Access is denied")) << read.err;
   EXPECT_TRUE(Has(read.err, "elevated command prompt")) << read.err;
+}
+
+TEST_F(Program, WhatIsOddButRunsIsSaidOnStandardError) {
+  // Nothing decodes 0x3BC here: the bus reads all ones.
+  const Outcome read = Run("READ lpt1: --base 0x3BC --base 0x3BC");
+  EXPECT_EQ(read.code, kDone) << read.err;
+  EXPECT_TRUE(Has(read.out, "LPT1 at 0x3BC: data 0xFF  status 0xFF  control 0xFF")) << read.out;
+  EXPECT_TRUE(Has(read.err, "--base is given more than once")) << read.err;
+  EXPECT_TRUE(Has(read.err, "LPT1 is listed at 0x378; --base 0x3BC is used instead")) << read.err;
+  EXPECT_TRUE(Has(read.err, "most likely nothing is at 0x3BC")) << read.err;
+  EXPECT_FALSE(Has(Run("read LPT1").err, "nothing is at")) << "a port that answers";
+}
+
+TEST_F(Program, OutputThatCannotBeWrittenFails) {
+  struct Full : std::streambuf {
+    int overflow(int) override { return traits_type::eof(); }
+  } full;
+  std::ostream out(&full);
+  std::ostringstream err;
+  const std::vector<std::string> list{"list"};
+  EXPECT_EQ(RunProgram(list, out, err), kOutputFailed);
+  EXPECT_TRUE(Has(err.str(), "the output could not be written")) << err.str();
+  const std::vector<std::string> help{"--help"};
+  EXPECT_EQ(RunProgram(help, out, err), kOutputFailed);
+}
+
+TEST_F(Program, WideArgumentsAreTakenExactlyOrRefused) {
+  std::ostringstream out, err;
+  const std::vector<std::wstring> plain{L"write", L"LPT2", L"--", L"-h"};
+  EXPECT_EQ(RunProgram(plain, out, err), kDone) << err.str();
+  EXPECT_EQ(printer.ReceivedText(), "-h");
+  const std::vector<std::wstring> accented{L"write", L"LPT2", L"caf\u00e9"};
+  EXPECT_EQ(RunProgram(accented, out, err), kUsage);
+  EXPECT_TRUE(Has(err.str(), "argument 3 holds characters that the system's ANSI code page cannot hold")) << err.str();
+  EXPECT_TRUE(Has(err.str(), "write --file")) << err.str();
+  EXPECT_EQ(printer.ReceivedText(), "-h") << "nothing of it sent";
 }
 
 TEST_F(Program, BaseReachesAPortTheListLacks) {

@@ -42,6 +42,9 @@ void PrintPortList(std::ostream& out, const std::vector<PortEntry>& ports, bool 
     return;
   }
   for (const PortEntry& port : ports) out << port.name << "  " << port.number << "  " << HexText(port.base, 3) << "\n";
+  if (ports.empty())
+    out << "This machine lists no parallel ports. Name one by its base address, for example:\n"
+           "  pinscope-cli read LPT1 --base 0x378\n";
 }
 
 void PrintPins(std::ostream& out, std::string_view port, uint16_t base, const Registers& registers, bool json) {
@@ -53,7 +56,8 @@ void PrintPins(std::ostream& out, std::string_view port, uint16_t base, const Re
     for (const SignalPin& pin : kSignalPins) {
       out << separator << "{\"pin\": " << pin.number << ", \"name\": " << JsonString(pin.name)
           << ", \"direction\": \"" << (pin.output ? "output" : "input") << "\", \"bit\": " << registers.Bit(pin)
-          << ", \"level\": " << registers.Level(pin) << "}";
+          << ", \"level\": " << registers.Level(pin) << ", \"inverted\": " << (pin.inverted ? "true" : "false")
+          << "}";
       separator = ", ";
     }
     out << "]}\n";
@@ -65,10 +69,11 @@ void PrintPins(std::ostream& out, std::string_view port, uint16_t base, const Re
   for (const SignalPin& pin : kSignalPins) {
     char line[80];
     const std::string label = std::string(pin.name) + " (" + std::to_string(pin.number) + ")";
-    std::snprintf(line, sizeof line, "%-17s %-6s %-6s %s\n", label.c_str(), registers.Bit(pin) ? "set" : "clear",
+    std::snprintf(line, sizeof line, "%-17s %-6s %-6s %s", label.c_str(), registers.Bit(pin) ? "set" : "clear",
                   registers.Level(pin) ? "high" : "low", pin.output ? "output" : "input");
-    out << line;
+    out << line << (pin.inverted ? (pin.output ? "  inverted" : "   inverted") : "") << "\n";
   }
+  out << "inverted: the port puts the opposite of the register bit on the connector\n";
 }
 
 void PrintLoopbackReport(std::ostream& out, std::string_view port, const LoopbackReport& report, bool json) {

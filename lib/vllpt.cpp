@@ -77,6 +77,17 @@ platform::UniqueRegistryKey OpenKey(HKEY root, const std::string& path) {
 
 std::string Hex(uint16_t value) { return "0x" + fw::HexText(value); }
 
+/// One byte to the system's port device. True only when the device took it: WriteFile's count,
+/// after the request completes when it was left pending.
+bool WriteDeviceByte(HANDLE device, uint8_t value, OVERLAPPED& overlapped) {
+  overlapped.Internal = overlapped.InternalHigh = 0;
+  overlapped.Offset = overlapped.OffsetHigh = 0;
+  DWORD written = 0;
+  if (win::WriteFile(device, &value, 1, &written, &overlapped)) return written == 1;
+  if (win::GetLastError() != ERROR_IO_PENDING) return false;
+  return win::GetOverlappedResult(device, &overlapped, &written, TRUE) && written == 1;
+}
+
 const PinBit* PinOf(int32_t pin) {
   const auto index = static_cast<uint32_t>(pin);
   return index >= 1 && index <= 17 ? &kPins[index] : nullptr;
@@ -102,22 +113,31 @@ void TvlLptDriver::Close() {
 void TvlLptDriver::WritePort(uint16_t port, uint8_t value) {
   if (nine_x_) return win::OutByte(port, value);
   // Without a device there is nobody to ask; the system must not see the invalid handle.
-  if (!HasDevice()) return;
+  if (!HasDevice()) {
+    ++failed_requests_;
+    return;
+  }
   VLIO_WRITE_INPUT request{port, value};
   DWORD returned = 0;
-  win::DeviceIoControl(Device(), IOCTL_VLIO_WRITE, &request, sizeof request, nullptr, 0, &returned, nullptr);
+  if (!win::DeviceIoControl(Device(), IOCTL_VLIO_WRITE, &request, sizeof request, nullptr, 0, &returned, nullptr))
+    ++failed_requests_;
 }
 
 uint8_t TvlLptDriver::ReadPort(uint16_t port) {
   if (nine_x_) return win::InByte(port);
-  if (!HasDevice()) return 0;
+  if (!HasDevice()) {
+    ++failed_requests_;
+    return 0;
+  }
   VLIO_READ_INPUT request{port};
   uint8_t value = 0;
   DWORD returned = 0;
   if (!win::DeviceIoControl(Device(), IOCTL_VLIO_READ, &request, sizeof request, &value, sizeof value, &returned,
                             nullptr) ||
-      returned != sizeof value)
+      returned != sizeof value) {
+    ++failed_requests_;
     return 0;
+  }
   return value;
 }
 
@@ -249,22 +269,47 @@ bool TvlLPT::WaitStatus(uint8_t mask, uint8_t value, uint32_t timeout) {
 }
 
 void TvlLPT::WriteByte(uint8_t value) {
+  last_byte_out_ = false;
   if (Handle() == kClosed) return;
   if (direct_mode_) {
+    const uint64_t failed = driver_->FailedRequests();
     WriteData(value);
     SetPin(kStrobePin, true);
     SetPin(kStrobePin, false);
+    last_byte_out_ = driver_->FailedRequests() == failed;
   } else {
-    WriteFileOverlapped(port_device_.get(), &value, 1, write_overlapped_);
+    last_byte_out_ = WriteDeviceByte(port_device_.get(), value, write_overlapped_);
   }
+}
+
+bool TvlLPT::SendByte(uint8_t value) {
+  WriteByte(value);  // dispatched, as WriteString's bytes are
+  return last_byte_out_;
 }
 
 void TvlLPT::WriteString(const std::string& text) {
   if (Handle() == kClosed || text.empty()) return;
   const fw::FormatArg args[] = {text};
   LogLine(2, "Try to send string %s ...", args);
-  for (const char c : text)
-    if (WaitStatus(kStatusNotBusy, kStatusNotBusy, 100)) WriteByte(static_cast<uint8_t>(c));
+  SendString(text, {});
+}
+
+TvlLPT::Delivery TvlLPT::SendString(std::string_view text, const SendOptions& options) {
+  Delivery delivery;
+  const bool wait = direct_mode_ || options.wait_in_handle_mode;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (options.go_on && !options.go_on(i)) {
+      delivery.unsent = text.size() - i;
+      break;
+    }
+    if (wait && !WaitStatus(kStatusNotBusy, kStatusNotBusy, 100))
+      ++delivery.skipped;
+    else if (SendByte(static_cast<uint8_t>(text[i])))
+      ++delivery.sent;
+    else
+      ++delivery.failed;
+  }
+  return delivery;
 }
 
 // --- TvlLPT: the machine's ports --------------------------------------------------------------

@@ -4,10 +4,13 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "lib/vlclasses.h"
 #include "lib/vlddbasew32.h"
@@ -28,10 +31,15 @@ class TvlLptDriver : public TvlDriverBase {
   virtual void WritePort(uint16_t port, uint8_t value);
   /// The byte at `port`; 0 when the driver does not answer (no device, or a failed request).
   virtual uint8_t ReadPort(uint16_t port);
+  /// Reads and writes the driver did not carry out (no device, or a refused request) since
+  /// the client was made. ReadPort and WritePort stay silent; a caller that must know
+  /// whether a step went through compares this before and after.
+  uint64_t FailedRequests() const { return failed_requests_; }
 
  private:
   // The platform cannot change while the program runs: asked once, tested at every access.
   const bool nine_x_;
+  uint64_t failed_requests_ = 0;
 };
 
 enum TLptPorts : uint8_t { lpLPT1, lpLPT2, lpLPT3, lpLPT4, lpLPTxx };
@@ -99,6 +107,29 @@ class TvlLPT : public TvlBaseIO {
   /// Each character after up to 100 ms of waiting for Busy to clear; skipped when it does not.
   void WriteString(const std::string& text) override;
 
+  /// WriteByte that answers whether the byte went out: in handle mode the device took it
+  /// (WriteFile's count), in direct mode the driver carried out every request of it.
+  bool SendByte(uint8_t value);
+
+  /// What a string's bytes came to: sent, skipped because the device stayed busy, refused
+  /// (SendByte false), and the rest, not tried because the caller stopped.
+  struct Delivery {
+    std::size_t sent = 0;
+    std::size_t skipped = 0;
+    std::size_t failed = 0;
+    std::size_t unsent = 0;
+  };
+  struct SendOptions {
+    /// Handle mode reads no status, so waiting on Busy there skips every byte; the system's
+    /// port driver does the handshake itself. WriteString waits in either mode.
+    bool wait_in_handle_mode = true;
+    /// Asked before each byte with the count done so far; false stops the string there.
+    std::function<bool(std::size_t done)> go_on;
+  };
+  /// WriteString's loop: each byte after up to 100 ms of waiting for Busy to clear, skipped
+  /// when it does not.
+  Delivery SendString(std::string_view text, const SendOptions& options);
+
  private:
   uint8_t ReadRegister(unsigned offset);
   void WriteRegister(unsigned offset, uint8_t value);
@@ -114,4 +145,5 @@ class TvlLPT : public TvlBaseIO {
   uint16_t io_base_ = 0;
   platform::UniqueFile port_device_;  // handle mode's open device
   SetupApi setup_api_;                 // loaded by the first enumeration, kept while the component lives
+  bool last_byte_out_ = false;         // what the last WriteByte achieved, for SendByte
 };

@@ -534,6 +534,34 @@ TEST_F(Lpt, HandleModeWritesOneByteToTheDevice) {
   EXPECT_EQ(device->Written(), std::vector<BYTE>{'y'});
 }
 
+TEST_F(Lpt, SendByteAnswersWhetherEveryRequestOfTheByteWentThrough) {
+  auto lpt = OpenLpt1();
+  EXPECT_TRUE(lpt->SendByte('a'));
+  pc.core.faults.Fail("DeviceIoControl", ERROR_GEN_FAILURE);  // the data register's write
+  EXPECT_FALSE(lpt->SendByte('b'));
+  EXPECT_TRUE(lpt->SendByte('c')) << "the next byte stands on its own";
+  lpt->SetActive(false);
+  EXPECT_FALSE(lpt->SendByte('d')) << "a closed port sends nothing";
+}
+
+TEST_F(Lpt, SendStringCountsWhatWentOutWasSkippedOrStopped) {
+  sim::VirtualPrinter printer(pc.core.clock);
+  auto lpt = OpenLpt1();
+  vport_plug(lpt1, printer.Peripheral());
+  lpt->WriteControl(0x0C);
+  printer.SetBusyTime(5);
+  pc.time.After(1, [&] { printer.SetOnline(false); });
+  TvlLPT::SendOptions options;
+  options.go_on = [](std::size_t done) { return done < 3; };
+  const TvlLPT::Delivery delivery = lpt->SendString("abcde", options);
+  EXPECT_EQ(printer.ReceivedText(), "a");
+  EXPECT_EQ(delivery.sent, 1u);
+  EXPECT_EQ(delivery.skipped, 2u);
+  EXPECT_EQ(delivery.failed, 0u);
+  EXPECT_EQ(delivery.unsent, 2u);
+  vport_plug(lpt1, nullptr);
+}
+
 // --- The machine's ports ---------------------------------------------------------------------------
 
 TEST_F(Lpt, DeviceDatabaseGivesParallelPortsInOrderWithTheirBases) {

@@ -63,13 +63,6 @@ std::string SystemErrorText(DWORD error) {
   return text;
 }
 
-bool WriteFileOverlapped(HANDLE file, const void* buffer, DWORD count, OVERLAPPED& overlapped) {
-  overlapped.Internal = overlapped.InternalHigh = 0;
-  overlapped.Offset = overlapped.OffsetHigh = 0;
-  DWORD written = 0;
-  return win::WriteFile(file, buffer, count, &written, &overlapped) || win::GetLastError() == ERROR_IO_PENDING;
-}
-
 // --- Device setup ----------------------------------------------------------------------------
 
 bool SetupApi::Load() {

@@ -37,10 +37,6 @@ DWORD Win32Platform();
 /// blanks, line ends and full stops.
 std::string SystemErrorText(DWORD error);
 
-/// Starts a write of `count` bytes with `overlapped` (its event kept, the rest zeroed). True
-/// when it completed or is under way.
-bool WriteFileOverlapped(HANDLE file, const void* buffer, DWORD count, OVERLAPPED& overlapped);
-
 /// The device setup class of serial and parallel ports (GUID_DEVCLASS_PORTS).
 inline constexpr GUID kPortsClass{0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 

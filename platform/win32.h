@@ -29,6 +29,9 @@ class Files {
   virtual DWORD GetFileSize(HANDLE file, LPDWORD size_high) = 0;
   virtual BOOL DeleteFileA(LPCSTR name) = 0;
   virtual UINT GetSystemDirectoryA(LPSTR buffer, UINT size) = 0;
+  virtual BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait) = 0;
+  /// FILE_TYPE_DISK, FILE_TYPE_CHAR (a device, the console), FILE_TYPE_PIPE or FILE_TYPE_UNKNOWN.
+  virtual DWORD GetFileType(HANDLE file) = 0;
 };
 
 /// advapi32: the service control manager, and the process's access token, whose load-driver
@@ -252,6 +255,10 @@ inline UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
   return platform::Installed().files->GetSystemDirectoryA(buffer, size);
 }
 
+inline BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait) {
+  return platform::Installed().files->GetOverlappedResult(file, overlapped, transferred, wait);
+}
+inline DWORD GetFileType(HANDLE file) { return platform::Installed().files->GetFileType(file); }
 inline SC_HANDLE OpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access) {
   return platform::Installed().services->OpenSCManagerA(machine, database, access);
 }

@@ -25,6 +25,10 @@ class RealFiles final : public Files {
     return ::ReadFile(file, buffer, count, read, overlapped);
   }
   DWORD GetFileSize(HANDLE file, LPDWORD size_high) override { return ::GetFileSize(file, size_high); }
+  BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait) override {
+    return ::GetOverlappedResult(file, overlapped, transferred, wait);
+  }
+  DWORD GetFileType(HANDLE file) override { return ::GetFileType(file); }
   BOOL DeleteFileA(LPCSTR name) override { return ::DeleteFileA(name); }
   UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override { return ::GetSystemDirectoryA(buffer, size); }
 };

@@ -199,6 +199,7 @@ class DiskFile final : public FileObject, Disk::Node::Opened {
     if (node_->opens.empty() && node_->delete_pending) state_->Forget(node_);
   }
   std::string_view Kind() const override { return "File"; }
+  DWORD Type() const override { return FILE_TYPE_DISK; }
 
   DWORD Read(void* data, DWORD size, DWORD& read) override {
     const std::vector<BYTE>& bytes = node_->bytes;

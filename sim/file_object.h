@@ -31,6 +31,8 @@ class FileObject : public KernelObject {
   virtual DWORD Write(const void* data, DWORD size, DWORD& written);
   /// GetFileSize's answer; devices have none.
   virtual DWORD Size(std::uint64_t& size);
+  /// GetFileType's answer: a device unless the object says otherwise.
+  virtual DWORD Type() const { return FILE_TYPE_CHAR; }
   virtual DWORD IoControl(DWORD code, const void* in, DWORD in_size, void* out, DWORD out_size, DWORD& returned);
   /// Where the next read or write starts: a request that comes with an OVERLAPPED starts at
   /// its offset, on any handle. Devices have no position and ignore it.

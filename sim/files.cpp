@@ -17,7 +17,7 @@ using format::Str;
 
 SimFiles::SimFiles(Core& core) : core_(core) {
   for (const char* name : {"CreateFileA", "WriteFile", "CloseHandle", "DeviceIoControl", "CreateEventA", "ReadFile",
-                           "GetFileSize", "DeleteFileA", "GetSystemDirectoryA"}) {
+                           "GetFileSize", "DeleteFileA", "GetSystemDirectoryA", "GetOverlappedResult", "GetFileType"}) {
     core_.faults.Allow(name);
   }
   spaces_.push_back(&devices_);
@@ -112,6 +112,23 @@ DWORD SimFiles::GetFileSize(HANDLE file, LPDWORD size_high) {
   // A size whose low part reads as the failure value is told apart by a last error of 0.
   if (low == INVALID_FILE_SIZE) core_.last_error = ERROR_SUCCESS;
   return low;
+}
+
+BOOL SimFiles::GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait) {
+  core_.Record("GetOverlappedResult", {Handle(file), Ptr(overlapped), Ptr(transferred), Dec(wait)});
+  if (!overlapped || !transferred) throw AccessViolation("GetOverlappedResult without a record or a count");
+  if (core_.Failing("GetOverlappedResult")) return FALSE;
+  if (!core_.handles.FindAs<FileObject>(file)) return core_.Fail(ERROR_INVALID_HANDLE, FALSE);
+  *transferred = static_cast<DWORD>(overlapped->InternalHigh);
+  return overlapped->Internal == nt::kStatusSuccess ? TRUE : core_.Fail(ERROR_GEN_FAILURE, FALSE);
+}
+
+DWORD SimFiles::GetFileType(HANDLE file) {
+  core_.Record("GetFileType", {Handle(file)});
+  const auto* object = core_.handles.FindAs<FileObject>(file);
+  if (!object) return core_.Fail(ERROR_INVALID_HANDLE, FILE_TYPE_UNKNOWN);
+  core_.last_error = ERROR_SUCCESS;
+  return object->Type();
 }
 
 BOOL SimFiles::DeleteFileA(LPCSTR name) {

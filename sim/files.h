@@ -29,6 +29,9 @@ class SimFiles final : public platform::Files {
   DWORD GetFileSize(HANDLE file, LPDWORD size_high) override;
   BOOL DeleteFileA(LPCSTR name) override;
   UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override;
+  /// Requests complete at once here, so the record already holds the outcome.
+  BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait) override;
+  DWORD GetFileType(HANDLE file) override;
 
   /// Plugs in a device under `name` ("\\\\.\\vlio"); a later device of the same name replaces it.
   void AddDevice(std::string_view name, std::shared_ptr<Device> device) { devices_.Add(name, std::move(device)); }

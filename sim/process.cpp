@@ -101,7 +101,9 @@ int SimProcess::WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, i
   core_.Record("WideCharToMultiByte", {Dec(code_page), Hex(flags), Ptr(wide), Dec(wide_count), Ptr(multi_byte),
                                        Dec(multi_byte_size), Ptr(default_char), Ptr(used_default)});
   if (core_.Failing("WideCharToMultiByte")) return 0;
-  if (code_page != CP_ACP || flags) throw NotSimulated("WideCharToMultiByte other than CP_ACP without flags");
+  if (code_page != CP_ACP || (flags & ~WC_NO_BEST_FIT_CHARS)) {
+    throw NotSimulated("WideCharToMultiByte other than CP_ACP, with flags other than WC_NO_BEST_FIT_CHARS");
+  }
   if (!wide || wide_count == 0 || wide_count < -1 || multi_byte_size < 0 || (multi_byte_size && !multi_byte)) {
     return core_.Fail(ERROR_INVALID_PARAMETER, 0);
   }
@@ -110,11 +112,17 @@ int SimProcess::WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, i
   if (wide_count == -1) count = std::wstring_view(wide).size() + 1;
   if (used_default) *used_default = FALSE;
   for (std::size_t i = 0; i < count; ++i) {
-    if (static_cast<std::uint32_t>(wide[i]) >= 0x80) throw NotSimulated("WideCharToMultiByte of a non-ASCII character");
+    // Outside ASCII the code page has no character: the default one stands in, as Windows
+    // does for a character its code page lacks.
+    if (static_cast<std::uint32_t>(wide[i]) < 0x80) continue;
+    if (!used_default) throw NotSimulated("WideCharToMultiByte of a non-ASCII character, unasked whether it fits");
+    *used_default = TRUE;
   }
   if (multi_byte_size == 0) return static_cast<int>(count);
   if (count > static_cast<std::size_t>(multi_byte_size)) return core_.Fail(ERROR_INSUFFICIENT_BUFFER, 0);
-  for (std::size_t i = 0; i < count; ++i) multi_byte[i] = static_cast<char>(wide[i]);
+  const char stand_in = default_char ? *default_char : '?';
+  for (std::size_t i = 0; i < count; ++i)
+    multi_byte[i] = static_cast<std::uint32_t>(wide[i]) < 0x80 ? static_cast<char>(wide[i]) : stand_in;
   return static_cast<int>(count);
 }
 

@@ -22,7 +22,8 @@ class SimProcess final : public platform::Process {
                        va_list* arguments) override;
   BOOL GetVersionExA(LPOSVERSIONINFOA info) override;
   BOOL IsWow64Process(HANDLE process, PBOOL wow64) override;
-  /// The ANSI code page here is plain ASCII: other characters throw NotSimulated.
+  /// The ANSI code page here is plain ASCII: other characters become the default character
+  /// and set `used_default`; without `used_default` they throw NotSimulated.
   int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_count, LPSTR multi_byte,
                           int multi_byte_size, LPCSTR default_char, LPBOOL used_default) override;
   /// A null handler (ignore Ctrl+C altogether) is not simulated.
