@@ -295,6 +295,18 @@ TEST_F(PinPanel, ClosingTheWindowWithThePortOpenLeavesNoService) {
   EXPECT_TRUE(pc.disk.Exists(kImagePath));
 }
 
+TEST_F(PinPanel, TheSessionsEndClosesThePortAsClosingTheWindowDoes) {
+  Click(form->CheckBox1);
+  ASSERT_TRUE(ServiceExists());
+  win::SendMessageA(form->Handle(), WM_ENDSESSION, FALSE, 0);
+  EXPECT_TRUE(form->vlLPT1->GetActive()) << "an end called off changes nothing";
+  // Windows may end the process any moment after this answer, with no destructor run.
+  win::SendMessageA(form->Handle(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  EXPECT_FALSE(form->vlLPT1->GetActive());
+  EXPECT_FALSE(ServiceExists());
+  EXPECT_EQ(pc.services.OpenHandles(), 0u);
+}
+
 // Every way switching the port on can fail, from the window: one report through the
 // framework, the box back to unticked, and nothing left that the next try cannot recover.
 TEST(PinPanelFaults, EachFailedOpenIsReportedOnceAndTheNextTryRecovers) {

@@ -37,6 +37,12 @@ TComponent* TComponent::FindComponent(const std::string& name) const {
 
 void TComponent::Loaded() { loading_ = false; }
 
+void TComponent::SessionEnding() {
+  // A copy: a component may free what it owns as it lets go.
+  const auto owned = components_;
+  for (TComponent* component : owned) component->SessionEnding();
+}
+
 void TComponent::SetDesigning(bool designing) {
   designing_ = designing;
   for (TComponent* component : components_) component->SetDesigning(designing);

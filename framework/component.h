@@ -48,6 +48,10 @@ class TComponent : public TPersistent {
   virtual void Loaded();
   /// Marks the component (and what it owns) as being edited in a designer.
   void SetDesigning(bool designing);
+  /// The user's session ends (log-off, shut-down): once the window that was told has answered,
+  /// the process may be ended at any moment, with no destructor run. A component that holds
+  /// something outside the process lets it go here; this one tells what it owns.
+  virtual void SessionEnding();
 
   /// Asks for a removal notice when `other` is destroyed, and gives `other` one when this
   /// component is; the request is mutual, like a reference both sides must let go of.

@@ -97,6 +97,12 @@ void TForm::WndProc(TMessage& message) {
       Close();
       message.Result = 0;
       return;
+    case WM_ENDSESSION:
+      // TRUE: the session ends, and the process with it, without the loop's end or a
+      // destructor; FALSE: the end was called off.
+      if (message.WParam) SessionEnding();
+      message.Result = 0;
+      return;
     case WM_ERASEBKGND: {
       RECT client{};
       win::GetClientRect(HandleIfAllocated(), &client);

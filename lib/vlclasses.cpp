@@ -72,6 +72,11 @@ bool TvlBaseIO::GetActive() {
   return IsOpened();
 }
 
+void TvlBaseIO::SessionEnding() {
+  fw::TComponent::SessionEnding();
+  if (!IsLoading() && !IsDesigning() && Handle() != kClosed) SetActive(false);
+}
+
 void TvlBaseIO::SetActive(bool value) {
   if (IsLoading()) {
     stored_active_ = value;

@@ -80,6 +80,8 @@ class TvlBaseIO : public fw::TComponent {
   // tried, its outcome remembered, and the device closed again.
   bool GetActive();
   void SetActive(bool value);
+  /// Closes the device: the process may end any moment after.
+  void SessionEnding() override;
   uint32_t Handle() const { return handle_; }
 
   virtual bool IsOpened() { return handle_ != kClosed; }
