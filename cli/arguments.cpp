@@ -239,7 +239,8 @@ Commands:
   set PORT PIN=0|1 ...     set output pins (1-9, 14, 16, 17) by register bit, then read
   data PORT [0xNN]         write the whole data register in one access (or only read it)
   write PORT TEXT          send bytes with the strobe handshake, waiting for Busy
-  write PORT --file F      the same with the bytes of file F
+  write PORT --file F      the same with the bytes of file F (an ordinary file, at most
+                           16 MiB); a long write says how far it got on standard error
   watch PORT               a time-stamped line each time an input pin changes
         [--interval MS]    how often to look (default 100 ms)
         [--count N]        stop after N changes (otherwise Ctrl+C stops)
@@ -262,9 +263,15 @@ Exit codes:
   0    done
   1    the port or the driver failed (the system's reason on standard error), or the
        port is not one of this machine's
-  2    usage: the command line asks for something the program does not do
-  3    the port works but the device did not (a self-test wire failed, bytes were skipped)
-  130  stopped by Ctrl+C or Ctrl+Break
+  2    usage: the command line asks for something the program does not do, a value
+       out of range (a --base on a system port), text the ANSI code page cannot hold,
+       or a --file that is not an ordinary file of at most 16 MiB or cannot be read
+  3    the port works but the device did not (a self-test wire failed, bytes were
+       skipped because the device stayed busy, or not taken by the port)
+  4    all else went well, but standard output could not take the result (a full disk,
+       a closed pipe)
+  130  stopped by Ctrl+C or Ctrl+Break; closing the console, logging off and shutting
+       down stop the command too and wait (up to 4 s) until the port is closed
 )";
 }
 

@@ -53,6 +53,26 @@ TEST(Arguments, AcceptedFormsSayWhatToDo) {
   EXPECT_EQ(Parse("--version").command, Command::Version);
 }
 
+TEST(Arguments, AsWindowsUsersTypeThemAndAfterTheEndOfOptions) {
+  const Invocation typed = Parse("Write lpt2: hello");
+  EXPECT_EQ(typed.command, Command::Write);
+  EXPECT_EQ(typed.port, "LPT2");
+  EXPECT_EQ(Parse("SELFTEST LPT1").command, Command::Selftest);
+
+  EXPECT_EQ(Parse("write LPT2 -- --hello").text, "--hello");
+  const Invocation dash_h = Parse("write LPT2 --handle -- -h");
+  EXPECT_EQ(dash_h.command, Command::Write) << "-h after -- is text, not help";
+  EXPECT_EQ(dash_h.text, "-h");
+  EXPECT_TRUE(dash_h.handle_mode);
+  EXPECT_EQ(Parse("write LPT2 -h").command, Command::Help);
+  EXPECT_EQ(Parse("-- write LPT2 --").text, "--");
+  EXPECT_TRUE(Parse("read LPT1").warnings.empty());
+
+  const Invocation twice = Parse("set LPT1 2=1 --json 2=0 --json");
+  EXPECT_EQ(twice.warnings, (std::vector<std::string>{"--json is given more than once: the last one counts",
+                                                       "pin 2 is given more than once: the last setting counts"}));
+}
+
 TEST(Arguments, RefusedFormsNameTheirFault) {
   struct Case {
     const char* line;
@@ -93,6 +113,9 @@ TEST(Arguments, RefusedFormsNameTheirFault) {
       {"read LPT1 --file x", "--file goes with write"},
       {"write LPT1", "needs TEXT or --file"},
       {"read LPT1 --json=yes", "--json takes no value"},
+      {"read LPT1::", "'LPT1::' is not a port name"},
+      {"read LPT1 --base 0x1EE", "--base 0x1EE reaches system port 0x1F0"},
+      {"write LPT1 -- --file x", "unexpected 'x' after write"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -107,7 +130,7 @@ TEST(Arguments, RefusedFormsNameTheirFault) {
 
 TEST(Arguments, HelpListsEveryExitCode) {
   const std::string help = HelpText();
-  for (const char* code : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  130 "}) {
+  for (const char* code : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  4 ", "\n  130 "}) {
     EXPECT_NE(help.find(code), std::string::npos) << code;
   }
 }

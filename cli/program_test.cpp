@@ -13,6 +13,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/pins.h"
+#include "cli/report.h"
 #include "cli/stop_request.h"
 #include "lib/vllpt.h"
 #include "sim/lpt_device.h"
@@ -300,6 +301,11 @@ TEST_F(Program, WhatIsOddButRunsIsSaidOnStandardError) {
   EXPECT_TRUE(Has(read.err, "LPT1 is listed at 0x378; --base 0x3BC is used instead")) << read.err;
   EXPECT_TRUE(Has(read.err, "most likely nothing is at 0x3BC")) << read.err;
   EXPECT_FALSE(Has(Run("read LPT1").err, "nothing is at")) << "a port that answers";
+
+  std::ostringstream none;
+  PrintPortList(none, {}, false);
+  EXPECT_TRUE(Has(none.str(), "This machine lists no parallel ports")) << none.str();
+  EXPECT_TRUE(Has(none.str(), "--base")) << none.str();
 }
 
 TEST_F(Program, OutputThatCannotBeWrittenFails) {
