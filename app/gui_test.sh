@@ -4,9 +4,12 @@
 # registers (read with port_probe through the same driver), the "vlio" service, message
 # boxes, and what the screen shows where the layout puts each control.
 # Run it through scripts/with-xvfb and scripts/wine-session.
-# usage: gui_test.sh BUILD/wine-run PINSCOPE.exe PORT_PROBE.exe PROVISION_PORTS.exe OUTDIR
+# The end of the session (wineboot --end-session: WM_QUERYENDSESSION and WM_ENDSESSION to
+# every top-level window) is checked here too, for the window and for the console program
+# PINSCOPE-CLI.exe, whose hidden window only exists where there is a desktop.
+# usage: gui_test.sh BUILD/wine-run PINSCOPE.exe PORT_PROBE.exe PROVISION_PORTS.exe OUTDIR [PINSCOPE-CLI.exe]
 set -u
-run=$1 program=$2 probe=$3 provision=$4 out=$5
+run=$1 program=$2 probe=$3 provision=$4 out=$5 console_program=${6:-}
 scripts=$(dirname "$0")/../scripts
 mkdir -p "$out"
 failures=0
@@ -157,6 +160,39 @@ eventually "the program goes on: Active opens now" RUNNING service_state
 # Closing the window with the port open leaves no service behind.
 "$run" taskkill /im "$(basename "$program")" >/dev/null 2>&1
 eventually "closing removes the service" none service_state
+
+running() { [ -r "/proc/$1/stat" ] && [ "$(sed 's/.*) \(.\).*/\1/' "/proc/$1/stat" 2>/dev/null)" != Z ]; }
+
+# The session ends with the port open: the window closes it before Windows may end the
+# process, as it does when the window closes.
+wait $pinscope 2>/dev/null
+"$run" "$program" >/dev/null 2>&1 &
+pinscope=$!
+window=$("$scripts/wait-window" Pinscope 120 $pinscope)
+if [ -n "$window" ]; then
+  click $active_box
+  eventually "Active again in a new run" RUNNING service_state
+  "$run" wineboot --end-session >/dev/null 2>&1
+  eventually "the end of the session removes the service" none service_state
+  "$run" taskkill /f /im "$(basename "$program")" >/dev/null 2>&1
+else
+  fail "no Pinscope window in a new run"
+fi
+
+# The console program while it watches a port: its hidden window stops the command, which
+# closes the port before the handler lets the session end.
+if [ -n "$console_program" ]; then
+  "$run" "$console_program" watch LPT1 --interval 50 >"$out/session-watch.out" 2>"$out/session-watch.err" </dev/null &
+  watcher=$!
+  eventually "the console program watches" RUNNING service_state
+  "$run" wineboot --end-session >/dev/null 2>&1
+  eventually "its end of the session removes the service" none service_state
+  for _ in $(seq 50); do running $watcher || break; sleep 0.1; done
+  running $watcher && { fail "the console program still runs after the end of the session"; kill -INT $watcher; } ||
+    ok "the console program ended with the session"
+  grep -q "the port is closed" "$out/session-watch.err" && ok "it said the port is closed" ||
+    fail "standard error: $(cat "$out/session-watch.err")"
+fi
 
 echo "$failures failed"
 [ $failures -eq 0 ]

@@ -79,6 +79,29 @@ shows write-handle '^LPT1: 5 bytes sent, 0 skipped'
 [ "$(cat "$lpt1_out")" = o ] && ok "write-handle: C:\\lpt1.out got the bytes" ||
   fail "write-handle: C:\\lpt1.out holds '$(cat "$lpt1_out")', expected the last byte, 'o'"
 
+case_ end-of-options 0 write LPT2 -- --hello
+shows end-of-options '^LPT2: 7 bytes sent, 0 skipped'
+case_ as-typed 0 READ lpt1:
+shows as-typed '^LPT1 at 0x378'
+shows as-typed '^Busy \(11\) +[a-z]+ +[a-z]+ +input +inverted$'
+case_ system-base 2 read LPT3 --base 0x70
+says system-base "reaches system port 0x70"
+case_ file-missing 2 write LPT2 --file 'C:\nothing.bin'
+says file-missing "cannot read C:\nothing.bin: File not found"
+case_ file-folder 2 write LPT2 --file 'C:\windows'
+says file-folder "(is it a folder?)"
+case_ file-device 2 write LPT2 --file NUL
+says file-device "is not a file on disk"
+# Greek is in no Western code page: refused, not sent as '?'.
+LC_ALL=C.UTF-8 case_ not-in-code-page 2 write LPT2 'Ωmega'
+says not-in-code-page "use write --file"
+
+# Output that cannot be written is not done.
+"$run" "$program" list >/dev/full 2>"$out/full.err" </dev/null
+code=$?
+[ "$code" = 4 ] && ok "full: exit 4" || fail "full: exit $code, expected 4"
+says full "the output could not be written"
+
 case_ unknown-port 1 read LPT7
 says unknown-port "LPT7 is not one of this machine's parallel ports"
 case_ input-pin 2 set LPT1 15=1
