@@ -172,8 +172,10 @@ window=$("$scripts/wait-window" Pinscope 120 $pinscope)
 if [ -n "$window" ]; then
   click $active_box
   eventually "Active again in a new run" RUNNING service_state
+  # At once: wineboot returns when the windows have answered, and a service that a killed
+  # program left would only be stopped by Wine a moment later, not deleted.
   "$run" wineboot --end-session >/dev/null 2>&1
-  eventually "the end of the session removes the service" none service_state
+  check "the end of the session removed the service" none "$(service_state)"
   "$run" taskkill /f /im "$(basename "$program")" >/dev/null 2>&1
 else
   fail "no Pinscope window in a new run"
@@ -186,7 +188,7 @@ if [ -n "$console_program" ]; then
   watcher=$!
   eventually "the console program watches" RUNNING service_state
   "$run" wineboot --end-session >/dev/null 2>&1
-  eventually "its end of the session removes the service" none service_state
+  check "its end of the session removed the service" none "$(service_state)"
   for _ in $(seq 50); do running $watcher || break; sleep 0.1; done
   running $watcher && { fail "the console program still runs after the end of the session"; kill -INT $watcher; } ||
     ok "the console program ended with the session"
