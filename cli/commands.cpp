@@ -64,6 +64,7 @@ int WriteBytes(TvlLPT& lpt, const Invocation& invocation, const Console& console
     return true;
   };
   int code = kDone;
+  bool stopped = false;
   try {
     for (;;) {
       const std::string piece = console.file ? console.file->Read(kPieceBytes) : (tried ? "" : invocation.text);
@@ -73,20 +74,27 @@ int WriteBytes(TvlLPT& lpt, const Invocation& invocation, const Console& console
       sum.skipped += delivery.skipped;
       sum.failed += delivery.failed;
       tried += piece.size() - delivery.unsent;
-      if (delivery.unsent) break;
+      if (delivery.unsent) {
+        stopped = true;
+        break;
+      }
     }
   } catch (const FileError& error) {
     console.err << "pinscope-cli: " << error.what() << "\n";
     code = kUsage;
   }
   const uint64_t unsent = total - tried;
+  if (unsent && !stopped && code == kDone) {
+    console.err << "pinscope-cli: " << *invocation.file << " got shorter while it was sent\n";
+    code = kUsage;
+  }
   console.out << invocation.port << ": " << sum.sent << (sum.sent == 1 ? " byte" : " bytes") << " sent, "
               << sum.skipped << " skipped because the device stayed busy";
   if (sum.failed) console.out << ", " << sum.failed << " not taken by the port";
-  if (unsent) console.out << ", " << unsent << " not sent" << (code == kDone ? " (stopped)" : "");
+  if (unsent) console.out << ", " << unsent << " not sent" << (stopped ? " (stopped)" : "");
   console.out << "\n";
   if (code != kDone) return code;
-  if (unsent) return kStopped;
+  if (stopped) return kStopped;
   return sum.skipped || sum.failed ? kDeviceFailed : kDone;
 }
 

@@ -121,6 +121,14 @@ std::optional<std::string> AnsiText(const std::wstring& wide) {
   return text;
 }
 
+/// `code`, unless the output could not be written (a full disk, a closed pipe): what was not
+/// written is not done.
+int Flushed(std::ostream& out, std::ostream& err, int code) {
+  if (out.flush()) return code;
+  err << "pinscope-cli: the output could not be written\n";
+  return code == kDone ? kOutputFailed : code;
+}
+
 }  // namespace
 
 int RunProgram(std::span<const std::wstring> arguments, std::ostream& out, std::ostream& err) {
@@ -149,10 +157,10 @@ int RunProgram(std::span<const std::string> arguments, std::ostream& out, std::o
   switch (invocation.command) {
     case Command::Help:
       out << HelpText();
-      return out.flush() ? kDone : kOutputFailed;
+      return Flushed(out, err, kDone);
     case Command::Version:
       out << "pinscope-cli " << PINSCOPE_VERSION << "\n";
-      return out.flush() ? kDone : kOutputFailed;
+      return Flushed(out, err, kDone);
     default:
       break;
   }
@@ -177,12 +185,7 @@ int RunProgram(std::span<const std::string> arguments, std::ostream& out, std::o
     err << "pinscope-cli: stopped; the port is closed\n";
     code = kStopped;
   }
-  // What could not be written is not done: a full disk, a closed pipe.
-  if (!out.flush()) {
-    err << "pinscope-cli: the output could not be written\n";
-    if (code == kDone) code = kOutputFailed;
-  }
-  return code;
+  return Flushed(out, err, code);
 }
 
 }  // namespace cli

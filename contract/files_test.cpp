@@ -140,7 +140,11 @@ TYPED_TEST(Files, AWriteWithAnOverlappedGoesToItsOffsetAndCompletesAtOnce) {
     EXPECT_EQ(written, 2u);
     EXPECT_EQ(overlapped.Internal, 0u) << "STATUS_SUCCESS";
     EXPECT_EQ(overlapped.InternalHigh, 2u);
+    DWORD transferred = 0xdeadbeef;
+    EXPECT_TRUE(win::GetOverlappedResult(file.get(), &overlapped, &transferred, TRUE)) << win::GetLastError();
+    EXPECT_EQ(transferred, 2u) << "the completed write's count, asked again";
   }
+  EXPECT_EQ(win::GetFileType(file.get()), DWORD{FILE_TYPE_DISK});
   file.reset();
   EXPECT_EQ(this->pc.FileBytes(this->path), "aXY");
 }

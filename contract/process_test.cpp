@@ -86,6 +86,16 @@ TYPED_TEST(Process, WideTextBecomesTheSameAsciiAndTellsTheSizeFirst) {
   std::string text(static_cast<size_t>(size), '\0');
   EXPECT_EQ(win::WideCharToMultiByte(CP_ACP, 0, wide, count, text.data(), size, nullptr, nullptr), size);
   EXPECT_EQ(text, "\\REGISTRY\\MACHINE\\SYSTEM");
+
+  // Greek is in no Western or ASCII code page: the default character stands in, and says so.
+  const wchar_t omega[] = L"\u03A9x";
+  BOOL used_default = FALSE;
+  char converted[8] = {};
+  EXPECT_EQ(win::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, omega, 2, converted, sizeof converted, nullptr,
+                                     &used_default),
+            2);
+  EXPECT_TRUE(used_default);
+  EXPECT_EQ(converted[1], 'x');
 }
 
 TYPED_TEST(Process, ModulesLoadByNameAndMissingOnesOrEntriesAreNotFound) {
