@@ -301,7 +301,7 @@ TEST_F(DriverOnWindows, SystemPortRequestsAreDeniedAndParallelPortsStillServed) 
   const int32_t handle = driver.Open();
   ASSERT_NE(handle, -1) << "open failed: " << GetLastError();
   const HANDLE device = platform::HandleOf(handle);
-  for (const uint16_t port : {0x0020, 0x0070, 0x00B2, 0x0CF9, 0x0CFC}) {
+  for (const uint16_t port : {0x0020, 0x0070, 0x00B2, 0x0372, 0x03F0, 0x0A79, 0x0CF9, 0x0CFC}) {
     VLIO_READ_INPUT read{port};
     uint8_t byte = 0xEE;
     DWORD returned = 0xdeadbeef;
@@ -315,6 +315,24 @@ TEST_F(DriverOnWindows, SystemPortRequestsAreDeniedAndParallelPortsStillServed) 
     EXPECT_FALSE(DeviceIoControl(device, IOCTL_VLIO_WRITE, &write, sizeof write, nullptr, 0, &returned, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "write 0x" << std::hex << port;
   }
+  // The Plug and Play address port is LPT2's status register: read, never written.
+  VLIO_READ_INPUT status{0x279};
+  uint8_t byte = 0;
+  DWORD returned = 0;
+  EXPECT_TRUE(DeviceIoControl(device, IOCTL_VLIO_READ, &status, sizeof status, &byte, sizeof byte, &returned, nullptr))
+      << GetLastError();
+  VLIO_WRITE_INPUT address{0x279, 0x06};
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(DeviceIoControl(device, IOCTL_VLIO_WRITE, &address, sizeof address, nullptr, 0, &returned, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  // A request too short to be served is a failure, not a success that did nothing.
+  VLIO_WRITE_INPUT lpt1{0x378, 0x5A};
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(DeviceIoControl(device, IOCTL_VLIO_WRITE, &lpt1, 2, nullptr, 0, &returned, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(DeviceIoControl(device, IOCTL_VLIO_READ, &status, sizeof status, nullptr, 0, &returned, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   // The port beside the printer's registers stays the virtual LPT1's.
   driver.WritePort(0x378, 0x5A);
   EXPECT_EQ(driver.ReadPort(0x378), 0x5A);
