@@ -607,6 +607,19 @@ TEST_F(Lpt, DeviceDatabaseGivesParallelPortsInOrderWithTheirBases) {
   EXPECT_EQ(pc.setup_api.OpenSetCount(), 0u);
 }
 
+TEST_F(Lpt, SetupApiIsLoadedOnlyFromTheSystemFolder) {
+  pc.setup_api.AddParallelPort("LPT1", 0x378);
+  TvlLPT lpt(nullptr);
+  lpt.EnumDevices();
+  lpt.ClearDevices();
+  lpt.EnumDevices();  // loaded once, by the first enumeration
+  std::vector<std::string> loads;
+  for (const sim::Journal::Entry& entry : pc.core.journal.Entries())
+    if (entry.name == "LoadLibraryA" && entry.line.find("ntdll") == std::string::npos) loads.push_back(entry.line);
+  EXPECT_EQ(loads, std::vector<std::string>{"LoadLibraryA(\"C:\\Windows\\System32\\SetupAPI.dll\")"});
+  EXPECT_EQ(lpt.DeviceCount(), 1);
+}
+
 TEST_F(Lpt, OddDeviceDatabaseEntriesAreSkippedOrFallBack) {
   const std::string enumkey = "SYSTEM\\CurrentControlSet\\Enum\\ACPI\\PNP0401\\";
   auto add = [&](const std::string& instance, const char* service) {

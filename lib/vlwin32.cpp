@@ -9,6 +9,7 @@
 #include "framework/resources.h"
 #include "framework/startup_stamps.h"
 #include "platform/nt_names.h"
+#include "platform/system_library.h"
 #include "platform/unique_handle.h"
 
 bool SaveResourceToFile(const std::string& resource_name, const std::string& file_name) {
@@ -74,7 +75,7 @@ bool WriteFileOverlapped(HANDLE file, const void* buffer, DWORD count, OVERLAPPE
 
 bool SetupApi::Load() {
   if (module_) return true;
-  module_.reset(win::LoadLibraryA("SetupAPI.dll"));
+  module_ = platform::LoadSystemLibrary("SetupAPI.dll");
   if (!module_) return false;
   auto resolve = [this](auto& entry, const char* name) {
     entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(
