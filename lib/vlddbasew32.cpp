@@ -51,9 +51,11 @@ bool PlainName(const std::string& name) {
   return true;
 }
 
-/// Wine's ntdll tells its version; Windows' has no such export. Wine cannot open a file by
+/// Wine's ntdll tells its version; Windows' has no such export. Wine 8 cannot open a file by
 /// its kernel name (\\?\GLOBALROOT\SystemRoot\...: error 3), so there the image is reached by
-/// its Win32 path, which names the same file in Wine's one name space.
+/// its Win32 path, which names the same file in Wine's one name space. Asked outright rather
+/// than inferred from a failed open: on Windows a failure of the kernel name must fail the
+/// open, not send it to a path that a session's drive letters could redirect.
 bool RunningOnWine() {
   const HMODULE ntdll = win::GetModuleHandleA("ntdll.dll");
   return ntdll && win::GetProcAddress(ntdll, "wine_get_version") != nullptr;
