@@ -286,12 +286,8 @@ TEST_F(Lpt, DriverTheSystemRefusesToLoadIsReportedWithItsReason) {
     fresh.kernel.RefuseImage(kImage, refusal);
     TvlLPT lpt(nullptr);
     lpt.SetLptIOBase(0x378);
-    Fatal fatal;
-    fatal.clear = true;
-    lpt.OnFatalError = TOnFatalErrorEvent::Of<&Fatal::Handle>(&fatal);
-    lpt.SetActive(true);
-    ASSERT_EQ(fatal.messages.size(), 1u);
-    EXPECT_TRUE(fatal.messages[0].starts_with("10/0 LPT1 open is failed.\r" + text)) << fatal.messages[0];
+    const std::string message = fw::RaisedMessage([&] { lpt.SetActive(true); });
+    EXPECT_TRUE(message.starts_with("Start service failed.\r" + text)) << message;
     EXPECT_FALSE(lpt.GetActive());
     // Nothing left behind: no service, no handle of any kind.
     EXPECT_EQ(fresh.services.Find("vlio"), nullptr);

@@ -29,6 +29,11 @@ class Files {
   virtual DWORD GetFileSize(HANDLE file, LPDWORD size_high) = 0;
   virtual BOOL DeleteFileA(LPCSTR name) = 0;
   virtual UINT GetSystemDirectoryA(LPSTR buffer, UINT size) = 0;
+  virtual DWORD GetTempPathA(DWORD size, LPSTR buffer) = 0;
+  /// A file's security descriptor from its text form; freed with LocalFree.
+  virtual BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(LPCSTR text, DWORD revision,
+                                                                    PSECURITY_DESCRIPTOR* descriptor, PULONG size) = 0;
+  virtual HLOCAL LocalFree(HLOCAL memory) = 0;
 };
 
 /// advapi32: the service control manager, and the process's access token, whose load-driver
@@ -251,6 +256,13 @@ inline BOOL DeleteFileA(LPCSTR name) { return platform::Installed().files->Delet
 inline UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
   return platform::Installed().files->GetSystemDirectoryA(buffer, size);
 }
+inline DWORD GetTempPathA(DWORD size, LPSTR buffer) { return platform::Installed().files->GetTempPathA(size, buffer); }
+inline BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(LPCSTR text, DWORD revision,
+                                                                 PSECURITY_DESCRIPTOR* descriptor, PULONG size) {
+  return platform::Installed().files->ConvertStringSecurityDescriptorToSecurityDescriptorA(text, revision, descriptor,
+                                                                                          size);
+}
+inline HLOCAL LocalFree(HLOCAL memory) { return platform::Installed().files->LocalFree(memory); }
 
 inline SC_HANDLE OpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access) {
   return platform::Installed().services->OpenSCManagerA(machine, database, access);

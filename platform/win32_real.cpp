@@ -29,6 +29,12 @@ class RealFiles final : public Files {
   DWORD GetFileSize(HANDLE file, LPDWORD size_high) override { return ::GetFileSize(file, size_high); }
   BOOL DeleteFileA(LPCSTR name) override { return ::DeleteFileA(name); }
   UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override { return ::GetSystemDirectoryA(buffer, size); }
+  DWORD GetTempPathA(DWORD size, LPSTR buffer) override { return ::GetTempPathA(size, buffer); }
+  BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(LPCSTR text, DWORD revision,
+                                                            PSECURITY_DESCRIPTOR* descriptor, PULONG size) override {
+    return ::ConvertStringSecurityDescriptorToSecurityDescriptorA(text, revision, descriptor, size);
+  }
+  HLOCAL LocalFree(HLOCAL memory) override { return ::LocalFree(memory); }
 };
 
 class RealServices final : public Services {
