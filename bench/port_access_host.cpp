@@ -19,7 +19,8 @@ class InstantFiles final : public platform::Files {
   explicit InstantFiles(platform::Files& disk) : disk_(disk) {}
   HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                      DWORD flags, HANDLE template_file) override {
-    if (std::strncmp(name, "\\\\.\\", 4) == 0) return kDevice;
+    if (std::strncmp(name, "\\\\.\\", 4) == 0 || std::strncmp(name, "\\\\?\\GLOBALROOT\\Device\\", 22) == 0)
+      return kDevice;
     return disk_.CreateFileA(name, access, share, security, disposition, flags, template_file);
   }
   BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped) override {
@@ -45,6 +46,12 @@ class InstantFiles final : public platform::Files {
     return disk_.GetOverlappedResult(file, overlapped, transferred, wait);
   }
   DWORD GetFileType(HANDLE file) override { return disk_.GetFileType(file); }
+  DWORD GetTempPathA(DWORD size, LPSTR buffer) override { return disk_.GetTempPathA(size, buffer); }
+  BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(LPCSTR text, DWORD revision,
+                                                            PSECURITY_DESCRIPTOR* descriptor, PULONG size) override {
+    return disk_.ConvertStringSecurityDescriptorToSecurityDescriptorA(text, revision, descriptor, size);
+  }
+  HLOCAL LocalFree(HLOCAL memory) override { return disk_.LocalFree(memory); }
 
   // Far above any handle the simulated PC hands out, so that closing one of its files is
   // never taken for closing the device.

@@ -12,7 +12,32 @@ function(pinscope_find_gtest)
 endfunction()
 
 if(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_PROCESSOR STREQUAL "AMD64")
-  # Tests of the 64-bit flavour run as Windows programs under Wine, in a prefix of the build tree.
+  set(PINSCOPE_WINE_LOADER /usr/lib/wine/wine64)
+  set(PINSCOPE_WINEARCH win64)
+elseif(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_PROCESSOR STREQUAL "X86")
+  # A pure 32-bit prefix: under WOW64 the 32-bit program refuses direct mode, as on 64-bit Windows.
+  set(PINSCOPE_WINE_LOADER /usr/lib/wine/wine)
+  set(PINSCOPE_WINEARCH win32)
+  # Probed at every configure, as it costs milliseconds: 32-bit Wine's loader is itself an i386
+  # program, so one run of it tells whether it is installed and whether the kernel runs i386 code.
+  if(NOT EXISTS ${PINSCOPE_WINE_LOADER})
+    set(no_wine32 "no 32-bit Wine (${PINSCOPE_WINE_LOADER}; scripts/setup installs it)")
+  else()
+    execute_process(COMMAND ${PINSCOPE_WINE_LOADER} --version RESULT_VARIABLE status OUTPUT_QUIET ERROR_QUIET)
+    if(NOT status EQUAL 0)
+      set(no_wine32 "this machine's kernel does not run 32-bit programs")
+    endif()
+  endif()
+  if(no_wine32)
+    message(NOTICE "win32: ${no_wine32}: its programs are checked statically, not run under Wine")
+    set(PINSCOPE_RUN_TESTS OFF)
+    unset(PINSCOPE_WINE_LOADER)
+    file(REMOVE ${CMAKE_BINARY_DIR}/wine-run)
+    unset(CMAKE_CROSSCOMPILING_EMULATOR CACHE)
+  endif()
+endif()
+if(PINSCOPE_WINE_LOADER)
+  # The tests of a Windows flavour run as Windows programs under Wine, in a prefix of the build tree.
   set(PINSCOPE_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

@@ -187,7 +187,7 @@ void RealPc::AnswerNextBox(int button) {
       HWND box = nullptr;
       EnumThreadWindows(
           owner,
-          [](HWND window, LPARAM found) -> BOOL {
+          [](HWND window, LPARAM found) CALLBACK -> BOOL {
             char class_name[16] = {};
             GetClassNameA(window, class_name, sizeof class_name);
             if (std::string(class_name) != "#32770") return TRUE;

@@ -175,6 +175,55 @@ TYPED_TEST(Services, ADriverDoesNotStartFromAMissingImageOrOneBeingWritten) {
   EXPECT_EQ(win::GetLastError(), DWORD{ERROR_SHARING_VIOLATION}) << "got " << win::GetLastError();
 }
 
+/// Enables or disables the load-driver privilege of the process's token, which the driver's
+/// device asks of whoever opens it.
+void SetLoadDriverPrivilege(bool enabled) {
+  HANDLE token = nullptr;
+  ASSERT_TRUE(win::OpenProcessToken(win::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token));
+  TOKEN_PRIVILEGES state{};
+  state.PrivilegeCount = 1;
+  state.Privileges[0].Attributes = enabled ? SE_PRIVILEGE_ENABLED : 0;
+  EXPECT_TRUE(win::LookupPrivilegeValueA(nullptr, SE_LOAD_DRIVER_NAME, &state.Privileges[0].Luid));
+  EXPECT_TRUE(win::AdjustTokenPrivileges(token, FALSE, &state, 0, nullptr, nullptr));
+  win::CloseHandle(token);
+}
+
+// The loader names the image and the device by their kernel names, which no session's map of
+// drive letters and DOS devices redirects.
+TYPED_TEST(Services, TheImageAndTheDeviceOpenByTheirKernelNames) {
+  const std::string file = this->image.substr(this->image.rfind('\\') + 1);
+  win::SetLastError(0xdeadbeef);
+  UniqueFile image(win::CreateFileA(("\\\\?\\GLOBALROOT\\SystemRoot\\System32\\drivers\\" + file).c_str(),
+                                    GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (this->pc.OnWine()) {
+    // Wine 8 resolves \SystemRoot\ in a driver service's binary path, but not for user mode:
+    // the loader reaches the image by its Win32 path there.
+    EXPECT_FALSE(image);
+    EXPECT_EQ(win::GetLastError(), DWORD{ERROR_PATH_NOT_FOUND}) << "got " << win::GetLastError();
+  } else {
+    ASSERT_TRUE(image) << win::GetLastError();
+    EXPECT_GT(win::GetFileSize(image.get(), nullptr), 0u);
+  }
+  image.reset();
+
+  UniqueServiceHandle service = this->Create("\\SystemRoot\\System32\\drivers\\" + file);
+  ASSERT_TRUE(service) << win::GetLastError();
+  ASSERT_TRUE(win::StartServiceA(service.get(), 0, nullptr)) << win::GetLastError();
+  SetLoadDriverPrivilege(true);
+  UniqueFile device(win::CreateFileA("\\\\?\\GLOBALROOT\\Device\\vlio", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+  EXPECT_TRUE(device) << win::GetLastError();
+  win::SetLastError(0xdeadbeef);
+  EXPECT_FALSE(UniqueFile(win::CreateFileA("\\\\?\\GLOBALROOT\\Device\\pinscope_none", GENERIC_READ | GENERIC_WRITE,
+                                           0, nullptr, OPEN_EXISTING, 0, nullptr)));
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_FILE_NOT_FOUND}) << "got " << win::GetLastError();
+  SetLoadDriverPrivilege(false);
+  device.reset();
+  SERVICE_STATUS status{};
+  win::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+  for (int tries = 0; tries < 50 && this->State(service.get()) != SERVICE_STOPPED; ++tries) win::Sleep(100);
+}
+
 TYPED_TEST(Services, AStandardUserMayConnectButNotInstall) {
   // Wine's service manager grants every right to every caller.
   if (this->pc.OnWine()) GTEST_SKIP() << "Wine does not enforce the service manager's access rights";

@@ -6,7 +6,8 @@
  * Which ports. None of the machine's own fixed ports (VlioSystemPorts in vlio_ioctl.h: DMA,
  * interrupt controllers, CMOS, the SMI command port, PCI configuration, reset...): through
  * them a caller reaches the kernel and the firmware, which is what gets port drivers
- * blocklisted. A request naming one fails with STATUS_ACCESS_DENIED and touches nothing. Ports
+ * blocklisted. A request naming one fails with STATUS_ACCESS_DENIED and touches nothing, and so
+ * does a write to the Plug and Play ISA address port (VLIO_PNP_ADDRESS_PORT). Ports
  * a chipset assigns at boot (ACPI power management, SMBus, GPIO, TCO) differ from machine to
  * machine and stay reachable: this narrows the driver, it does not make it harmless.
  *
@@ -133,20 +134,19 @@ NTSTATUS NTAPI VlioCreate(PDEVICE_OBJECT DeviceObject, PIRP Irp)
   return status;
 }
 
-/* A request that names a system port is refused; one too short to name a port and hold the
-   answer (or the value) is done without touching one. */
+/* A request too short to name a port and hold the answer (or the value) is invalid; one that
+   names a port the driver does not serve is refused. Neither touches a port. */
 static NTSTATUS VlioReadPort(PIRP Irp, ULONG InputLength, ULONG OutputLength)
 {
   VLIO_READ_INPUT *request = Irp->AssociatedIrp.SystemBuffer;
 
-  if (InputLength >= sizeof(VLIO_READ_INPUT) && VlioIsSystemPort(request->Port))
+  if (InputLength < sizeof(VLIO_READ_INPUT) || OutputLength < sizeof(UCHAR))
+    return STATUS_INVALID_PARAMETER;
+  if (VlioIsSystemPort(request->Port))
     return STATUS_ACCESS_DENIED;
-  if (InputLength >= sizeof(VLIO_READ_INPUT) && OutputLength >= sizeof(UCHAR)) {
-    UCHAR value = VLIO_READ_PORT(request->Port);
-    /* The answer overwrites the request: buffered I/O has one buffer for both. */
-    *(PUCHAR)Irp->AssociatedIrp.SystemBuffer = value;
-    Irp->IoStatus.Information = sizeof(UCHAR);
-  }
+  /* The answer overwrites the request: buffered I/O has one buffer for both. */
+  *(PUCHAR)Irp->AssociatedIrp.SystemBuffer = VLIO_READ_PORT(request->Port);
+  Irp->IoStatus.Information = sizeof(UCHAR);
   return STATUS_SUCCESS;
 }
 
@@ -154,16 +154,17 @@ static NTSTATUS VlioWritePort(PIRP Irp, ULONG InputLength)
 {
   VLIO_WRITE_INPUT *request = Irp->AssociatedIrp.SystemBuffer;
 
-  if (InputLength >= sizeof(request->Port) && VlioIsSystemPort(request->Port))
+  if (InputLength < sizeof(VLIO_WRITE_INPUT))
+    return STATUS_INVALID_PARAMETER;
+  if (VlioIsWriteRefused(request->Port))
     return STATUS_ACCESS_DENIED;
-  if (InputLength >= sizeof(VLIO_WRITE_INPUT))
-    VLIO_WRITE_PORT(request->Port, request->Value);
+  VLIO_WRITE_PORT(request->Port, request->Value);
   return STATUS_SUCCESS;
 }
 
 /*
- * VlioDeviceControl: routes the two control codes; any other fails, and so does a request
- * for a system port. Information stays 0 unless a port was read, so the I/O manager copies
+ * VlioDeviceControl: routes the two control codes; any other fails, and so does a short
+ * request or one for a system port. Information stays 0 unless a port was read, so the I/O manager copies
  * back only what the driver wrote.
  */
 NTSTATUS NTAPI VlioDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp)

@@ -75,12 +75,15 @@ static const VLIO_PORT_RANGE VlioSystemPorts[] VLIO_SYSTEM_PORTS_SECTION = {
   {0x0000, 0x00FF},
   {0x0170, 0x0177}, /* ATA, secondary channel */
   {0x01F0, 0x01F7}, /* ATA, primary channel */
-  {0x0376, 0x0376}, /* ATA, secondary control */
-  {0x03F6, 0x03F6}, /* ATA, primary control */
+  /* Second floppy controller, ATA secondary control 0x376, Super I/O configuration 0x370-0x371 */
+  {0x0370, 0x0377},
+  /* First floppy controller, ATA primary control 0x3F6, Super I/O configuration 0x3F0-0x3F1 */
+  {0x03F0, 0x03F7},
   {0x040B, 0x040B}, /* DMA 1 extended mode */
   {0x0480, 0x048F}, /* DMA high pages */
   {0x04D0, 0x04D1}, /* interrupt edge/level */
   {0x04D6, 0x04D6}, /* DMA 2 extended mode */
+  {0x0A79, 0x0A79}, /* Plug and Play ISA write data */
   {0x0CD6, 0x0CD7}, /* power-management index and data */
   {0x0CF8, 0x0CFF}, /* PCI configuration address and data, reset control 0xCF9 */
 };
@@ -94,6 +97,20 @@ static inline int VlioIsSystemPort(uint16_t port)
       return 1;
   }
   return 0;
+}
+
+/*
+ * The Plug and Play ISA address port. A write there selects a configuration register of every
+ * ISA Plug and Play card (0xA79 then writes it), so it is refused like the table's ports. It is
+ * also LPT2's status register, which is read only: reads stay served, and a write there would
+ * change nothing on a parallel port anyway.
+ */
+#define VLIO_PNP_ADDRESS_PORT 0x0279u
+
+/* Whether a write to `port` is refused: a system port, or the Plug and Play address port. */
+static inline int VlioIsWriteRefused(uint16_t port)
+{
+  return port == VLIO_PNP_ADDRESS_PORT || VlioIsSystemPort(port);
 }
 
 #ifdef __cplusplus

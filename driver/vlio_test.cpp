@@ -166,21 +166,22 @@ TEST_F(Vlio, ReadReturnsThePortByteWhenTheBuffersHoldPortAndAnswer) {
   EXPECT_EQ(kernel_.PortAccesses().back(), (PortAccess{false, 0x37A, 0xCC}));
 }
 
-TEST_F(Vlio, ShortRequestsSucceedWithoutTouchingAPort) {
+TEST_F(Vlio, ShortRequestsAreInvalidAndTouchNoPort) {
   struct Case {
     ULONG code;
     Bytes input;
     size_t output;
   };
+  // 0x0CF9 is a system port: a request too short to be served is invalid before it is refused.
   const Case cases[] = {
-      {IOCTL_VLIO_READ, {}, 0},         {IOCTL_VLIO_READ, {0x79}, 1},       {IOCTL_VLIO_READ, {0x79, 0x03}, 0},
-      {IOCTL_VLIO_READ, {0x79}, 8},     {IOCTL_VLIO_WRITE, {}, 0},          {IOCTL_VLIO_WRITE, {0x78}, 0},
-      {IOCTL_VLIO_WRITE, {0x78, 0x03}, 4},
+      {IOCTL_VLIO_READ, {}, 0},         {IOCTL_VLIO_READ, {0x79}, 1},        {IOCTL_VLIO_READ, {0x79, 0x03}, 0},
+      {IOCTL_VLIO_READ, {0x79}, 8},     {IOCTL_VLIO_READ, {0xF9, 0x0C}, 0},  {IOCTL_VLIO_WRITE, {}, 0},
+      {IOCTL_VLIO_WRITE, {0x78}, 0},    {IOCTL_VLIO_WRITE, {0x78, 0x03}, 4}, {IOCTL_VLIO_WRITE, {0xF9, 0x0C}, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << std::hex << c.code << " in " << c.input.size() << " out " << c.output);
     kernel_host::Reply reply = Send(c.code, c.input, Bytes(c.output, 0xEE));
-    EXPECT_EQ(reply.status, STATUS_SUCCESS);
+    EXPECT_EQ(reply.status, STATUS_INVALID_PARAMETER);
     EXPECT_EQ(reply.information, 0u);
     EXPECT_EQ(reply.output, Bytes(c.output, 0xEE));
   }
@@ -240,17 +241,20 @@ TEST(VlioSystemPorts, LeaveEveryParallelPortRangeFree) {
 TEST(VlioSystemPorts, CoverTheMachinesFixedDevices) {
   // DMA, interrupt controllers, timer, keyboard and embedded controllers, RTC/CMOS and the NMI
   // mask, DMA pages and system control, the SMI command port, Super I/O configuration, ATA,
-  // extended DMA, interrupt edge/level, power-management index, PCI configuration and reset.
-  const PortSpan fixed[] = {{0x00, 0x77},   {0x80, 0xDF},   {0x170, 0x177}, {0x1F0, 0x1F7}, {0x376, 0x376},
-                            {0x3F6, 0x3F6}, {0x40B, 0x40B}, {0x480, 0x48F}, {0x4D6, 0x4D6}, {0x4D0, 0x4D1},
-                            {0xCD6, 0xCD7}, {0xCF8, 0xCFF}};
+  // both floppy controllers with the ATA control ports among them, extended DMA, interrupt
+  // edge/level, Plug and Play ISA write data, power-management index, PCI configuration and reset.
+  const PortSpan fixed[] = {{0x00, 0x77},   {0x80, 0xDF},   {0x170, 0x177}, {0x1F0, 0x1F7}, {0x370, 0x377},
+                            {0x3F0, 0x3F7}, {0x40B, 0x40B}, {0x480, 0x48F}, {0x4D6, 0x4D6}, {0x4D0, 0x4D1},
+                            {0xA79, 0xA79}, {0xCD6, 0xCD7}, {0xCF8, 0xCFF}};
   for (const PortSpan& span : fixed) {
     for (unsigned port = span.first; port <= span.last; ++port)
       EXPECT_TRUE(VlioIsSystemPort(static_cast<uint16_t>(port))) << std::hex << "0x" << port;
   }
   for (const PortSpan& parallel : kParallelPorts) {
-    for (unsigned port = parallel.first; port <= parallel.last; ++port)
+    for (unsigned port = parallel.first; port <= parallel.last; ++port) {
       EXPECT_FALSE(VlioIsSystemPort(static_cast<uint16_t>(port))) << std::hex << "0x" << port;
+      EXPECT_EQ(VlioIsWriteRefused(static_cast<uint16_t>(port)), port == 0x279) << std::hex << "0x" << port;
+    }
   }
 }
 
@@ -285,15 +289,20 @@ TEST_F(Vlio, SystemPortsAreRefusedAtEveryEdgeAndTheirNeighboursServed) {
   }
 }
 
-TEST_F(Vlio, ASystemPortIsRefusedOnceTheRequestNamesIt) {
-  // A read with no room for the answer, or a write without the value, still names the port; a
-  // request too short to name one is done as before.
-  EXPECT_EQ(Send(IOCTL_VLIO_READ, {0xF9, 0x0C}, {}).status, STATUS_ACCESS_DENIED);
-  EXPECT_EQ(Send(IOCTL_VLIO_READ, {0xF9}, Bytes(1, 0xEE)).status, STATUS_SUCCESS);
-  EXPECT_EQ(Send(IOCTL_VLIO_WRITE, {0xF9, 0x0C}, {}).status, STATUS_ACCESS_DENIED);
-  EXPECT_EQ(Send(IOCTL_VLIO_WRITE, {0xF9}, {}).status, STATUS_SUCCESS);
-  EXPECT_EQ(Send(IOCTL_VLIO_WRITE, {0xF9, 0x0C, 0x06, 0x00}, {}).status, STATUS_ACCESS_DENIED);
-  EXPECT_TRUE(kernel_.PortAccesses().empty());
+TEST_F(Vlio, ThePlugAndPlayAddressPortIsReadButNeverWritten) {
+  // LPT2's status register shares its address: reading it stays served.
+  ports_.bytes[0x279] = 0x87;
+  kernel_host::Reply reply = Send(IOCTL_VLIO_READ, {0x79, 0x02}, Bytes(1, 0xEE));
+  EXPECT_EQ(reply.status, STATUS_SUCCESS);
+  EXPECT_EQ(reply.output, Bytes{0x87});
+  reply = Send(IOCTL_VLIO_WRITE, {0x79, 0x02, 0x06}, {});
+  EXPECT_EQ(reply.status, STATUS_ACCESS_DENIED);
+  EXPECT_EQ(reply.information, 0u);
+  EXPECT_EQ(kernel_.PortAccesses(), (std::vector<PortAccess>{{false, 0x279, 0x87}}));
+  // The ports beside it are LPT2's data and control registers.
+  EXPECT_EQ(Send(IOCTL_VLIO_WRITE, {0x78, 0x02, 0x06}, {}).status, STATUS_SUCCESS);
+  EXPECT_EQ(Send(IOCTL_VLIO_WRITE, {0x7A, 0x02, 0x06}, {}).status, STATUS_SUCCESS);
+  EXPECT_EQ(kernel_.PortAccesses().size(), 3u);
 }
 
 TEST_F(Vlio, UnloadRemovesLinkAndDeviceSoTheDriverCanLoadAgain) {

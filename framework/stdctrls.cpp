@@ -5,6 +5,7 @@
 #include <deque>
 
 #include "framework/exception.h"
+#include "platform/system_library.h"
 #include "platform/unique_handle.h"
 
 namespace fw {
@@ -76,9 +77,9 @@ namespace {
 
 // Visual styles draw a check box's caption in the theme's text colour, whatever the parent
 // answers to WM_CTLCOLORSTATIC; a caption's own colour may carry meaning, so check boxes keep
-// the classic look. uxtheme is loaded by name: systems before visual styles have none.
+// the classic look. uxtheme is loaded when needed: systems before visual styles have none.
 void KeepClassicLook(HWND window) {
-  const platform::UniqueModule uxtheme(win::LoadLibraryA("uxtheme.dll"));
+  const platform::UniqueModule uxtheme = platform::LoadSystemLibrary("uxtheme.dll");
   if (!uxtheme) return;
   using SetWindowThemeProc = LONG(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
   if (auto set_theme = reinterpret_cast<SetWindowThemeProc>(

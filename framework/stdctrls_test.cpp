@@ -55,6 +55,14 @@ TEST_F(StdControls, ProgramChangesOfACheckBoxRaiseOnClickOnlyWhenTheStateMoves) 
   EXPECT_EQ(Check(), LRESULT{BST_UNCHECKED});
 }
 
+TEST_F(StdControls, TheThemeLibraryIsAskedForOnlyInTheSystemFolder) {
+  form.Handle();
+  std::vector<std::string> loads;
+  for (const sim::Journal::Entry& entry : pc.core.journal.Entries())
+    if (entry.name == "LoadLibraryA") loads.push_back(entry.line);
+  EXPECT_EQ(loads, std::vector<std::string>{"LoadLibraryA(\"C:\\Windows\\System32\\uxtheme.dll\")"});
+}
+
 TEST_F(StdControls, UserClicksCycleTheStatesEachWithOneOnClick) {
   HWND window = box->Handle();
   pc.windows.Click(window);

@@ -3,7 +3,7 @@
 // what the sanitizers see (a read or write past the system buffer), every request must be
 // answered as the driver's contract says: completed once, Information never past the output
 // buffer, and a port touched only by a well-formed read or write of a port that is not one of
-// the machine's own (a request naming one is denied).
+// the machine's own (a short request is invalid, one naming such a port is denied).
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -70,29 +70,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (reply.information > out_size) Broken("Information past the output buffer");
     const size_t made = kernel.PortAccesses().size() - accesses;
     const uint16_t port = in_size >= 2 ? static_cast<uint16_t>(in[0] | in[1] << 8) : 0;
-    const bool denied = (code == IOCTL_VLIO_READ || code == IOCTL_VLIO_WRITE) && in_size >= 2 && VlioIsSystemPort(port);
-    if (denied) {
-      if (reply.status != STATUS_ACCESS_DENIED || reply.information != 0 || made != 0) Broken("system port served");
-      if (reply.output != out) Broken("a denied request wrote to the output buffer");
-    } else if (code == IOCTL_VLIO_READ) {
-      const bool well_formed = in_size >= 2 && out_size >= 1;
-      if (reply.status != STATUS_SUCCESS) Broken("read status");
-      if (made != (well_formed ? 1u : 0u)) Broken("read port accesses");
-      if (well_formed) {
-        const kernel_host::PortAccess access = kernel.PortAccesses().back();
-        if (access.write || access.port != port) Broken("read went to another port");
-        if (reply.information != 1 || reply.output[0] != static_cast<uint8_t>(port)) Broken("read answer");
-      } else if (reply.information != 0) {
-        Broken("short read returned bytes");
-      }
-    } else if (code == IOCTL_VLIO_WRITE) {
-      const bool well_formed = in_size >= 3;
-      if (reply.status != STATUS_SUCCESS || reply.information != 0) Broken("write status");
-      if (made != (well_formed ? 1u : 0u)) Broken("write port accesses");
-      if (well_formed) {
-        const kernel_host::PortAccess access = kernel.PortAccesses().back();
-        if (!access.write || access.port != port || access.value != in[2]) Broken("write went elsewhere");
-      }
+    const bool read = code == IOCTL_VLIO_READ, write = code == IOCTL_VLIO_WRITE;
+    const bool well_formed = (read && in_size >= 2 && out_size >= 1) || (write && in_size >= 3);
+    const bool denied = well_formed && (read ? VlioIsSystemPort(port) : VlioIsWriteRefused(port));
+    if ((read || write) && (!well_formed || denied)) {
+      if (reply.status != (well_formed ? STATUS_ACCESS_DENIED : STATUS_INVALID_PARAMETER)) Broken("refusal status");
+      if (reply.information != 0 || made != 0) Broken("a refused request was served");
+      if (reply.output != out) Broken("a refused request wrote to the output buffer");
+    } else if (read) {
+      if (reply.status != STATUS_SUCCESS || made != 1) Broken("read status");
+      const kernel_host::PortAccess access = kernel.PortAccesses().back();
+      if (access.write || access.port != port) Broken("read went to another port");
+      if (reply.information != 1 || reply.output[0] != static_cast<uint8_t>(port)) Broken("read answer");
+    } else if (write) {
+      if (reply.status != STATUS_SUCCESS || reply.information != 0 || made != 1) Broken("write status");
+      const kernel_host::PortAccess access = kernel.PortAccesses().back();
+      if (!access.write || access.port != port || access.value != in[2]) Broken("write went elsewhere");
     } else {
       if (reply.status != STATUS_UNSUCCESSFUL || reply.information != 0 || made != 0) Broken("unknown code");
     }

@@ -23,48 +23,60 @@ class TvlDriverBase : public fw::TObject {
   /// handler declined.
   virtual void DoError(uint32_t code, uint32_t detail, const std::string& message);
   /// The device handle: the one held, or a new one after installing and starting the driver;
-  /// -1 when the device does not open, with the last error telling why (the system's refusal
-  /// to load the driver, or the device's own answer), and the service taken down again. Installing or starting failures go
-  /// through DoError, with the cause in words in the message. A service of this name that is
-  /// already running and that this object did not start is never taken for ours: that is a
-  /// start failure.
+  /// -1 when the device of the driver this call started does not open, with the last error
+  /// telling why, and the service taken down again. Installing or starting failures go
+  /// through DoError, with the cause in words on the message's second line, and leave nothing
+  /// of this call behind. The device is opened only after this object's own start succeeded.
+  /// A running service of this name that loads this object's image is a leftover of a run that
+  /// did not close: it is stopped (waiting a few seconds for a device still open elsewhere) and
+  /// made again; any other running one is refused and left alone.
   virtual int32_t Open();
-  /// Closes the device, then stops and deletes the service; nothing when no device is held.
+  /// Closes the device, then stops and deletes the service; nothing when no device is held and
+  /// no service this object started is still running.
   virtual void Close();
 
-  /// Makes sure the file at DriverPath holds the carried image and holds it open so that
-  /// nobody can change it, then creates the service, or points an existing one at that file.
-  /// False, with the last error, when the file cannot be made right or the service cannot be
-  /// made; nothing is started. A 32-bit program on 64-bit Windows is refused: the system
-  /// would take the image from another drivers folder than the one it writes to.
+  /// Checks the names, clears the way (a leftover of this image stopped and deleted, another
+  /// product's service refused), writes the carried image anew to DriverPath and holds it open
+  /// so that nobody can change it, then creates the service. False, with the last error, when
+  /// any of it fails; nothing is started. A 32-bit program on 64-bit Windows is refused: the
+  /// system would take the image from another drivers folder than the one it writes to.
   bool InstallDriver();
   /// Starts the service, checking the image first when InstallDriver did not, and lets the
-  /// image go once the system has loaded it. False when the service cannot be reached, or
-  /// when it was already running without this object having started it.
+  /// image go once the system has loaded it. False for any failure of the start, "already
+  /// running" included.
   bool StartDriver();
+  /// True when the service is stopped (waited for a few seconds) or does not exist.
   bool StopDriver();
+  /// True when the service is deleted or marked for deletion, or does not exist.
   bool RemoveDriver();
 
   int32_t DeviceHandle() const { return platform::HandleValue(device_.get()); }
   bool HasDevice() const { return static_cast<bool>(device_); }
 
   TOnFatalErrorEvent OnError;
+  /// Letters, digits and '_' only; also the device's name.
   std::string ServiceName;
-  std::string DriverPath;  ///< filled in with the system's drivers folder when blank
+  /// Filled in with the system's drivers folder when blank; a file of that folder or refused.
+  std::string DriverPath;
   std::string ResourceName;
 
  protected:
   HANDLE Device() const { return device_.get(); }
 
  private:
+  bool CheckPlace();
+  bool ClearWay(SC_HANDLE manager);
   bool PinImage();
-  bool PointServiceAtImage(SC_HANDLE manager);
+  bool FileFailure();
+  std::string ImageFileName() const;
   std::string WithCause(const std::string& message, DWORD error) const;
 
   platform::UniqueFile device_;
   // The checked image, open so that nobody can change it, from the check until it is loaded.
   platform::UniqueFile image_;
-  DWORD start_error_ = 0;  // of the last StartServiceA: a refused image explains a missing device
-  bool started_ = false;   // the running service is the one this object started
-  std::string cause_;      // of the last failure, where the system has no words for it
+  std::string system_;         // the system folder, as CheckPlace found it
+  bool created_ = false;       // the service is the one this Open created
+  bool started_ = false;       // the service runs, or may, because this object started it
+  bool start_refused_ = false;  // the install failed on a running service: a start failure
+  std::string cause_;          // of the last failure, where the system has no words for it
 };

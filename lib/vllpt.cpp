@@ -75,6 +75,27 @@ platform::UniqueRegistryKey OpenKey(HKEY root, const std::string& path) {
   return platform::UniqueRegistryKey(key);
 }
 
+/// The base address a boot resource list (CM_RESOURCE_LIST) gives a port: the start of its
+/// first partial descriptor, when the list holds a full descriptor whose first partial
+/// descriptor is there whole, is a port range and starts at a 16-bit port. Nothing otherwise.
+std::optional<uint16_t> BootPortBase(const std::vector<uint8_t>& list) {
+  // Offsets: the count of full descriptors, the first one's count of partial descriptors, and
+  // the first partial descriptor's type and start; 36 bytes end that descriptor.
+  constexpr size_t kFullCount = 0, kPartialCount = 16, kType = 20, kStart = 24, kListOfOne = 36;
+  constexpr uint8_t kPortRange = 1;  // CmResourceTypePort
+  if (list.size() < kListOfOne) return {};
+  auto little_endian = [&list](size_t at, size_t size) {
+    uint64_t value = 0;
+    for (size_t i = size; i-- > 0;) value = value << 8 | list[at + i];
+    return value;
+  };
+  if (little_endian(kFullCount, 4) == 0 || little_endian(kPartialCount, 4) == 0 || list[kType] != kPortRange)
+    return {};
+  const uint64_t start = little_endian(kStart, 8);
+  if (start > 0xFFFF) return {};
+  return static_cast<uint16_t>(start);
+}
+
 std::string Hex(uint16_t value) { return "0x" + fw::HexText(value); }
 
 /// One byte to the system's port device. True only when the device took it: WriteFile's count,
@@ -239,10 +260,17 @@ void TvlLPT::DoClose() {
 
 // --- TvlLPT: registers, pins and output ------------------------------------------------------
 
-uint8_t TvlLPT::ReadRegister(unsigned offset) { return direct_mode_ ? driver_->ReadPort(RegisterAddress(offset)) : 0; }
+// A register on one of the machine's own ports is skipped whatever the base became after the
+// open (or with base 0, which stays open): on the 9x family nothing else stands between the
+// port instructions and the machine. A skipped read answers what a refused request does.
+uint8_t TvlLPT::ReadRegister(unsigned offset) {
+  const uint16_t port = RegisterAddress(offset);
+  return direct_mode_ && !VlioIsSystemPort(port) ? driver_->ReadPort(port) : 0;
+}
 
 void TvlLPT::WriteRegister(unsigned offset, uint8_t value) {
-  if (direct_mode_) driver_->WritePort(RegisterAddress(offset), value);
+  const uint16_t port = RegisterAddress(offset);
+  if (direct_mode_ && !VlioIsWriteRefused(port)) driver_->WritePort(port, value);
 }
 
 bool TvlLPT::GetPin(int32_t pin) {
@@ -276,7 +304,10 @@ void TvlLPT::WriteByte(uint8_t value) {
     WriteData(value);
     SetPin(kStrobePin, true);
     SetPin(kStrobePin, false);
-    last_byte_out_ = driver_->FailedRequests() == failed;
+    // A register the component skips (a system port) did not take its part of the byte either.
+    const bool skipped =
+        VlioIsWriteRefused(RegisterAddress(kDataRegister)) || VlioIsWriteRefused(RegisterAddress(kControlRegister));
+    last_byte_out_ = !skipped && driver_->FailedRequests() == failed;
   } else {
     last_byte_out_ = WriteDeviceByte(port_device_.get(), value, write_overlapped_);
   }
@@ -345,9 +376,8 @@ void TvlLPT::EnumDeviceDatabase() {
     uint16_t base = 0x378;
     // The resources the port was given at boot, in the instance key above the hardware key.
     if (const auto conf = OpenKey(HKEY_LOCAL_MACHINE, ExtractParentPath(info.key_path) + "\\LogConf"); conf) {
-      const auto boot = QueryValue(conf.get(), "BootConfig", 2048);
-      // The start of the first partial descriptor: the port's first I/O address.
-      if (boot && boot->size() > 25) base = static_cast<uint16_t>((*boot)[24] | ((*boot)[25] << 8));
+      if (const auto boot = QueryValue(conf.get(), "BootConfig", 2048))
+        base = BootPortBase(*boot).value_or(base);
     }
     AddPortDevice(name, PortNumberOf(name), base);
   }

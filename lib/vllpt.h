@@ -88,7 +88,8 @@ class TvlLPT : public TvlBaseIO {
   /// The number of registers from the base address up.
   static constexpr unsigned kRegisterCount = 3;
 
-  // Registers and pins. In handle mode registers read 0 and writes are dropped.
+  // Registers and pins. In handle mode registers read 0 and writes are dropped; so are those of
+  // a register on one of the machine's own ports (VlioIsSystemPort, VlioIsWriteRefused).
   uint8_t ReadData() { return ReadRegister(kDataRegister); }
   uint8_t ReadStatus() { return ReadRegister(kStatusRegister); }
   uint8_t ReadControl() { return ReadRegister(kControlRegister); }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "sim/lpt_device.h"
 #include "sim/pc.h"
 #include "sim/printer.h"
+#include "sim/setup_api.h"
 #include "sim/vlio_entry.h"
 
 namespace {
@@ -284,12 +286,8 @@ TEST_F(Lpt, DriverTheSystemRefusesToLoadIsReportedWithItsReason) {
     fresh.kernel.RefuseImage(kImage, refusal);
     TvlLPT lpt(nullptr);
     lpt.SetLptIOBase(0x378);
-    Fatal fatal;
-    fatal.clear = true;
-    lpt.OnFatalError = TOnFatalErrorEvent::Of<&Fatal::Handle>(&fatal);
-    lpt.SetActive(true);
-    ASSERT_EQ(fatal.messages.size(), 1u);
-    EXPECT_TRUE(fatal.messages[0].starts_with("10/0 LPT1 open is failed.\r" + text)) << fatal.messages[0];
+    const std::string message = fw::RaisedMessage([&] { lpt.SetActive(true); });
+    EXPECT_TRUE(message.starts_with("Start service failed.\r" + text)) << message;
     EXPECT_FALSE(lpt.GetActive());
     // Nothing left behind: no service, no handle of any kind.
     EXPECT_EQ(fresh.services.Find("vlio"), nullptr);
@@ -319,7 +317,8 @@ TEST_F(Lpt, BaseWhoseRegistersReachASystemPortIsRefusedBeforeAnythingIsInstalled
   const Case cases[] = {
       {0xCF8, "0xCF8 reaches system port 0xCF8"}, {0xCF7, "0xCF7 reaches system port 0xCF8"},
       {0xCF6, "0xCF6 reaches system port 0xCF8"}, {0xCFF, "0xCFF reaches system port 0xCFF"},
-      {0x3F4, "0x3F4 reaches system port 0x3F6"}, {0x374, "0x374 reaches system port 0x376"},
+      {0x3EE, "0x3EE reaches system port 0x3F0"}, {0x36F, "0x36F reaches system port 0x370"},
+      {0xA77, "0xA77 reaches system port 0xA79"}, {0x3F5, "0x3F5 reaches system port 0x3F5"},
       {0x4CF, "0x4CF reaches system port 0x4D0"}, {0x1, "0x1 reaches system port 0x1"},
       {0xFE, "0xFE reaches system port 0xFE"},    {0xFFFE, "0xFFFE reaches system port 0x0"}};
   for (const bool nine_x : {false, true}) {
@@ -354,7 +353,7 @@ TEST_F(Lpt, BaseWhoseRegistersReachASystemPortIsRefusedBeforeAnythingIsInstalled
 }
 
 TEST_F(Lpt, BasesJustClearOfTheSystemPortsOpen) {
-  for (const uint16_t base : {0x100, 0xCF5, 0xD00, 0x377, 0x3F7, 0x16D, 0xFFFD, 0x278, 0x3BC}) {
+  for (const uint16_t base : {0x100, 0xCF5, 0xD00, 0x36D, 0x3F8, 0x16D, 0xFFFD, 0xA76, 0xA7A, 0x278, 0x3BC}) {
     SCOPED_TRACE(testing::Message() << std::hex << base);
     TvlLPT lpt(nullptr);
     lpt.SetLptIOBase(base);
@@ -375,6 +374,57 @@ TEST_F(Lpt, TheDriverClientGetsNothingFromASystemPortAndTheBusSeesNothing) {
   EXPECT_TRUE(pc.ports.Accesses().empty());
   driver.WritePort(0x378, 0x5A);
   EXPECT_EQ(driver.ReadPort(0x378), 0x5A);
+}
+
+TEST_F(Lpt, NoRegisterAccessReachesASystemPortWhateverTheBaseBecame) {
+  struct Case {
+    uint16_t base;
+    std::vector<std::string> reached;  // by writing each register, reading each, and SetPin(15)
+  };
+  const Case cases[] = {
+      {0x36E, {"out 36E", "out 36F", "in 36E", "in 36F", "in 36F", "out 36F"}},
+      {0xA78, {"out A78", "out A7A", "in A78", "in A7A"}},
+      {0xFFFE, {"out FFFE", "out FFFF", "in FFFE", "in FFFF", "in FFFF", "out FFFF"}},  // control wraps to 0
+      // LPT2: its status register is the Plug and Play address port, read but never written.
+      {0x278, {"out 278", "out 27A", "in 278", "in 279", "in 27A", "in 279"}},
+      {0, {}},
+  };
+  for (const bool nine_x : {false, true}) {
+    if (nine_x) pc.process.SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << std::hex << c.base << (nine_x ? " 9x" : " NT"));
+      TvlLPT lpt(nullptr);
+      Fatal fatal;
+      fatal.clear = true;
+      lpt.OnFatalError = TOnFatalErrorEvent::Of<&Fatal::Handle>(&fatal);
+      // Base 0 is kept open as it is; any other base is set after a clean open.
+      lpt.SetLptIOBase(c.base == 0 ? 0 : 0x378);
+      lpt.SetActive(true);
+      ASSERT_TRUE(lpt.GetActive());
+      lpt.SetLptIOBase(c.base);
+      pc.ports.ClearAccesses();
+      const size_t requests = pc.core.journal.Count("DeviceIoControl");
+      lpt.WriteData(0x5A);
+      lpt.WriteStatus(0x5A);
+      lpt.WriteControl(0x5A);
+      const uint8_t read[] = {lpt.ReadData(), lpt.ReadStatus(), lpt.ReadControl()};
+      lpt.SetPin(15, true);
+      std::vector<std::string> reached;
+      for (const std::string& access : Accesses()) reached.push_back(access.substr(0, access.rfind(' ')));
+      EXPECT_EQ(reached, c.reached);
+      EXPECT_EQ(pc.core.journal.Count("DeviceIoControl") - requests, nine_x ? 0u : c.reached.size())
+          << "a skipped register is not even asked for";
+      // A skipped read answers 0, where a port nobody decodes would read 0xFF.
+      for (unsigned offset = 0; offset < 3; ++offset) {
+        const bool skipped = std::ranges::none_of(c.reached, [&](const std::string& access) {
+          return access.rfind("in ", 0) == 0 && std::stoul(access.substr(3), nullptr, 16) == ((c.base + offset) & 0xFFFF);
+        });
+        if (skipped) {
+          EXPECT_EQ(read[offset], 0) << offset;
+        }
+      }
+    }
+  }
 }
 
 TEST_F(Lpt, WhileLoadingAFailedOpenOnlyReachesTheHandler) {
@@ -540,6 +590,8 @@ TEST_F(Lpt, SendByteAnswersWhetherEveryRequestOfTheByteWentThrough) {
   pc.core.faults.Fail("DeviceIoControl", ERROR_GEN_FAILURE);  // the data register's write
   EXPECT_FALSE(lpt->SendByte('b'));
   EXPECT_TRUE(lpt->SendByte('c')) << "the next byte stands on its own";
+  lpt->SetLptIOBase(0x277);  // while open: the control register lands on the Plug and Play address port
+  EXPECT_FALSE(lpt->SendByte('e')) << "a strobe the component skipped";
   lpt->SetActive(false);
   EXPECT_FALSE(lpt->SendByte('d')) << "a closed port sends nothing";
 }
@@ -581,6 +633,19 @@ TEST_F(Lpt, DeviceDatabaseGivesParallelPortsInOrderWithTheirBases) {
   EXPECT_EQ(pc.setup_api.OpenSetCount(), 0u);
 }
 
+TEST_F(Lpt, SetupApiIsLoadedOnlyFromTheSystemFolder) {
+  pc.setup_api.AddParallelPort("LPT1", 0x378);
+  TvlLPT lpt(nullptr);
+  lpt.EnumDevices();
+  lpt.ClearDevices();
+  lpt.EnumDevices();  // loaded once, by the first enumeration
+  std::vector<std::string> loads;
+  for (const sim::Journal::Entry& entry : pc.core.journal.Entries())
+    if (entry.name == "LoadLibraryA" && entry.line.find("ntdll") == std::string::npos) loads.push_back(entry.line);
+  EXPECT_EQ(loads, std::vector<std::string>{"LoadLibraryA(\"C:\\Windows\\System32\\SetupAPI.dll\")"});
+  EXPECT_EQ(lpt.DeviceCount(), 1);
+}
+
 TEST_F(Lpt, OddDeviceDatabaseEntriesAreSkippedOrFallBack) {
   const std::string enumkey = "SYSTEM\\CurrentControlSet\\Enum\\ACPI\\PNP0401\\";
   auto add = [&](const std::string& instance, const char* service) {
@@ -596,11 +661,6 @@ TEST_F(Lpt, OddDeviceDatabaseEntriesAreSkippedOrFallBack) {
   const std::string lpt4 = add("4", "Parport");
   pc.registry.SetString(HKEY_LOCAL_MACHINE, lpt4, "PortName", "LPT4");
   pc.registry.SetBinary(HKEY_LOCAL_MACHINE, enumkey + "4\\LogConf", "BootConfig", std::vector<BYTE>(25, 0x11));
-  const std::string lpt5 = add("5", "Parport");
-  pc.registry.SetString(HKEY_LOCAL_MACHINE, lpt5, "PortName", "LPT5");
-  std::vector<BYTE> boot(26, 0);
-  boot[24] = 0xBC, boot[25] = 0x03;  // the value at offset 24, whatever the descriptor says
-  pc.registry.SetBinary(HKEY_LOCAL_MACHINE, enumkey + "5\\LogConf", "BootConfig", boot);
   const std::string lpt6 = add("6", "Parport");
   pc.registry.SetString(HKEY_LOCAL_MACHINE, lpt6, "PortName", "LPT99999999999");  // overflows: number 1
   const std::string full(128, 'L');
@@ -609,14 +669,49 @@ TEST_F(Lpt, OddDeviceDatabaseEntriesAreSkippedOrFallBack) {
 
   TvlLPT lpt(nullptr);
   lpt.EnumDevices();
-  ASSERT_EQ(lpt.DeviceCount(), 5);
+  ASSERT_EQ(lpt.DeviceCount(), 4);
   EXPECT_EQ(lpt.GetDevice(0)->Name, "LPT");
   EXPECT_EQ(lpt.GetDevice(0)->Number, 1);
   EXPECT_EQ(lpt.GetDevice(1)->Param, 0x378u);  // 25 bytes: not enough
-  EXPECT_EQ(lpt.GetDevice(2)->Param, 0x3BCu);
+  EXPECT_EQ(lpt.GetDevice(2)->Number, 1);
+  EXPECT_EQ(lpt.GetDevice(3)->Name.size(), 128u);  // all of it, and not a byte past it
   EXPECT_EQ(lpt.GetDevice(3)->Number, 1);
-  EXPECT_EQ(lpt.GetDevice(4)->Name.size(), 128u);  // all of it, and not a byte past it
-  EXPECT_EQ(lpt.GetDevice(4)->Number, 1);
+}
+
+TEST_F(Lpt, BootConfigGivesTheBaseOnlyWhenItIsAPortRangeOnA16BitPort) {
+  // The list the system writes for one port range, then one field of it spoilt.
+  const std::vector<BYTE> good = sim::SimSetupApi::PortResourceList(0x3BC);
+  auto with = [&](size_t at, std::vector<BYTE> bytes) {
+    std::vector<BYTE> list = good;
+    std::copy(bytes.begin(), bytes.end(), list.begin() + static_cast<std::ptrdiff_t>(at));
+    return list;
+  };
+  struct Case {
+    const char* what;
+    std::vector<BYTE> boot_config;
+    uint32_t base;
+  };
+  const Case cases[] = {
+      {"a port range at 0x3BC", good, 0x3BC},
+      {"longer than one descriptor", [&] { auto l = good; l.resize(good.size() + 16, 0xAA); return l; }(), 0x3BC},
+      {"cut inside the descriptor", std::vector<BYTE>(good.begin(), good.end() - 1), 0x378},
+      {"no full descriptor", with(0, {0, 0, 0, 0}), 0x378},
+      {"no partial descriptor", with(16, {0, 0, 0, 0}), 0x378},
+      {"an interrupt, not a port range", with(20, {2}), 0x378},
+      {"memory, not a port range", with(20, {3}), 0x378},
+      {"a start past 16 bits", with(24, {0xBC, 0x03, 0x01, 0x00}), 0x378},
+      {"a start in the high half", with(28, {0x00, 0x00, 0x00, 0x80}), 0x378},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    pc.setup_api.AddParallelPort("LPT1", 0x9999);
+    pc.registry.SetValue(HKEY_LOCAL_MACHINE, pc.setup_api.Devices()[i].instance_key + "\\LogConf", "BootConfig",
+                         REG_RESOURCE_LIST, cases[i].boot_config);
+  }
+  TvlLPT lpt(nullptr);
+  lpt.EnumDevices();
+  ASSERT_EQ(lpt.DeviceCount(), static_cast<int>(std::size(cases)));
+  for (size_t i = 0; i < std::size(cases); ++i)
+    EXPECT_EQ(lpt.GetDevice(static_cast<int>(i))->Param, cases[i].base) << cases[i].what;
 }
 
 TEST_F(Lpt, WineSpellingOfTheMachineHiveStillFindsThePorts) {

@@ -9,13 +9,15 @@
 #include "framework/resources.h"
 #include "framework/startup_stamps.h"
 #include "platform/nt_names.h"
+#include "platform/system_library.h"
 #include "platform/unique_handle.h"
 
-bool SaveResourceToFile(const std::string& resource_name, const std::string& file_name) {
+bool SaveResourceToFile(const std::string& resource_name, const std::string& file_name,
+                        LPSECURITY_ATTRIBUTES security) {
   const std::span<const uint8_t> image = fw::ReadProgramResource(resource_name.c_str()).bytes;
   if (image.data() == nullptr) return false;
   platform::UniqueFile file(
-      win::CreateFileA(file_name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+      win::CreateFileA(file_name.c_str(), GENERIC_WRITE, 0, security, CREATE_NEW, 0, nullptr));
   if (!file) return false;
   DWORD written = 0;
   const BOOL ok = win::WriteFile(file.get(), image.data(), static_cast<DWORD>(image.size()), &written, nullptr);
@@ -67,7 +69,7 @@ std::string SystemErrorText(DWORD error) {
 
 bool SetupApi::Load() {
   if (module_) return true;
-  module_.reset(win::LoadLibraryA("SetupAPI.dll"));
+  module_ = platform::LoadSystemLibrary("SetupAPI.dll");
   if (!module_) return false;
   auto resolve = [this](auto& entry, const char* name) {
     entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(

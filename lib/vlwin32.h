@@ -10,9 +10,12 @@
 #include "platform/unique_handle.h"
 #include "platform/win32.h"
 
-/// Writes the program's RCDATA resource `resource_name` to `file_name`. True when the whole
-/// resource was written; a file written only in part is deleted again, keeping the error.
-bool SaveResourceToFile(const std::string& resource_name, const std::string& file_name);
+/// Writes the program's RCDATA resource `resource_name` to a new file `file_name`, made with
+/// `security`; a file already there fails it (ERROR_FILE_EXISTS), so that nothing is ever
+/// written into a file somebody else made. True when the whole resource was written; a file
+/// written only in part is deleted again, keeping the error.
+bool SaveResourceToFile(const std::string& resource_name, const std::string& file_name,
+                        LPSECURITY_ATTRIBUTES security = nullptr);
 
 /// Opens `file_name` for reading, sharing reading only: while the handle is held nobody can
 /// write, truncate, rename or delete the file, and the kernel's image loader, which opens for

@@ -32,6 +32,11 @@ class Files {
   virtual BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait) = 0;
   /// FILE_TYPE_DISK, FILE_TYPE_CHAR (a device, the console), FILE_TYPE_PIPE or FILE_TYPE_UNKNOWN.
   virtual DWORD GetFileType(HANDLE file) = 0;
+  virtual DWORD GetTempPathA(DWORD size, LPSTR buffer) = 0;
+  /// A file's security descriptor from its text form; freed with LocalFree.
+  virtual BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(LPCSTR text, DWORD revision,
+                                                                    PSECURITY_DESCRIPTOR* descriptor, PULONG size) = 0;
+  virtual HLOCAL LocalFree(HLOCAL memory) = 0;
 };
 
 /// advapi32: the service control manager, and the process's access token, whose load-driver
@@ -254,6 +259,13 @@ inline BOOL DeleteFileA(LPCSTR name) { return platform::Installed().files->Delet
 inline UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
   return platform::Installed().files->GetSystemDirectoryA(buffer, size);
 }
+inline DWORD GetTempPathA(DWORD size, LPSTR buffer) { return platform::Installed().files->GetTempPathA(size, buffer); }
+inline BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(LPCSTR text, DWORD revision,
+                                                                 PSECURITY_DESCRIPTOR* descriptor, PULONG size) {
+  return platform::Installed().files->ConvertStringSecurityDescriptorToSecurityDescriptorA(text, revision, descriptor,
+                                                                                          size);
+}
+inline HLOCAL LocalFree(HLOCAL memory) { return platform::Installed().files->LocalFree(memory); }
 
 inline BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait) {
   return platform::Installed().files->GetOverlappedResult(file, overlapped, transferred, wait);

@@ -1,6 +1,8 @@
 // The real Windows behind the seam: every call forwards to the system's own.
 #include "platform/win32.h"
 
+#include "platform/system_library.h"
+
 namespace platform {
 namespace {
 
@@ -31,6 +33,12 @@ class RealFiles final : public Files {
   DWORD GetFileType(HANDLE file) override { return ::GetFileType(file); }
   BOOL DeleteFileA(LPCSTR name) override { return ::DeleteFileA(name); }
   UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override { return ::GetSystemDirectoryA(buffer, size); }
+  DWORD GetTempPathA(DWORD size, LPSTR buffer) override { return ::GetTempPathA(size, buffer); }
+  BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(LPCSTR text, DWORD revision,
+                                                            PSECURITY_DESCRIPTOR* descriptor, PULONG size) override {
+    return ::ConvertStringSecurityDescriptorToSecurityDescriptorA(text, revision, descriptor, size);
+  }
+  HLOCAL LocalFree(HLOCAL memory) override { return ::LocalFree(memory); }
 };
 
 class RealServices final : public Services {
@@ -112,10 +120,23 @@ class RealRegistry final : public Registry {
   LONG RegCloseKey(HKEY key) override { return ::RegCloseKey(key); }
 };
 
+// winspool.drv is no KnownDLL: imported, it would be looked for beside the program first. So it
+// is loaded from the system folder for each call, which only the 9x family's enumeration makes.
 class RealSpooler final : public Spooler {
  public:
   BOOL EnumPortsA(LPSTR server, DWORD level, LPBYTE ports, DWORD size, LPDWORD needed, LPDWORD returned) override {
-    return ::EnumPortsA(server, level, ports, size, needed, returned);
+    using EnumPortsProc = BOOL(WINAPI*)(LPSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
+    UniqueModule spooler = LoadSystemLibrary("winspool.drv");
+    if (!spooler) return FALSE;
+    const auto enum_ports = reinterpret_cast<EnumPortsProc>(
+        reinterpret_cast<void*>(::GetProcAddress(spooler.get(), "EnumPortsA")));
+    if (!enum_ports) return FALSE;
+    const BOOL done = enum_ports(server, level, ports, size, needed, returned);
+    // The caller reads the error of a failed call (the sizing call's ERROR_INSUFFICIENT_BUFFER).
+    const DWORD error = ::GetLastError();
+    spooler.reset();
+    ::SetLastError(error);
+    return done;
   }
 };
 

@@ -10,6 +10,7 @@
 #include <winsvc.h>
 #include <setupapi.h>
 #include <winspool.h>
+#include <sddl.h>
 #else
 #include <algorithm>
 #include <cstdarg>
@@ -65,6 +66,8 @@ using LPCWSTR = const wchar_t*;
 using LPBOOL = BOOL*;
 using PBOOL = BOOL*;
 using HDEVINFO = void*;
+using HLOCAL = HANDLE;
+using PSECURITY_DESCRIPTOR = void*;
 #define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000001))))
 #define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000002))))
 using FARPROC = std::intptr_t (*)();
@@ -263,6 +266,7 @@ constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 constexpr DWORD FILE_FLAG_OVERLAPPED = 0x40000000;
 constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
 constexpr DWORD MAX_PATH = 260;
+constexpr DWORD SDDL_REVISION_1 = 1;
 constexpr DWORD DELETE = 0x00010000;
 constexpr DWORD GENERIC_EXECUTE = 0x20000000;
 constexpr DWORD GENERIC_ALL = 0x10000000;

@@ -54,7 +54,15 @@ struct Path {
   }
 };
 
+// The kernel's name of the Windows folder, as user mode reaches it through the global root.
+constexpr std::string_view kGlobalSystemRoot = "\\\\?\\GLOBALROOT\\SYSTEMROOT\\";
+
 DWORD Parse(std::string_view name, Path& path) {
+  std::string resolved;
+  if (format::Upper(name.substr(0, kGlobalSystemRoot.size())) == kGlobalSystemRoot) {
+    resolved = "C:\\Windows\\" + std::string(name.substr(kGlobalSystemRoot.size()));
+    name = resolved;
+  }
   if (name.starts_with("\\\\?\\")) name.remove_prefix(4);
   const bool drive = name.size() >= 3 && std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':' &&
                      (name[2] == '\\' || name[2] == '/');
@@ -98,6 +106,7 @@ struct Disk::Node {
   // Deleted while open: it goes with its last handle, and nothing may open it meanwhile.
   bool delete_pending = false;
   std::vector<const Opened*> opens;
+  std::string security;  // the descriptor it was made with, as text; empty: its folder's
 
   // Whether another open with `kinds` and `shared` may join the opens so far.
   bool Admits(unsigned kinds, unsigned shared) const {
@@ -157,7 +166,7 @@ struct Disk::State {
       if (!folder) {
         Path above;
         above.parts.assign(path.parts.begin(), path.parts.begin() + static_cast<std::ptrdiff_t>(count));
-        folder = std::make_shared<Node>(Node{above.Key(), above.Shown(), true, {}, false, {}});
+        folder = std::make_shared<Node>(Node{above.Key(), above.Shown(), true, {}, false, {}, {}});
       } else if (!folder->directory) {
         throw std::invalid_argument("sim: " + folder->path + " is a file, not a folder");
       }
@@ -166,7 +175,7 @@ struct Disk::State {
     if (node && node->directory != directory) {
       throw std::invalid_argument("sim: " + node->path + (directory ? " is a file" : " is a folder"));
     }
-    if (!node) node = std::make_shared<Node>(Node{path.Key(), path.Shown(), directory, {}, false, {}});
+    if (!node) node = std::make_shared<Node>(Node{path.Key(), path.Shown(), directory, {}, false, {}, {}});
     return node;
   }
 
@@ -257,6 +266,17 @@ std::optional<std::vector<BYTE>> Disk::Read(std::string_view path) const {
   return node->bytes;
 }
 
+std::string Disk::Security(std::string_view path) const {
+  std::shared_ptr<Node> node = state_->Find(Must(path).Key());
+  return node ? node->security : std::string();
+}
+
+void Disk::SetSecurity(std::string_view path, std::string text) {
+  std::shared_ptr<Node> node = state_->Find(Must(path).Key());
+  if (!node) throw std::invalid_argument("sim: no file " + std::string(path));
+  node->security = std::move(text);
+}
+
 bool Disk::Exists(std::string_view path) const { return state_->Find(Must(path).Key()) != nullptr; }
 
 void Disk::MakeDirectory(std::string_view path) { state_->Make(Must(path), true); }
@@ -313,6 +333,7 @@ DWORD Disk::Open(const OpenRequest& request, std::shared_ptr<FileObject>& file, 
     if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) result = ERROR_ALREADY_EXISTS;
   } else {
     node = state_->Make(path, false);
+    node->security = request.security;
   }
   file = std::make_shared<DiskFile>(request, state_, std::move(node), kinds);
   return result;

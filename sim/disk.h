@@ -16,8 +16,9 @@
 namespace sim {
 
 /// Paths are absolute ("C:\\Windows\\Temp\\vlio.sys"), in any case, with \ or / between
-/// parts, as Win32 takes them. A path without a drive throws NotSimulated: the process has
-/// no current directory.
+/// parts, as Win32 takes them, or below the kernel's name of the Windows folder
+/// ("\\\\?\\GLOBALROOT\\SystemRoot\\..."). A path without a drive throws NotSimulated:
+/// the process has no current directory.
 class Disk final : public NameSpace {
  public:
   /// C:\, C:\Windows\Temp, C:\Windows\System32\drivers and C:\Program Files\Pinscope exist.
@@ -29,6 +30,10 @@ class Disk final : public NameSpace {
   void Write(std::string_view path, std::vector<BYTE> bytes);
   /// A file's bytes; nothing for a directory or a missing file.
   std::optional<std::vector<BYTE>> Read(std::string_view path) const;
+  /// The security descriptor a file was made with, in its text form (SDDL); empty when it
+  /// took its folder's. SetSecurity gives it one as another program might have.
+  std::string Security(std::string_view path) const;
+  void SetSecurity(std::string_view path, std::string text);
   /// A file or a directory. A file deleted while handles keep it open still exists.
   bool Exists(std::string_view path) const;
   /// Makes the directory and its parents.

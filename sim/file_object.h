@@ -19,6 +19,8 @@ struct OpenRequest {
   DWORD share = 0;
   DWORD disposition = 0;
   DWORD flags = 0;
+  /// The descriptor a new file is made with, in its text form; empty: the folder's.
+  std::string security{};
 };
 
 /// An open file or device. Operations return a Win32 error, 0 for success; the caller has

@@ -17,7 +17,9 @@ using format::Str;
 
 SimFiles::SimFiles(Core& core) : core_(core) {
   for (const char* name : {"CreateFileA", "WriteFile", "CloseHandle", "DeviceIoControl", "CreateEventA", "ReadFile",
-                           "GetFileSize", "DeleteFileA", "GetSystemDirectoryA", "GetOverlappedResult", "GetFileType"}) {
+                           "GetFileSize", "DeleteFileA", "GetSystemDirectoryA", "GetTempPathA",
+                           "ConvertStringSecurityDescriptorToSecurityDescriptorA", "LocalFree", "GetOverlappedResult",
+                           "GetFileType"}) {
     core_.faults.Allow(name);
   }
   spaces_.push_back(&devices_);
@@ -32,7 +34,14 @@ HANDLE SimFiles::CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
     return core_.Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   }
-  const OpenRequest request{name, access, share, disposition, flags};
+  OpenRequest request{name, access, share, disposition, flags};
+  if (security && security->lpSecurityDescriptor) {
+    auto it = descriptors_.find(security->lpSecurityDescriptor);
+    if (it == descriptors_.end()) {
+      throw NotSimulated("CreateFileA with a security descriptor not made from text by this PC");
+    }
+    request.security = *it->second;
+  }
   NameSpace* space = SpaceOf(request.name);
   if (!space) return core_.Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
   std::shared_ptr<FileObject> file;
@@ -151,6 +160,38 @@ UINT SimFiles::GetSystemDirectoryA(LPSTR buffer, UINT size) {
   if (!buffer) throw AccessViolation("GetSystemDirectoryA: lpBuffer is null");
   std::memcpy(buffer, path.c_str(), length + 1);
   return length;
+}
+
+DWORD SimFiles::GetTempPathA(DWORD size, LPSTR buffer) {
+  core_.Record("GetTempPathA", {Dec(size), Ptr(buffer)});
+  if (core_.Failing("GetTempPathA")) return 0;
+  const std::string path = "C:\\Windows\\Temp\\";
+  const auto length = static_cast<DWORD>(path.size());
+  if (size <= length) return length + 1;
+  if (!buffer) throw AccessViolation("GetTempPathA: lpBuffer is null");
+  std::memcpy(buffer, path.c_str(), length + 1);
+  return length;
+}
+
+BOOL SimFiles::ConvertStringSecurityDescriptorToSecurityDescriptorA(LPCSTR text, DWORD revision,
+                                                                    PSECURITY_DESCRIPTOR* descriptor, PULONG size) {
+  core_.Record("ConvertStringSecurityDescriptorToSecurityDescriptorA",
+               {Str(text), Dec(revision), Ptr(descriptor), Ptr(size)});
+  if (core_.Failing("ConvertStringSecurityDescriptorToSecurityDescriptorA")) return FALSE;
+  if (!text || !descriptor || revision != SDDL_REVISION_1) return core_.Fail(ERROR_INVALID_PARAMETER, FALSE);
+  // The text stands for the descriptor: the disk keeps it with the files made with it.
+  auto kept = std::make_unique<std::string>(text);
+  *descriptor = kept.get();
+  if (size) *size = static_cast<ULONG>(kept->size() + 1);
+  descriptors_.emplace(kept.get(), std::move(kept));
+  return TRUE;
+}
+
+HLOCAL SimFiles::LocalFree(HLOCAL memory) {
+  core_.Record("LocalFree", {Ptr(memory)});
+  if (!memory) return nullptr;
+  if (!descriptors_.erase(memory)) return core_.Fail(ERROR_INVALID_HANDLE, memory);
+  return nullptr;
 }
 
 BOOL SimFiles::CloseHandle(HANDLE object) {

@@ -1,7 +1,9 @@
 // kernel32's files, devices, events and handles, on the simulated PC.
 #pragma once
 
+#include <map>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -32,6 +34,10 @@ class SimFiles final : public platform::Files {
   /// Requests complete at once here, so the record already holds the outcome.
   BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait) override;
   DWORD GetFileType(HANDLE file) override;
+  DWORD GetTempPathA(DWORD size, LPSTR buffer) override;
+  BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(LPCSTR text, DWORD revision,
+                                                            PSECURITY_DESCRIPTOR* descriptor, PULONG size) override;
+  HLOCAL LocalFree(HLOCAL memory) override;
 
   /// Plugs in a device under `name` ("\\\\.\\vlio"); a later device of the same name replaces it.
   void AddDevice(std::string_view name, std::shared_ptr<Device> device) { devices_.Add(name, std::move(device)); }
@@ -60,6 +66,8 @@ class SimFiles final : public platform::Files {
   Devices devices_;
   std::vector<NameSpace*> spaces_;
   Disk* disk_ = nullptr;
+  // Descriptors made from text and not yet freed, each its own text.
+  std::map<const void*, std::unique_ptr<std::string>> descriptors_;
 };
 
 }  // namespace sim

@@ -170,6 +170,11 @@ void SimKernel::Finish(const std::shared_ptr<Loaded>& last) {
 }
 
 std::string SimKernel::Target(std::string_view name) const {
+  // The device's own kernel name, through the global root: no link, and no session's map.
+  constexpr std::string_view kGlobalDevices = "\\\\?\\GLOBALROOT\\Device\\";
+  if (format::SameName(name.substr(0, kGlobalDevices.size()), kGlobalDevices)) {
+    return std::string(name.substr(kGlobalDevices.size() - 8));
+  }
   if (!host_ || !name.starts_with("\\\\.\\")) return {};
   name.remove_prefix(4);
   for (const auto& [link, device] : host_->Links()) {
@@ -184,6 +189,7 @@ bool SimKernel::Owns(std::string_view name) const { return !Target(name).empty()
 
 DWORD SimKernel::Open(const OpenRequest& request, std::shared_ptr<FileObject>& file) {
   const std::string device = Target(request.name);
+  if (!host_) return ERROR_FILE_NOT_FOUND;
   for (const std::shared_ptr<Loaded>& driver : loaded_) {
     const std::vector<std::string> names = driver->driver->DeviceNames();
     auto found = std::find_if(names.begin(), names.end(),

@@ -1,5 +1,6 @@
 // The PC's kernel: the drivers that services loaded, run through kernel_host on the PC's
-// port bus, and the names their symbolic links give CreateFileA ("\\.\vlio").
+// port bus, and the names their symbolic links give CreateFileA ("\\.\vlio"), or their
+// devices' own through the global root ("\\?\GLOBALROOT\Device\vlio").
 #pragma once
 
 #include <cstddef>
@@ -65,7 +66,8 @@ class SimKernel final : public NameSpace {
 
  private:
   kernel_bridge::Kernel& Host();
-  // The device a \\.\NAME reaches through a link, or "".
+  // The device a \\.\NAME reaches through a link, or that \\?\GLOBALROOT\Device\NAME names;
+  // "" for other names.
   std::string Target(std::string_view name) const;
   void Finish(const std::shared_ptr<Loaded>& driver);
 

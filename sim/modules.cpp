@@ -81,6 +81,8 @@ SimModules::SimModules(Core& core, SimSetupApi& setup_api, SimRegistry& registry
        {"SetupDiOpenDevRegKey", Export(OpenDevRegKeyExport)}});
   // ntdll exports the same routine under both prefixes.
   add("ntdll.dll", true, {{"ZwQueryKey", Export(QueryKeyExport)}, {"NtQueryKey", Export(QueryKeyExport)}});
+  // Wine's ntdll tells its version; Windows' has no such export.
+  modules_.at(ModuleKey("ntdll.dll")).removed_entries.insert("wine_get_version");
   add("KERNEL32.dll", true, {});
   add("USER32.dll", true, {});
   add("ADVAPI32.dll", false, {});
