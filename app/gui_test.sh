@@ -12,17 +12,11 @@ set -u
 run=$1 program=$2 probe=$3 provision=$4 out=$5 console_program=${6:-}
 scripts=$(dirname "$0")/../scripts
 mkdir -p "$out"
-failures=0
-ok() { echo "ok: $*"; }
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/../testing/wine_checks.sh"
 check() {  # check WHAT EXPECTED ACTUAL
   if [ "$2" = "$3" ]; then ok "$1"; else fail "$1: expected '$2', got '$3'"; fi
 }
 
-remove_service() {  # what a killed program leaves behind
-  "$run" sc stop vlio >/dev/null 2>&1
-  "$run" sc delete vlio >/dev/null 2>&1
-}
 cleanup() {
   "$run" taskkill /f /im "$(basename "$program")" >/dev/null 2>&1 && remove_service
 }
@@ -35,10 +29,6 @@ drivers=$("$run" winepath -u 'C:\windows\system32\drivers' 2>/dev/null | tr -d '
 rm -rf "$drivers/vlio.sys"
 remove_service
 
-service_state() {  # RUNNING, STOPPED, ... or none
-  state=$("$run" sc query vlio 2>/dev/null | tr -d '\r' | sed -n 's/.*STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p')
-  echo "${state:-none}"
-}
 # The program answers input in its own time: a check polls for up to 30 s before it fails.
 eventually() {  # eventually WHAT EXPECTED COMMAND...
   what=$1 expected=$2
@@ -196,5 +186,4 @@ if [ -n "$console_program" ]; then
     fail "standard error: $(cat "$out/session-watch.err")"
 fi
 
-echo "$failures failed"
-[ $failures -eq 0 ]
+finish

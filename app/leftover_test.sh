@@ -9,18 +9,8 @@ set -u
 run=$1 program=$2 cli=$3 provision=$4 out=$5
 scripts=$(dirname "$0")/../scripts
 mkdir -p "$out"
-failures=0
-ok() { echo "ok: $*"; }
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/../testing/wine_checks.sh"
 
-service_state() {  # RUNNING, STOPPED, ... or none
-  state=$("$run" sc query vlio 2>/dev/null | tr -d '\r' | sed -n 's/.*STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p')
-  echo "${state:-none}"
-}
-remove_service() {
-  "$run" sc stop vlio >/dev/null 2>&1
-  "$run" sc delete vlio >/dev/null 2>&1
-}
 gui_pid=
 cleanup() {
   [ -n "$gui_pid" ] && kill -KILL "$gui_pid" 2>/dev/null
@@ -91,5 +81,4 @@ else
   fail "window: no Pinscope window"
 fi
 
-echo "$failures failure(s)"
-[ "$failures" = 0 ]
+finish

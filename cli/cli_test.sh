@@ -6,18 +6,8 @@
 set -u
 run=$1 program=$2 provision=$3 out=$4
 mkdir -p "$out"
-failures=0
-ok() { echo "ok: $*"; }
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/../testing/wine_checks.sh"
 
-service_state() {  # RUNNING, STOPPED, ... or none
-  state=$("$run" sc query vlio 2>/dev/null | tr -d '\r' | sed -n 's/.*STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p')
-  echo "${state:-none}"
-}
-remove_service() {
-  "$run" sc stop vlio >/dev/null 2>&1
-  "$run" sc delete vlio >/dev/null 2>&1
-}
 trap remove_service EXIT
 
 "$run" "$provision" LPT1=0x378 LPT2=0x278 >/dev/null
@@ -138,5 +128,4 @@ fi
 left=$(service_state)
 [ "$left" = none ] && ok "watch: no vlio service left" || fail "watch: vlio service left ($left)"
 
-echo "$failures failure(s)"
-[ "$failures" = 0 ]
+finish
