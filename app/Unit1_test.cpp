@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,6 +17,7 @@
 #include "layout_text.h"
 #include "sim/pc.h"
 #include "sim/vlio_entry.h"
+#include "vport/pins.h"
 
 namespace {
 
@@ -422,6 +425,39 @@ TEST_F(PinPanel, EveryPinBoxHasTheClickHandlerOfItsRole) {
     const fw::TNotifyEvent expected = pin >= 18 ? ground : input ? fw::TNotifyEvent{} : output;
     EXPECT_TRUE(PinBox(pin)->OnClick == expected) << "pin " << pin;
   }
+}
+
+// The panel's boxes are the connector table's pins in the panel's own words: each signal pin
+// has one box tagged with it, captioned with its number and its name (or the panel's short
+// form of it), coloured by its register and clickable exactly when the port drives it.
+TEST_F(PinPanel, EachSignalPinHasOneBoxThatAgreesWithTheConnectorTable) {
+  const auto words = [](std::string text) {
+    std::string kept;
+    for (char c : text)
+      if (c != ' ' && c != '^') kept += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (kept == "nopaper") return std::string("paperout");  // the panel's short forms
+    if (kept == "autolf") return std::string("autolinefeed");
+    return kept;
+  };
+  const fw::TNotifyEvent output = fw::TNotifyEvent::Of<&TForm1::CheckBox2Click>(form);
+  std::vector<int> tags;
+  for (int i = 0; i < 25; ++i) tags.push_back(PinBox(i + 1)->Tag());
+  for (const vport_signal& signal : connector::kSignals) {
+    const int pin = static_cast<int>(signal.pin);
+    SCOPED_TRACE("pin " + std::to_string(pin));
+    ASSERT_EQ(std::count(tags.begin(), tags.end(), pin), 1);
+    const fw::TCheckBox* box = PinBox(static_cast<int>(std::find(tags.begin(), tags.end(), pin) - tags.begin()) + 1);
+    std::string label = box->Caption();
+    const std::string number = (pin < 10 ? "[ " : "[") + std::to_string(pin) + "]";
+    const std::size_t at = label.find(number);
+    ASSERT_NE(at, std::string::npos) << label;
+    label.erase(at, number.size());
+    EXPECT_EQ(words(label), words(signal.name)) << box->Caption();
+    const fw::TColor colour = signal.offset == VPORT_DATA ? fw::clBlue : signal.offset == VPORT_CONTROL ? fw::clGreen : fw::clPurple;
+    EXPECT_EQ(box->Font().Color(), colour);
+    EXPECT_EQ(box->OnClick == output, signal.output != 0);
+  }
+  EXPECT_EQ(std::count(tags.begin(), tags.end(), 0), 25 - static_cast<int>(connector::kSignals.size())) << "ground";
 }
 
 TEST_F(PinPanel, ARefreshThatFailsWithThePortOpenLeavesActiveTicked) {

@@ -75,7 +75,7 @@ PinSetting ParsePinSetting(std::string_view text) {
   const int number = static_cast<int>(*pin);
   if (number < 1 || number > 25) throw UsageError("pin " + std::to_string(number) + " is not on the connector: pins 1 to 25");
   if (number >= 18) throw UsageError("pin " + std::to_string(number) + " is a ground pin: nothing to set");
-  const SignalPin& signal = *FindSignalPin(number);
+  const vport_signal& signal = *connector::SignalOf(number);
   if (!signal.output)
     throw UsageError("pin " + std::to_string(number) + " (" + signal.name +
                      ") is an input: the device drives it. Output pins are 1-9, 14, 16 and 17");

@@ -105,8 +105,8 @@ std::string Stamp(DWORD elapsed_ms) {
   return text;
 }
 
-std::string PinLevel(const SignalPin& pin, const Registers& registers) {
-  return std::string(pin.name) + " (" + std::to_string(pin.number) + ") " + (registers.Level(pin) ? "high" : "low");
+std::string PinLevel(const vport_signal& pin, const Registers& registers) {
+  return std::string(pin.name) + " (" + std::to_string(pin.pin) + ") " + (registers.Level(pin) ? "high" : "low");
 }
 
 int Watch(TvlLPT& lpt, const Invocation& invocation, const Console& console) {
@@ -115,7 +115,7 @@ int Watch(TvlLPT& lpt, const Invocation& invocation, const Console& console) {
   last.status = lpt.ReadStatus();
   // The levels it starts from, so that each change line reads against something.
   console.out << Stamp(0) << "  start";
-  for (const SignalPin& pin : kSignalPins)
+  for (const vport_signal& pin : connector::kSignals)
     if (!pin.output) console.out << "  " << PinLevel(pin, last);
   console.out << std::endl;
   uint32_t changes = 0;
@@ -126,7 +126,7 @@ int Watch(TvlLPT& lpt, const Invocation& invocation, const Console& console) {
     Registers now;
     now.status = lpt.ReadStatus();
     const DWORD elapsed = win::GetTickCount() - start;
-    for (const SignalPin& pin : kSignalPins) {
+    for (const vport_signal& pin : connector::kSignals) {
       if (pin.output || now.Level(pin) == last.Level(pin)) continue;
       console.out << Stamp(elapsed) << "  " << PinLevel(pin, now) << std::endl;
       if (invocation.count && ++changes >= *invocation.count) return kDone;

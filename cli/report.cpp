@@ -53,8 +53,8 @@ void PrintPins(std::ostream& out, std::string_view port, uint16_t base, const Re
         << HexText(registers.data, 2) << "\", \"status\": \"" << HexText(registers.status, 2)
         << "\", \"control\": \"" << HexText(registers.control, 2) << "\", \"pins\": [";
     const char* separator = "";
-    for (const SignalPin& pin : kSignalPins) {
-      out << separator << "{\"pin\": " << pin.number << ", \"name\": " << JsonString(pin.name)
+    for (const vport_signal& pin : connector::kSignals) {
+      out << separator << "{\"pin\": " << pin.pin << ", \"name\": " << JsonString(pin.name)
           << ", \"direction\": \"" << (pin.output ? "output" : "input") << "\", \"bit\": " << registers.Bit(pin)
           << ", \"level\": " << registers.Level(pin) << ", \"inverted\": " << (pin.inverted ? "true" : "false")
           << "}";
@@ -65,11 +65,11 @@ void PrintPins(std::ostream& out, std::string_view port, uint16_t base, const Re
   }
   out << port << " at " << HexText(base, 3) << ": data " << HexText(registers.data, 2) << "  status "
       << HexText(registers.status, 2) << "  control " << HexText(registers.control, 2) << "\n";
-  out << "Pin               Bit    Level  Direction\n";
-  for (const SignalPin& pin : kSignalPins) {
+  out << "Pin                  Bit    Level  Direction\n";
+  for (const vport_signal& pin : connector::kSignals) {
     char line[80];
-    const std::string label = std::string(pin.name) + " (" + std::to_string(pin.number) + ")";
-    std::snprintf(line, sizeof line, "%-17s %-6s %-6s %s", label.c_str(), registers.Bit(pin) ? "set" : "clear",
+    const std::string label = std::string(pin.name) + " (" + std::to_string(pin.pin) + ")";
+    std::snprintf(line, sizeof line, "%-20s %-6s %-6s %s", label.c_str(), registers.Bit(pin) ? "set" : "clear",
                   registers.Level(pin) ? "high" : "low", pin.output ? "output" : "input");
     out << line << (pin.inverted ? (pin.output ? "  inverted" : "   inverted") : "") << "\n";
   }
@@ -92,19 +92,19 @@ void PrintLoopbackReport(std::ostream& out, std::string_view port, const Loopbac
     return;
   }
   out << "Loopback self-test of " << port << "\n";
-  out << "Wire                       Result\n";
+  out << "Wire                         Result\n";
   for (const WireReport& wire : report.wires) {
-    const SignalPin& from = *FindSignalPin(wire.wire.from_pin);
-    const SignalPin& to = *FindSignalPin(wire.wire.to_pin);
-    const std::string label = std::string(from.name) + " (" + std::to_string(from.number) + ") -> " + to.name + " (" +
-                              std::to_string(to.number) + ")";
+    const vport_signal& from = *connector::SignalOf(wire.wire.from_pin);
+    const vport_signal& to = *connector::SignalOf(wire.wire.to_pin);
+    const std::string label = std::string(from.name) + " (" + std::to_string(from.pin) + ") -> " + to.name + " (" +
+                              std::to_string(to.pin) + ")";
     std::string result = ResultName(wire.result);
     if (wire.result == WireResult::Shorted) {
       result += " to pin";
       for (std::size_t i = 0; i < wire.shorted_to.size(); ++i) result += (i ? ", " : " ") + std::to_string(wire.shorted_to[i]);
     }
     char line[96];
-    std::snprintf(line, sizeof line, "%-26s %s\n", label.c_str(), result.c_str());
+    std::snprintf(line, sizeof line, "%-28s %s\n", label.c_str(), result.c_str());
     out << line;
   }
   out << (report.Passed() ? "passed: every wire comes back\n" : "FAILED: not every wire comes back\n");

@@ -8,7 +8,7 @@ namespace cli {
 
 namespace {
 
-constexpr std::size_t kWires = kLoopbackWires.size();
+constexpr std::size_t kWires = connector::kLoopbackWiring.size();
 constexpr uint8_t kAllWires = (1u << kWires) - 1;  // D0-D4
 
 struct Sample {
@@ -45,7 +45,7 @@ LoopbackReport RunLoopbackTest(const std::function<uint8_t(uint8_t data)>& drive
       Registers registers;
       registers.status = drive(data);
       Sample sample{data, {}};
-      for (std::size_t k = 0; k < kWires; ++k) sample.input[k] = registers.Level(*FindSignalPin(kLoopbackWires[k].to_pin));
+      for (std::size_t k = 0; k < kWires; ++k) sample.input[k] = registers.Level(*connector::SignalOf(connector::kLoopbackWiring[k].to_pin));
       samples.push_back(sample);
     }
   }
@@ -53,7 +53,7 @@ LoopbackReport RunLoopbackTest(const std::function<uint8_t(uint8_t data)>& drive
   LoopbackReport report;
   for (std::size_t k = 0; k < kWires; ++k) {
     WireReport& wire = report.wires[k];
-    wire.wire = kLoopbackWires[k];
+    wire.wire = connector::kLoopbackWiring[k];
     const bool follows = std::all_of(samples.begin(), samples.end(),
                                      [&](const Sample& s) { return s.input[k] == Driven(s.data, k); });
     if (follows) continue;
@@ -68,7 +68,7 @@ LoopbackReport RunLoopbackTest(const std::function<uint8_t(uint8_t data)>& drive
           const bool walked = s.data == (1u << j) || s.data == (kAllWires & ~(1u << j));
           return walked && s.input[k] == Driven(s.data, j);
         });
-        if (reaches) wire.shorted_to.push_back(kLoopbackWires[j].from_pin);
+        if (reaches) wire.shorted_to.push_back(connector::kLoopbackWiring[j].from_pin);
       }
     }
     wire.result = wire.shorted_to.empty() ? WireResult::Open : WireResult::Shorted;

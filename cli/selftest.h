@@ -1,5 +1,5 @@
 // The diagnostic loopback plug's test: each of five data lines is wired to a status input
-// (pins 2->15, 3->13, 4->12, 5->10, 6->11). Each line is walked high and low on its own while
+// (connector::kLoopbackWiring). Each line is walked high and low on its own while
 // every partner's connector level is read, so Busy's inversion does not count as a fault.
 #pragma once
 
@@ -8,25 +8,20 @@
 #include <functional>
 #include <vector>
 
+#include "vport/pins.h"
+
 namespace cli {
-
-struct LoopbackWire {
-  int from_pin;  // a data pin
-  int to_pin;    // the status pin the plug ties it to
-};
-
-inline constexpr std::array<LoopbackWire, 5> kLoopbackWires{{{2, 15}, {3, 13}, {4, 12}, {5, 10}, {6, 11}}};
 
 enum class WireResult { Pass, Open, Shorted };
 
 struct WireReport {
-  LoopbackWire wire;
+  vport_wire wire;
   WireResult result = WireResult::Pass;
   std::vector<int> shorted_to;  // the data pins of the other wires its input follows
 };
 
 struct LoopbackReport {
-  std::array<WireReport, 5> wires;
+  std::array<WireReport, VPORT_LOOPBACK_WIRES> wires;
   bool Passed() const;
 };
 

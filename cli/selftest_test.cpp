@@ -8,21 +8,19 @@
 #include <string>
 #include <vector>
 
-#include "cli/pins.h"
-
 namespace cli {
 namespace {
 
-/// Connector levels of the five partner inputs (wire order) to the status register the
-/// port reads, with Busy's inversion and the unused bits high.
+/// Connector levels of the five partner inputs (wire order: Fault, Select, Paper out, Ack,
+/// Busy) to the status register the port reads, with Busy's inversion and the unused bits high.
 uint8_t StatusOf(const std::array<bool, 5>& levels) {
-  Registers registers;
-  registers.status = 0x07;
+  constexpr uint8_t kBits[5] = {0x08, 0x10, 0x20, 0x40, 0x80};
+  uint8_t status = 0x07;
   for (std::size_t k = 0; k < 5; ++k) {
-    const SignalPin& pin = *FindSignalPin(kLoopbackWires[k].to_pin);
-    if (levels[k] != pin.inverted) registers.status |= pin.mask;
+    const bool busy = k == 4;
+    if (levels[k] != busy) status |= kBits[k];
   }
-  return registers.status;
+  return status;
 }
 
 bool Line(uint8_t data, int wire) { return (data >> wire) & 1u; }

@@ -16,31 +16,9 @@
 
 namespace {
 
-constexpr int32_t kStrobePin = 1;
-// The status bit of Busy (pin 11). The port inverts that line: the bit reads 1 while the
-// printer is not busy.
-constexpr uint8_t kStatusNotBusy = 0x80;
-
-// Which register bit each connector pin is tied to; pins 18 to 25 are ground.
-struct PinBit {
-  TvlLPT::Register offset;
-  uint8_t mask;
-};
-constexpr auto kData = TvlLPT::kDataRegister, kStatus = TvlLPT::kStatusRegister, kControl = TvlLPT::kControlRegister;
-constexpr PinBit kPins[18] = {
-    {kData, 0},        // no pin 0
-    {kControl, 0x01},  // 1 Strobe
-    {kData, 0x01},   {kData, 0x02}, {kData, 0x04}, {kData, 0x08},  // 2-5 D0-D3
-    {kData, 0x10},   {kData, 0x20}, {kData, 0x40}, {kData, 0x80},  // 6-9 D4-D7
-    {kStatus, 0x40},   // 10 Ack
-    {kStatus, 0x80},   // 11 Busy
-    {kStatus, 0x20},   // 12 PaperOut
-    {kStatus, 0x10},   // 13 Select
-    {kControl, 0x02},  // 14 AutoLF
-    {kStatus, 0x08},   // 15 Fault
-    {kControl, 0x04},  // 16 Init
-    {kControl, 0x08},  // 17 SelectIn
-};
+constexpr int32_t kStrobePin = VPORT_PIN_STROBE;
+// The port inverts Busy: its bit reads 1 while the printer is not busy.
+constexpr uint8_t kStatusNotBusy = VPORT_STATUS_BUSY;
 
 /// The port number of a name "LPT" + digits: the decimal number after "LPT", or 1 when there is
 /// none or it does not fit in 32 bits (never a wrapped value).
@@ -107,11 +85,6 @@ bool WriteDeviceByte(HANDLE device, uint8_t value, OVERLAPPED& overlapped) {
   if (win::WriteFile(device, &value, 1, &written, &overlapped)) return written == 1;
   if (win::GetLastError() != ERROR_IO_PENDING) return false;
   return win::GetOverlappedResult(device, &overlapped, &written, TRUE) && written == 1;
-}
-
-const PinBit* PinOf(int32_t pin) {
-  const auto index = static_cast<uint32_t>(pin);
-  return index >= 1 && index <= 17 ? &kPins[index] : nullptr;
 }
 
 }  // namespace
@@ -274,15 +247,15 @@ void TvlLPT::WriteRegister(unsigned offset, uint8_t value) {
 }
 
 bool TvlLPT::GetPin(int32_t pin) {
-  const PinBit* bit = PinOf(pin);
-  return bit && (ReadRegister(bit->offset) & bit->mask) != 0;
+  const vport_signal* signal = connector::SignalOf(pin);
+  return signal && (ReadRegister(signal->offset) & signal->mask) != 0;
 }
 
 void TvlLPT::SetPin(int32_t pin, bool state) {
-  const PinBit* bit = PinOf(pin);
-  if (!bit) return;
-  const uint8_t value = ReadRegister(bit->offset);
-  WriteRegister(bit->offset, state ? value | bit->mask : value & ~bit->mask);
+  const vport_signal* signal = connector::SignalOf(pin);
+  if (!signal) return;
+  const uint8_t value = ReadRegister(signal->offset);
+  WriteRegister(signal->offset, state ? value | signal->mask : value & ~signal->mask);
 }
 
 bool TvlLPT::WaitStatus(uint8_t mask, uint8_t value, uint32_t timeout) {

@@ -15,6 +15,7 @@
 #include "lib/vlclasses.h"
 #include "lib/vlddbasew32.h"
 #include "lib/vlwin32.h"
+#include "vport/pins.h"
 
 /// Single-byte port input and output: through the vlio driver on the NT family, with the
 /// processor's own instructions on the 9x family.
@@ -84,7 +85,7 @@ class TvlLPT : public TvlBaseIO {
   void DoClose() override;
 
   /// The port's registers, as offsets from its base address.
-  enum Register : unsigned { kDataRegister = 0, kStatusRegister = 1, kControlRegister = 2 };
+  enum Register : unsigned { kDataRegister = VPORT_DATA, kStatusRegister = VPORT_STATUS, kControlRegister = VPORT_CONTROL };
   /// The number of registers from the base address up.
   static constexpr unsigned kRegisterCount = 3;
 

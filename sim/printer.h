@@ -1,7 +1,7 @@
 // A printer on the virtual parallel port: a Centronics receiver. On the falling edge of
 // Strobe (pin 1) a ready printer latches D0-D7 (pins 2-9) and raises Busy (pin 11); when it
 // has dealt with the byte it pulls Ack (pin 10) low and drops Busy, and Ack goes back high.
-// While on line and fine, Select (pin 13) is high, PaperOut (pin 12) low and Fault (pin 15)
+// While on line and fine, Select (pin 13) is high, Paper out (pin 12) low and Fault (pin 15)
 // high. The virtual port's own printer (vport_printer) latches the bytes and answers Init;
 // this one adds the time each byte takes and the off-line and out-of-paper states. Times run
 // on the PC's virtual clock, so that a program's polling loops meet the printer at exactly
@@ -40,7 +40,7 @@ class VirtualPrinter {
   void SetAckTime(std::uint64_t milliseconds);
   /// Off line: Select low, Fault low, Busy high; strobes are ignored.
   void SetOnline(bool online);
-  /// Out of paper: PaperOut high, Fault low, Busy high; strobes are ignored.
+  /// Out of paper: Paper out high, Fault low, Busy high; strobes are ignored.
   void SetPaperOut(bool paper_out);
 
   /// The bytes it latched, in order.

@@ -4,48 +4,28 @@
  */
 #include "vport.h"
 
-/* Where each signal pin sits in the registers, indexed by pin - 1. */
-static const struct {
-  uint8_t offset;
-  uint8_t bit;
-} pin_map[VPORT_LAST_SIGNAL_PIN] = {
-    {VPORT_CONTROL, 0},                                                      /* 1 Strobe */
-    {VPORT_DATA, 0},    {VPORT_DATA, 1},    {VPORT_DATA, 2}, {VPORT_DATA, 3}, /* 2-5 D0-D3 */
-    {VPORT_DATA, 4},    {VPORT_DATA, 5},    {VPORT_DATA, 6}, {VPORT_DATA, 7}, /* 6-9 D4-D7 */
-    {VPORT_STATUS, 6},                                                       /* 10 Ack */
-    {VPORT_STATUS, 7},                                                       /* 11 Busy */
-    {VPORT_STATUS, 5},                                                       /* 12 PaperOut */
-    {VPORT_STATUS, 4},                                                       /* 13 Select */
-    {VPORT_CONTROL, 1},                                                      /* 14 AutoLF */
-    {VPORT_STATUS, 3},                                                       /* 15 Fault */
-    {VPORT_CONTROL, 2},                                                      /* 16 Init */
-    {VPORT_CONTROL, 3},                                                      /* 17 SelectIn */
-};
-
 /*
  * The one place where register bits and pin levels differ: the port's inverting drivers and
  * receivers. XOR is its own inverse, so this converts in both directions.
  */
 static uint8_t line_inversion(unsigned offset, uint8_t value)
 {
-  switch (offset) {
-  case VPORT_STATUS:
-    return (uint8_t)(value ^ VPORT_STATUS_INVERTED);
-  case VPORT_CONTROL:
-    return (uint8_t)(value ^ VPORT_CONTROL_INVERTED);
-  default:
-    return value;
+  unsigned i;
+  for (i = 0; i < VPORT_LAST_SIGNAL_PIN; i++) {
+    if (vport_signals[i].offset == offset && vport_signals[i].inverted)
+      value = (uint8_t)(value ^ vport_signals[i].mask);
   }
+  return value;
 }
 
 /* Spreads a byte, already at pin polarity, onto the pins of register `offset`. */
 static uint32_t pins_of(unsigned offset, uint8_t levels)
 {
   uint32_t lines = 0;
-  unsigned pin;
-  for (pin = 1; pin <= VPORT_LAST_SIGNAL_PIN; pin++) {
-    if (pin_map[pin - 1].offset == offset && (levels >> pin_map[pin - 1].bit & 1u))
-      lines |= VPORT_PIN(pin);
+  unsigned i;
+  for (i = 0; i < VPORT_LAST_SIGNAL_PIN; i++) {
+    if (vport_signals[i].offset == offset && (levels & vport_signals[i].mask))
+      lines |= VPORT_PIN(vport_signals[i].pin);
   }
   return lines;
 }
@@ -54,10 +34,10 @@ static uint32_t pins_of(unsigned offset, uint8_t levels)
 static uint8_t byte_of(unsigned offset, uint32_t lines)
 {
   uint8_t levels = 0;
-  unsigned pin;
-  for (pin = 1; pin <= VPORT_LAST_SIGNAL_PIN; pin++) {
-    if (pin_map[pin - 1].offset == offset && (lines & VPORT_PIN(pin)))
-      levels = (uint8_t)(levels | 1u << pin_map[pin - 1].bit);
+  unsigned i;
+  for (i = 0; i < VPORT_LAST_SIGNAL_PIN; i++) {
+    if (vport_signals[i].offset == offset && (lines & VPORT_PIN(vport_signals[i].pin)))
+      levels = (uint8_t)(levels | vport_signals[i].mask);
   }
   return levels;
 }
@@ -149,17 +129,12 @@ int vport_pin_level(struct vport *port, unsigned pin)
 /* Each data line of the plug goes back in on one status line. */
 static uint32_t loopback_input_lines(void *context, uint32_t lines)
 {
-  static const uint8_t wiring[5][2] = {{VPORT_PIN_D0, VPORT_PIN_FAULT},
-                                       {VPORT_PIN_D0 + 1, VPORT_PIN_SELECT},
-                                       {VPORT_PIN_D0 + 2, VPORT_PIN_PAPER_OUT},
-                                       {VPORT_PIN_D0 + 3, VPORT_PIN_ACK},
-                                       {VPORT_PIN_D0 + 4, VPORT_PIN_BUSY}};
   uint32_t inputs = 0;
   unsigned i;
   (void)context;
-  for (i = 0; i < 5; i++) {
-    if (lines & VPORT_PIN(wiring[i][0]))
-      inputs |= VPORT_PIN(wiring[i][1]);
+  for (i = 0; i < VPORT_LOOPBACK_WIRES; i++) {
+    if (lines & VPORT_PIN(vport_loopback_wiring[i].from_pin))
+      inputs |= VPORT_PIN(vport_loopback_wiring[i].to_pin);
   }
   return inputs;
 }
