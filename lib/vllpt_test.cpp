@@ -808,17 +808,19 @@ TEST_F(Lpt, EachOutputPinIsItsOwnRegisterBit) {
 TEST_F(Lpt, EachStatusPinFollowsItsOwnLine) {
   struct Line {
     uint8_t data;
+    uint8_t status;        // the register, bits 0-2 unwired
     std::vector<int> set;  // of the status pins 10, 11, 12, 13, 15
   };
   auto lpt = OpenLpt1();
   vport_plug(lpt1, &vport_loopback_plug);
-  for (const Line& line : std::vector<Line>{{0x00, {11}},
-                                            {0x01, {11, 15}},
-                                            {0x02, {11, 13}},
-                                            {0x04, {11, 12}},
-                                            {0x08, {10, 11}},
-                                            {0x10, {}}}) {
+  for (const Line& line : std::vector<Line>{{0x00, 0x87, {11}},
+                                            {0x01, 0x8F, {11, 15}},
+                                            {0x02, 0x97, {11, 13}},
+                                            {0x04, 0xA7, {11, 12}},
+                                            {0x08, 0xC7, {10, 11}},
+                                            {0x10, 0x07, {}}}) {
     lpt->WriteData(line.data);
+    EXPECT_EQ(lpt->ReadStatus(), line.status) << "data " << int{line.data};
     std::vector<int> set;
     for (int pin : {10, 11, 12, 13, 15}) {
       if (lpt->GetPin(pin)) set.push_back(pin);
