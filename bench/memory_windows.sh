@@ -6,6 +6,12 @@
 # usage: memory_windows.sh BUILD/wine-run PINSCOPE.exe MINIMAL.exe
 set -eu
 run=$1
+# Like every benchmark: which build is measured, and never a debug one (app/version.rc marks it).
+build=$(grep -ao 'pinscope-build: [A-Za-z]*' "$2" | head -n 1 | sed 's/^pinscope-build: //')
+echo "build type of $(basename "$2"): ${build:-unknown}"
+case $build in
+  '' | Debug | none) echo "refused: $2 is not a release build; measure one" >&2; exit 2 ;;
+esac
 measure() {  # measure PROGRAM TITLE
   "$run" "$1" >/dev/null 2>&1 &
   launched=$!

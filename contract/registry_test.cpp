@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "contract/pc_under_test.h"
+#include "platform/nt_names.h"
 #include "platform/unique_handle.h"
 
 namespace contract {
@@ -37,13 +38,12 @@ class Registry : public OnPc<Pc> {
     const auto query =
         reinterpret_cast<ZwQueryKey>(reinterpret_cast<void*>(win::GetProcAddress(ntdll.get(), "ZwQueryKey")));
     if (!query) return "no ZwQueryKey";
-    constexpr int kKeyNameInformation = 3;
     ULONG needed = 0;
-    const LONG sizing = query(key, kKeyNameInformation, nullptr, 0, &needed);
-    EXPECT_EQ(static_cast<ULONG>(sizing), 0xC0000023u) << "STATUS_BUFFER_TOO_SMALL";
+    const LONG sizing = query(key, nt::kKeyNameInformation, nullptr, 0, &needed);
+    EXPECT_EQ(sizing, nt::kStatusBufferTooSmall);
     std::vector<BYTE> buffer(needed, 0xCC);
     ULONG length = 0;
-    if (query(key, kKeyNameInformation, buffer.data(), needed, &length) != 0) return "ZwQueryKey failed";
+    if (query(key, nt::kKeyNameInformation, buffer.data(), needed, &length) != 0) return "ZwQueryKey failed";
     EXPECT_EQ(length, needed);
     ULONG name_bytes = 0;
     std::memcpy(&name_bytes, buffer.data(), sizeof name_bytes);

@@ -5,6 +5,7 @@
 
 #include "framework/exception.h"
 #include "framework/report.h"
+#include "platform/system_library.h"
 
 namespace fw {
 
@@ -212,7 +213,26 @@ void TWinControl::CreateParams(TCreateParams& params) {
 }
 
 void TWinControl::HandleCreated() {
-  win::SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(Font().Handle()), FALSE);
+  win::SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(Font().Handle(FormShared().fonts)), FALSE);
+}
+
+TFormShared& TWinControl::FormShared() {
+  TWinControl* root = this;
+  while (root->Parent()) root = root->Parent();
+  if (!root->form_shared_) root->form_shared_ = std::make_unique<TFormShared>();
+  return *root->form_shared_;
+}
+
+void TThemeLibrary::KeepClassicLook(HWND window) {
+  if (!tried_) {
+    tried_ = true;
+    module_ = platform::LoadSystemLibrary("uxtheme.dll");
+    if (module_) {
+      set_theme_ = reinterpret_cast<SetWindowThemeProc>(
+          reinterpret_cast<void*>(win::GetProcAddress(module_.get(), "SetWindowTheme")));
+    }
+  }
+  if (set_theme_) set_theme_(window, L"", L"");
 }
 
 void TWinControl::WndProc(TMessage& message) {
@@ -268,7 +288,7 @@ void TWinControl::CaptionChanged() {
 }
 
 void TWinControl::FontChanged() {
-  if (handle_) win::SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(Font().Handle()), TRUE);
+  if (handle_) win::SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(Font().Handle(FormShared().fonts)), TRUE);
   for (TControl* child : controls_) {
     if (child->ParentFont()) child->TakeParentFont();
   }

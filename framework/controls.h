@@ -5,12 +5,14 @@
 // parent hands back to the control as a CN_ message, so each control handles its own.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "framework/component.h"
 #include "framework/graphics.h"
 #include "framework/method.h"
+#include "platform/unique_handle.h"
 #include "platform/win32.h"
 
 namespace fw {
@@ -41,6 +43,25 @@ constexpr UINT CN_CTLCOLORSCROLLBAR = CN_BASE + WM_CTLCOLORSCROLLBAR;
 constexpr UINT CN_CTLCOLORSTATIC = CN_BASE + WM_CTLCOLORSTATIC;
 
 class TWinControl;
+
+/// The theme library (uxtheme), loaded on first need; systems before visual styles have none.
+class TThemeLibrary {
+ public:
+  /// Turns visual styles off for one window, where the system has them.
+  void KeepClassicLook(HWND window);
+
+ private:
+  using SetWindowThemeProc = LONG(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
+  bool tried_ = false;
+  platform::UniqueModule module_;
+  SetWindowThemeProc set_theme_ = nullptr;
+};
+
+/// What the controls of one form make once between them rather than once each.
+struct TFormShared {
+  TFontCache fonts;
+  TThemeLibrary theme;
+};
 
 class TControl : public TComponent {
  public:
@@ -177,6 +198,9 @@ class TWinControl : public TControl {
   HWND HandleIfAllocated() const { return handle_; }
   /// Replaces the window, for a change that only a new one can show.
   void RecreateWnd();
+  /// Held by the control without a parent (the form) for all the controls on it; it outlives
+  /// their windows, which the form's destruction takes first.
+  TFormShared& FormShared();
 
   void BoundsChanged() override;
   void CaptionChanged() override;
@@ -200,6 +224,7 @@ class TWinControl : public TControl {
   int stored_tab_order_ = -1;
   bool tab_stop_ = false;
   TBrush brush_;
+  std::unique_ptr<TFormShared> form_shared_;
 };
 
 /// A multi-line edit control: the kind of text control a terminal link writes into.

@@ -198,6 +198,28 @@ TEST_F(Forms, OnCloseMayKeepTheFormOpen) {
   EXPECT_FALSE(pc.windows.QuitPosted()) << "only the main form ends the application";
 }
 
+TEST_F(Forms, ControlsMakeOneWindowsFontPerDescriptionBetweenThem) {
+  TForm form(nullptr);
+  std::vector<TCheckBox*> boxes;
+  for (int i = 0; i < 4; ++i) {
+    boxes.push_back(new TCheckBox(&form));
+    boxes.back()->SetParent(&form);
+  }
+  for (TCheckBox* box : {boxes[2], boxes[3]}) box->Font().SetName("Courier");
+  auto font_of = [&](TWinControl* control) { return pc.windows.Find(control->Handle())->font; };
+  EXPECT_EQ(font_of(boxes[0]), font_of(boxes[1]));
+  EXPECT_EQ(font_of(boxes[2]), font_of(boxes[3]));
+  EXPECT_NE(font_of(boxes[2]), font_of(boxes[0]));
+  EXPECT_EQ(pc.core.journal.Count("CreateFontA"), 2u) << "the form's own window takes the first too";
+
+  boxes[3]->Font().SetHeight(-20);  // a font of its own now; the shared one stays for the other
+  EXPECT_EQ(pc.graphics.FindFont(font_of(boxes[2]))->face, "Courier");
+  EXPECT_EQ(pc.graphics.FindFont(font_of(boxes[3]))->height, -20);
+  delete boxes[2];
+  boxes[3]->Font().SetHeight(-11);  // made again: nobody held the first Courier any more
+  EXPECT_EQ(pc.core.journal.Count("CreateFontA"), 4u);
+}
+
 TEST_F(Forms, FontsAndBrushesGoWithTheirControls) {
   {
     TForm form(nullptr);

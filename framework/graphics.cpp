@@ -115,16 +115,38 @@ void TFont::Assign(const TFont& other) {
   Changed();
 }
 
+namespace {
+
+std::shared_ptr<platform::UniqueGdiObject> MakeFont(const std::string& name, int height, DWORD charset,
+                                                   TFontStyles style) {
+  HFONT font = win::CreateFontA(height, 0, 0, 0, (style & fsBold) ? FW_BOLD : FW_NORMAL, (style & fsItalic) != 0,
+                                (style & fsUnderline) != 0, (style & fsStrikeOut) != 0, charset, OUT_DEFAULT_PRECIS,
+                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, name.c_str());
+  if (!font) throw EOSError(win::GetLastError(), "Error creating font '" + name + "'");
+  return std::make_shared<platform::UniqueGdiObject>(font);
+}
+
+}  // namespace
+
 HFONT TFont::Handle() {
-  if (!handle_) {
-    HFONT font = win::CreateFontA(height_, 0, 0, 0, (style_ & fsBold) ? FW_BOLD : FW_NORMAL, (style_ & fsItalic) != 0,
-                                  (style_ & fsUnderline) != 0, (style_ & fsStrikeOut) != 0, charset_,
-                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
-                                  name_.c_str());
-    if (!font) throw EOSError(win::GetLastError(), "Error creating font '" + name_ + "'");
-    handle_.reset(font);
+  if (!handle_) handle_ = MakeFont(name_, height_, charset_, style_);
+  return static_cast<HFONT>(handle_->get());
+}
+
+HFONT TFont::Handle(TFontCache& cache) {
+  if (!handle_) handle_ = cache.Get(*this);
+  return static_cast<HFONT>(handle_->get());
+}
+
+std::shared_ptr<platform::UniqueGdiObject> TFontCache::Get(const TFont& font) {
+  Key key{font.name_, font.height_, font.charset_, font.style_};
+  if (auto found = fonts_.find(key); found != fonts_.end()) {
+    if (auto shared = found->second.lock()) return shared;
   }
-  return static_cast<HFONT>(handle_.get());
+  auto made = MakeFont(font.name_, font.height_, font.charset_, font.style_);
+  std::erase_if(fonts_, [](const auto& entry) { return entry.second.expired(); });
+  fonts_.insert_or_assign(std::move(key), made);
+  return made;
 }
 
 void TBrush::SetColor(TColor color) {

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 #include "framework/component.h"
 #include "framework/method.h"
@@ -66,6 +69,8 @@ int ScreenPixelsPerInch();
 enum TFontStyle : std::uint8_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
 using TFontStyles = std::uint8_t;
 
+class TFontCache;
+
 /// A font description and the Windows font made from it on first use. Every change lets the
 /// font go and tells OnChange, so that its control hands the window the new one.
 class TFont : public TPersistent {
@@ -97,7 +102,9 @@ class TFont : public TPersistent {
   /// The Windows font; made through CreateFontA when first asked for. A font Windows refuses
   /// raises EOSError.
   HFONT Handle();
-  bool HandleAllocated() const { return static_cast<bool>(handle_); }
+  /// The same, shared with every font of the same description that took it from `cache`.
+  HFONT Handle(TFontCache& cache);
+  bool HandleAllocated() const { return handle_ && *handle_; }
 
   TNotifyEvent OnChange;
 
@@ -110,7 +117,21 @@ class TFont : public TPersistent {
   TColor color_ = clWindowText;
   DWORD charset_ = DEFAULT_CHARSET;
   TFontStyles style_ = 0;
-  platform::UniqueGdiObject handle_;
+  std::shared_ptr<platform::UniqueGdiObject> handle_;
+
+  friend class TFontCache;
+};
+
+/// Windows fonts by description (name, height, charset, style), so that the controls of a form,
+/// which mostly follow one font, make one Windows font between them instead of one each. A font
+/// lives as long as any TFont holds it, so the cache may go first.
+class TFontCache {
+ public:
+  std::shared_ptr<platform::UniqueGdiObject> Get(const TFont& font);
+
+ private:
+  using Key = std::tuple<std::string, int, DWORD, TFontStyles>;
+  std::map<Key, std::weak_ptr<platform::UniqueGdiObject>> fonts_;
 };
 
 /// The brush a control's background is painted with: a system colour's brush, shared and

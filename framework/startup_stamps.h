@@ -21,7 +21,7 @@ enum class StartupPhase {
   kCount
 };
 
-/// Records the end of `phase` (its first end only); bench/startup_stamps.cpp defines it.
+/// Records the end of `phase` (its first end only); framework/startup_stamps.cpp defines it.
 void StampStartup(StartupPhase phase);
 /// Records the first paint once the message queue holds nothing, not even a paint.
 void StampStartupWhenIdle();

@@ -5,7 +5,6 @@
 #include <deque>
 
 #include "framework/exception.h"
-#include "platform/system_library.h"
 #include "platform/unique_handle.h"
 
 namespace fw {
@@ -73,26 +72,11 @@ void TCheckBox::CreateParams(TCreateParams& params) {
   params.style |= ButtonStyle();
 }
 
-namespace {
-
-// Visual styles draw a check box's caption in the theme's text colour, whatever the parent
-// answers to WM_CTLCOLORSTATIC; a caption's own colour may carry meaning, so check boxes keep
-// the classic look. uxtheme is loaded when needed: systems before visual styles have none.
-void KeepClassicLook(HWND window) {
-  const platform::UniqueModule uxtheme = platform::LoadSystemLibrary("uxtheme.dll");
-  if (!uxtheme) return;
-  using SetWindowThemeProc = LONG(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
-  if (auto set_theme = reinterpret_cast<SetWindowThemeProc>(
-          reinterpret_cast<void*>(win::GetProcAddress(uxtheme.get(), "SetWindowTheme")))) {
-    set_theme(window, L"", L"");
-  }
-}
-
-}  // namespace
-
 void TCheckBox::HandleCreated() {
   TWinControl::HandleCreated();
-  KeepClassicLook(HandleIfAllocated());
+  // Visual styles draw a check box's caption in the theme's text colour, whatever the parent
+  // answers to WM_CTLCOLORSTATIC; a caption's own colour may carry meaning.
+  FormShared().theme.KeepClassicLook(HandleIfAllocated());
   win::SendMessageA(HandleIfAllocated(), BM_SETCHECK, static_cast<WPARAM>(state_), 0);
 }
 

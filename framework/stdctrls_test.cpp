@@ -55,7 +55,8 @@ TEST_F(StdControls, ProgramChangesOfACheckBoxRaiseOnClickOnlyWhenTheStateMoves) 
   EXPECT_EQ(Check(), LRESULT{BST_UNCHECKED});
 }
 
-TEST_F(StdControls, TheThemeLibraryIsAskedForOnlyInTheSystemFolder) {
+TEST_F(StdControls, TheThemeLibraryIsLoadedOnceAFormOnlyFromTheSystemFolder) {
+  (new TCheckBox(&form))->SetParent(group);
   form.Handle();
   std::vector<std::string> loads;
   for (const sim::Journal::Entry& entry : pc.core.journal.Entries())

@@ -274,10 +274,9 @@ TEST_F(Lpt, DeviceThatRefusesTheProgramIsReportedAsAccessDeniedWithoutAPortAcces
 }
 
 TEST_F(Lpt, DriverTheSystemRefusesToLoadIsReportedWithItsReason) {
-  constexpr DWORD kInvalidImageHash = 577;  // ERROR_INVALID_IMAGE_HASH, which MinGW's headers lack
   const std::pair<DWORD, std::string> refusals[] = {
       {ERROR_DRIVER_BLOCKED, "This driver has been blocked from loading"},
-      {kInvalidImageHash, "Windows cannot verify the digital signature for this file"},
+      {ERROR_INVALID_IMAGE_HASH, "Windows cannot verify the digital signature for this file"},
   };
   for (const auto& [refusal, text] : refusals) {
     SCOPED_TRACE(refusal);
