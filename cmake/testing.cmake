@@ -54,6 +54,9 @@ function(pinscope_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   # Helpers for tests only: on no product target's include path.
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/testing)
+  # Compiled a few files at a time: GoogleTest's headers, parsed once per batch instead of once
+  # per file, cost more than most tests' own code.
+  set_target_properties(${name} PROPERTIES UNITY_BUILD ON)
   if(PINSCOPE_RUN_TESTS)
     set(properties)
     if(T_SERIAL)
