@@ -16,7 +16,7 @@
 
 namespace {
 
-const std::vector<BYTE> kImage = {'M', 'Z', 'v', 'l', 'i', 'o', 0, 1, 2, 3};
+const std::vector<BYTE> kCarriedImage = {'M', 'Z', 'v', 'l', 'i', 'o', 0, 1, 2, 3};
 // The intruder's own driver, of the same size as ours, which the kernel would run as gladly.
 const std::vector<BYTE> kForeign = {'M', 'Z', 'e', 'v', 'i', 'l', 9, 9, 9, 9};
 const std::string kDriversImage = "C:\\Windows\\System32\\drivers\\vlio.sys";
@@ -51,8 +51,8 @@ struct Outcome {
 /// loader's call number `step` (none when past the last), at every place an image could be.
 Outcome OpenUnderAttack(const Place& place, Attack attack, size_t step) {
   sim::InstalledPc pc;
-  pc.resources.Add(RT_RCDATA, "VLIOBIN", kImage);
-  pc.kernel.AddImage(kImage, &DriverEntry);
+  pc.resources.Add(RT_RCDATA, "VLIOBIN", kCarriedImage);
+  pc.kernel.AddImage(kCarriedImage, &DriverEntry);
   pc.kernel.AddImage(kForeign, &DriverEntry);
   pc.kernel.AddImage({}, &DriverEntry);  // even an empty file would run, were it loaded
   const std::string paths[] = {kDriversImage, kTempImage};
@@ -103,7 +103,7 @@ TEST(LoaderUnderAttack, TheKernelRunsOnlyTheCarriedImageOrNothing) {
         SCOPED_TRACE(std::string(place.what) + ", " + Name(attack) + " before call " + std::to_string(step));
         const Outcome outcome = OpenUnderAttack(place, attack, step);
         for (const std::vector<BYTE>& image : outcome.loaded) {
-          EXPECT_EQ(image, kImage) << "the kernel ran another image";
+          EXPECT_EQ(image, kCarriedImage) << "the kernel ran another image";
         }
         if (outcome.raised != "(no exception)") {
           // A clear refusal, and nothing of anybody's loaded.

@@ -19,7 +19,7 @@
 
 namespace {
 
-const std::vector<BYTE> kImage = {'M', 'Z', 'l', 'p', 't'};
+const std::vector<BYTE> kLptImage = {'M', 'Z', 'l', 'p', 't'};
 
 struct Counter {
   int calls = 0;
@@ -32,8 +32,8 @@ class Lpt : public testing::Test {
   vport* lpt1 = nullptr;
 
   void SetUp() override {
-    pc.resources.Add(RT_RCDATA, "VLIOBIN", kImage);
-    pc.kernel.AddImage(kImage, &DriverEntry);
+    pc.resources.Add(RT_RCDATA, "VLIOBIN", kLptImage);
+    pc.kernel.AddImage(kLptImage, &DriverEntry);
     lpt1 = &pc.ports.AddPort(0x378);
     pc.ports.AddPort(0x278);
   }
@@ -281,8 +281,8 @@ TEST_F(Lpt, DriverTheSystemRefusesToLoadIsReportedWithItsReason) {
   for (const auto& [refusal, text] : refusals) {
     SCOPED_TRACE(refusal);
     sim::InstalledPc fresh;
-    fresh.resources.Add(RT_RCDATA, "VLIOBIN", kImage);
-    fresh.kernel.RefuseImage(kImage, refusal);
+    fresh.resources.Add(RT_RCDATA, "VLIOBIN", kLptImage);
+    fresh.kernel.RefuseImage(kLptImage, refusal);
     TvlLPT lpt(nullptr);
     lpt.SetLptIOBase(0x378);
     const std::string message = fw::RaisedMessage([&] { lpt.SetActive(true); });
@@ -324,8 +324,8 @@ TEST_F(Lpt, BaseWhoseRegistersReachASystemPortIsRefusedBeforeAnythingIsInstalled
     for (const Case& c : cases) {
       SCOPED_TRACE(testing::Message() << std::hex << c.base << (nine_x ? " 9x" : " NT"));
       sim::InstalledPc fresh;
-      fresh.resources.Add(RT_RCDATA, "VLIOBIN", kImage);
-      fresh.kernel.AddImage(kImage, &DriverEntry);
+      fresh.resources.Add(RT_RCDATA, "VLIOBIN", kLptImage);
+      fresh.kernel.AddImage(kLptImage, &DriverEntry);
       if (nine_x) fresh.process.SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
       TvlLPT lpt(nullptr);
       lpt.SetLptIOBase(c.base);
