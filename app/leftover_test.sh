@@ -30,13 +30,7 @@ wait_state() {
 remove_service
 
 # The console program, killed while it watches LPT1.
-"$run" "$cli" watch LPT1 --interval 20 >"$out/watch.out" 2>"$out/watch.err" </dev/null &
-watcher=$!
-for _ in $(seq 300); do
-  grep -q start "$out/watch.out" 2>/dev/null && break
-  sleep 0.1
-done
-grep -q start "$out/watch.out" && ok "watch: started" || fail "watch: no start line"
+start_watch "$cli"
 kill -KILL "$watcher"
 wait "$watcher" 2>/dev/null
 left=$(service_state)

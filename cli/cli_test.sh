@@ -102,13 +102,7 @@ case_ handle-read 2 read --handle LPT1
 says handle-read "read 0 in handle mode"
 
 # Ctrl+C during watch: Wine turns SIGINT to a console program into CTRL_C_EVENT.
-"$run" "$program" watch LPT1 --interval 20 >"$out/watch.out" 2>"$out/watch.err" </dev/null &
-watcher=$!
-for _ in $(seq 300); do
-  grep -q start "$out/watch.out" 2>/dev/null && break
-  sleep 0.1
-done
-if grep -q start "$out/watch.out"; then ok "watch: started"; else fail "watch: no start line"; fi
+start_watch "$program"
 [ "$(service_state)" = RUNNING ] && ok "watch: vlio runs while it watches" || fail "watch: vlio not running"
 kill -INT "$watcher"
 code=none

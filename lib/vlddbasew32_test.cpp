@@ -39,13 +39,18 @@ std::vector<std::string> Named(const std::vector<std::string>& lines, std::initi
   return kept;
 }
 
+/// A PC whose program carries the driver image, and whose kernel would run it.
+void CarryImage(sim::Pc& pc) {
+  pc.resources.Add(RT_RCDATA, "VLIOBIN", kImage);
+  pc.kernel.AddImage(kImage, &DriverEntry);
+}
+
 class Loader : public testing::Test {
  protected:
   sim::InstalledPc pc;
 
   void SetUp() override {
-    pc.resources.Add(RT_RCDATA, "VLIOBIN", kImage);
-    pc.kernel.AddImage(kImage, &DriverEntry);
+    CarryImage(pc);
     vport_plug(&pc.ports.AddPort(0x378), &vport_loopback_plug);
   }
 
@@ -156,8 +161,7 @@ TEST_F(Loader, AnyFileInTheImagesPlaceIsMadeAnewWithOnlyOurAccessList) {
   for (const std::vector<BYTE>& file : files) {
     SCOPED_TRACE(testing::PrintToString(file));
     sim::InstalledPc fresh;
-    fresh.resources.Add(RT_RCDATA, "VLIOBIN", kImage);
-    fresh.kernel.AddImage(kImage, &DriverEntry);
+    CarryImage(fresh);
     if (file != kImage) fresh.kernel.AddImage(file, &DriverEntry);  // it would run, were it ever loaded
     fresh.disk.Write(kImagePath, file);
     fresh.disk.SetSecurity(kImagePath, "O:S-1-5-21-1-2-3-1001D:(A;;FA;;;WD)");  // a user's, open to everyone
@@ -325,8 +329,7 @@ TEST_F(Loader, WhatIsNotOursIsRefusedByNameAndLeftAsItWas) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     sim::InstalledPc fresh;
-    fresh.resources.Add(RT_RCDATA, "VLIOBIN", kImage);
-    fresh.kernel.AddImage(kImage, &DriverEntry);
+    CarryImage(fresh);
     if (c.arrange) c.arrange(fresh);
     const size_t handles = fresh.services.OpenHandles();
     const auto* before = fresh.services.Find("vlio");
@@ -404,8 +407,7 @@ TEST_F(Loader, StartFailuresReportStartServiceFailedAndTakeTheServiceDown) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     sim::InstalledPc fresh;
-    fresh.resources.Add(RT_RCDATA, "VLIOBIN", kImage);
-    fresh.kernel.AddImage(kImage, &DriverEntry);
+    CarryImage(fresh);
     c.arrange(fresh);
     TvlLptDriver driver;
     ErrorHandler handler;
@@ -503,8 +505,7 @@ TEST_F(Loader, AStoppedServiceOfOursOrOfAnOlderBuildIsMadeAfresh) {
   for (const std::string& path : paths) {
     SCOPED_TRACE(path);
     sim::InstalledPc fresh;
-    fresh.resources.Add(RT_RCDATA, "VLIOBIN", kImage);
-    fresh.kernel.AddImage(kImage, &DriverEntry);
+    CarryImage(fresh);
     fresh.services.Add({.name = "vlio", .binary_path = path, .start_type = SERVICE_DISABLED});
     TvlLptDriver driver;
     ASSERT_NE(driver.Open(), -1);

@@ -18,3 +18,14 @@ finish() {
   echo "$failures failure(s)"
   [ "$failures" = 0 ]
 }
+# start_watch PROGRAM: the console program watching LPT1 in the background ($watcher), once
+# it has printed its start line.
+start_watch() {
+  "$run" "$1" watch LPT1 --interval 20 >"$out/watch.out" 2>"$out/watch.err" </dev/null &
+  watcher=$!
+  for _ in $(seq 300); do
+    grep -q start "$out/watch.out" 2>/dev/null && break
+    sleep 0.1
+  done
+  if grep -q start "$out/watch.out"; then ok "watch: started"; else fail "watch: no start line"; fi
+}
