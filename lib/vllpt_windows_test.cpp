@@ -18,15 +18,29 @@ namespace {
 
 using platform::UniqueServiceHandle;
 
-/// Stops and deletes a "vlio" service left behind, and waits until it is gone.
-void RemoveStaleService() {
+/// Stops and deletes a service of these tests left behind (ours, or the other product's of the
+/// name-collision case), and waits until it is gone: one marked for deletion still holds its
+/// name, and a driver still stopping its device, so the next case would fail on either.
+void RemoveStaleService(const char* name) {
   UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   ASSERT_TRUE(manager) << "OpenSCManagerA failed: " << GetLastError();
-  UniqueServiceHandle service(OpenServiceA(manager.get(), "vlio", SERVICE_ALL_ACCESS));
-  if (!service) return;
-  SERVICE_STATUS status{};
-  ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-  DeleteService(service.get());
+  {
+    UniqueServiceHandle service(OpenServiceA(manager.get(), name, SERVICE_ALL_ACCESS));
+    if (!service) return;
+    SERVICE_STATUS status{};
+    ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+    for (int tries = 0; tries < 100 && QueryServiceStatus(service.get(), &status) &&
+                        status.dwCurrentState != SERVICE_STOPPED;
+         ++tries)
+      Sleep(100);
+    DeleteService(service.get());
+  }
+  for (int tries = 0; tries < 100; ++tries) {
+    UniqueServiceHandle service(OpenServiceA(manager.get(), name, SERVICE_QUERY_STATUS));
+    if (!service) return;
+    Sleep(100);
+  }
+  FAIL() << "the service " << name << " outlived 10 s";
 }
 
 struct ServiceState {
@@ -63,10 +77,12 @@ bool RunningOnWine() {
 class DriverOnWindows : public testing::Test {
  protected:
   void SetUp() override {
-    RemoveStaleService();
+    for (const char* name : {"vlio", "vlio_other"}) RemoveStaleService(name);
     DeleteFileA(ImagePath().c_str());
   }
-  void TearDown() override { RemoveStaleService(); }
+  void TearDown() override {
+    for (const char* name : {"vlio", "vlio_other"}) RemoveStaleService(name);
+  }
 };
 
 TEST_F(DriverOnWindows, InstallsTalksThroughTheVirtualPortAndRemovesItself) {
