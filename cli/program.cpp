@@ -25,12 +25,6 @@ class UnknownPort : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-/// The driver loader's failures carry the system's error; the component's own only a text.
-struct DriverErrors {
-  DWORD last = ERROR_SUCCESS;
-  void OnError(fw::TObject*, uint32_t, uint32_t detail, const std::string&, bool&) { last = detail; }
-};
-
 /// The library separates a message from its cause with a carriage return, for a message box.
 std::string ConsoleText(std::string text) {
   std::replace(text.begin(), text.end(), '\r', '\n');
@@ -79,8 +73,6 @@ void SelectPort(TvlLPT& lpt, const Invocation& invocation, std::ostream& err) {
 
 int RunOnPort(const Invocation& invocation, const Console& console) {
   TvlLPT lpt(nullptr);
-  DriverErrors driver_errors;
-  lpt.Driver().OnError = TOnFatalErrorEvent::Of<&DriverErrors::OnError>(&driver_errors);
   try {
     if (invocation.command == Command::List) {
       PrintPortList(console.out, MachinePorts(lpt), invocation.json);
@@ -95,10 +87,10 @@ int RunOnPort(const Invocation& invocation, const Console& console) {
     console.err << "pinscope-cli: " << error.what() << "\n";
     return kPortFailed;
   } catch (const std::exception& error) {
-    // Read before anything else can change it: why the system refused.
-    const DWORD cause = driver_errors.last != ERROR_SUCCESS ? driver_errors.last : win::GetLastError();
     console.err << "pinscope-cli: " << ConsoleText(error.what()) << "\n";
-    if (cause == ERROR_ACCESS_DENIED && lpt.GetDirectMode())
+    // Why the system refused the open, whichever layer it refused.
+    const std::optional<FatalError>& refused = lpt.OpenError();
+    if (refused && refused->system_error == ERROR_ACCESS_DENIED && lpt.GetDirectMode())
       console.err << "Direct mode installs and starts a driver: run pinscope-cli from an elevated command prompt"
                      " (Run as administrator).\n";
     return kPortFailed;

@@ -55,6 +55,16 @@ class TvlNotifyList {
 /// handler clears to stop the raise (or the display) that follows.
 using TOnFatalErrorEvent = fw::Method<fw::TObject*, uint32_t, uint32_t, const std::string&, bool&>;
 
+/// A failure on its way from where it happened to a fatal-error path: the pair that the event
+/// gets, the complete message, and the system's error behind it, which the pair does not always
+/// carry (ERROR_SUCCESS when the refusal is the program's own).
+struct FatalError {
+  uint32_t code = 0;
+  uint32_t detail = 0;
+  std::string message;
+  DWORD system_error = ERROR_SUCCESS;
+};
+
 /// The log sink that any log implementation derives from.
 class TvlCustomLogFile : public fw::TComponent {
  public:

@@ -142,13 +142,19 @@ std::string TvlDriverBase::WithCause(const std::string& message, DWORD error) co
   return cause.empty() ? message : message + "\r" + cause;
 }
 
+void TvlDriverBase::Fail(const char* message, DWORD error) {
+  last_error_ = FatalError{7, error, WithCause(message, error), error};
+  DoError(last_error_->code, last_error_->detail, last_error_->message);
+}
+
 int32_t TvlDriverBase::Open() {
+  last_error_.reset();
   if (HasDevice()) return DeviceHandle();
   if (!InstallDriver()) {
     const DWORD error = win::GetLastError();
     image_.reset();
     // A running service that cannot be made ours fails the start, not the installation.
-    DoError(7, error, WithCause(start_refused_ ? "Start service failed." : "Create service failed.", error));
+    Fail(start_refused_ ? "Start service failed." : "Create service failed.", error);
     return -1;
   }
   if (!StartDriver()) {
@@ -157,7 +163,7 @@ int32_t TvlDriverBase::Open() {
     // unsigned image), nothing of this call stays behind.
     if (created_) RemoveDriver();
     created_ = false;
-    DoError(7, error, WithCause("Start service failed.", error));
+    Fail("Start service failed.", error);
     return -1;
   }
   created_ = false;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "framework/component.h"
@@ -50,6 +51,10 @@ class TvlDriverBase : public fw::TObject {
   /// True when the service is deleted or marked for deletion, or does not exist.
   bool RemoveDriver();
 
+  /// The failure of the last Open that went through DoError (code 7, the system's error as
+  /// Detail), kept for a caller that learns of it by the raise; empty after any other Open.
+  const std::optional<FatalError>& LastError() const { return last_error_; }
+
   int32_t DeviceHandle() const { return platform::HandleValue(device_.get()); }
   bool HasDevice() const { return static_cast<bool>(device_); }
 
@@ -70,6 +75,8 @@ class TvlDriverBase : public fw::TObject {
   bool FileFailure();
   std::string ImageFileName() const;
   std::string WithCause(const std::string& message, DWORD error) const;
+  /// Keeps the failure as LastError, then reports it through DoError.
+  void Fail(const char* message, DWORD error);
 
   platform::UniqueFile device_;
   // The checked image, open so that nobody can change it, from the check until it is loaded.
@@ -79,4 +86,5 @@ class TvlDriverBase : public fw::TObject {
   bool started_ = false;       // the service runs, or may, because this object started it
   bool start_refused_ = false;  // the install failed on a running service: a start failure
   std::string cause_;          // of the last failure, where the system has no words for it
+  std::optional<FatalError> last_error_;
 };

@@ -11,7 +11,6 @@
 #include "framework/format.h"
 #include "framework/startup_stamps.h"
 #include "lib/vlwin32.h"
-#include "platform/nt_names.h"
 #include "platform/unique_handle.h"
 
 namespace {
@@ -76,17 +75,6 @@ std::optional<uint16_t> BootPortBase(const std::vector<uint8_t>& list) {
 
 std::string Hex(uint16_t value) { return "0x" + fw::HexText(value); }
 
-/// One byte to the system's port device. True only when the device took it: WriteFile's count,
-/// after the request completes when it was left pending.
-bool WriteDeviceByte(HANDLE device, uint8_t value, OVERLAPPED& overlapped) {
-  overlapped.Internal = overlapped.InternalHigh = 0;
-  overlapped.Offset = overlapped.OffsetHigh = 0;
-  DWORD written = 0;
-  if (win::WriteFile(device, &value, 1, &written, &overlapped)) return written == 1;
-  if (win::GetLastError() != ERROR_IO_PENDING) return false;
-  return win::GetOverlappedResult(device, &overlapped, &written, TRUE) && written == 1;
-}
-
 }  // namespace
 
 // --- TvlLptDriver ----------------------------------------------------------------------------
@@ -137,9 +125,7 @@ uint8_t TvlLptDriver::ReadPort(uint16_t port) {
 
 // --- TvlLPT: selection, open and close -------------------------------------------------------
 
-TvlLPT::TvlLPT(fw::TComponent* owner) : TvlBaseIO(owner), driver_(std::make_unique<TvlLptDriver>()) {
-  SetLptPort(lpLPT1);
-}
+TvlLPT::TvlLPT(fw::TComponent* owner) : TvlBaseIO(owner) { SetLptPort(lpLPT1); }
 
 TvlLPT::~TvlLPT() {
   if (GetActive()) DoClose();
@@ -181,12 +167,7 @@ void TvlLPT::SetDeviceIndex(int index) {
 
 int TvlLPT::GetDeviceIndex() { return IndexOfNumber(port_number_); }
 
-uint32_t TvlLPT::OpenHandle() {
-  if (direct_mode_) return static_cast<uint32_t>(driver_->Open());
-  const std::string path = "\\\\.\\" + GetPortName();
-  port_device_.reset(win::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  return static_cast<uint32_t>(platform::HandleValue(port_device_.get()));
-}
+uint32_t TvlLPT::OpenHandle() { return Access().Open(GetPortName()).value_or(kClosed); }
 
 std::optional<uint16_t> TvlLPT::SystemRegister() const {
   for (unsigned offset = 0; offset < kRegisterCount; ++offset) {
@@ -195,39 +176,41 @@ std::optional<uint16_t> TvlLPT::SystemRegister() const {
   return {};
 }
 
+void TvlLPT::FailOpen(FatalError error) {
+  open_error_ = std::move(error);
+  DoFatalError(open_error_->code, open_error_->detail, open_error_->message, false);
+}
+
 void TvlLPT::DoOpen() {
+  open_error_.reset();
   // Refused before anything is installed or opened: the driver would refuse every access
   // there anyway, and on the 9x family nothing else stands between the pins and the machine.
   // Base 0 is the unset address, reported after the open as always.
   if (direct_mode_ && io_base_ != 0) {
     if (const std::optional<uint16_t> port = SystemRegister()) {
-      DoFatalError(10, 0,
-                   GetPortName() + " open in Direct Mode is failed. Base I/O port " + Hex(io_base_) +
-                       " reaches system port " + Hex(*port) +
-                       ", which belongs to the machine's own devices and is never served",
-                   false);
-      return;
+      return FailOpen({10, 0,
+                       GetPortName() + " open in Direct Mode is failed. Base I/O port " + Hex(io_base_) +
+                           " reaches system port " + Hex(*port) +
+                           ", which belongs to the machine's own devices and is never served"});
     }
   }
-  TvlBaseIO::DoOpen();
+  try {
+    TvlBaseIO::DoOpen();
+  } catch (...) {
+    open_error_ = Access().Failure();  // the loader's, raised on its own event
+    throw;
+  }
   if (Handle() == kClosed) {
-    const DWORD error = win::GetLastError();
-    DoFatalError(10, 0, GetPortName() + " open is failed.\r" + SystemErrorText(error), false);
-  } else if (!direct_mode_) {
-    uint8_t init = PARALLEL_INIT;
-    DWORD returned = 0;
-    win::DeviceIoControl(port_device_.get(), IOCTL_PAR_SET_INFORMATION, &init, sizeof init, nullptr, 0, &returned,
-                         nullptr);
-  } else if (io_base_ == 0) {
-    DoFatalError(10, 0, GetPortName() + " open in Direct Mode is failed. Base I/O port is NULL", false);
+    // An OpenHandle of a descendant may fail without an access to say why: the last error does.
+    const std::optional<FatalError>& failure = Access().Failure();
+    FailOpen(failure ? *failure : PortOpenFailed(GetPortName(), win::GetLastError()));
+  } else if (direct_mode_ && io_base_ == 0) {
+    FailOpen({10, 0, GetPortName() + " open in Direct Mode is failed. Base I/O port is NULL"});
   }
 }
 
 void TvlLPT::DoClose() {
-  if (direct_mode_)
-    driver_->Close();
-  else
-    port_device_.reset();
+  Access().Close();
   TvlBaseIO::DoClose();
 }
 
@@ -238,12 +221,12 @@ void TvlLPT::DoClose() {
 // port instructions and the machine. A skipped read answers what a refused request does.
 uint8_t TvlLPT::ReadRegister(unsigned offset) {
   const uint16_t port = RegisterAddress(offset);
-  return direct_mode_ && !VlioIsSystemPort(port) ? driver_->ReadPort(port) : 0;
+  return VlioIsSystemPort(port) ? 0 : Access().ReadRegister(port);
 }
 
 void TvlLPT::WriteRegister(unsigned offset, uint8_t value) {
   const uint16_t port = RegisterAddress(offset);
-  if (direct_mode_ && !VlioIsWriteRefused(port)) driver_->WritePort(port, value);
+  if (!VlioIsWriteRefused(port)) Access().WriteRegister(port, value);
 }
 
 bool TvlLPT::GetPin(int32_t pin) {
@@ -273,16 +256,16 @@ void TvlLPT::WriteByte(uint8_t value) {
   last_byte_out_ = false;
   if (Handle() == kClosed) return;
   if (direct_mode_) {
-    const uint64_t failed = driver_->FailedRequests();
+    const uint64_t failed = Driver().FailedRequests();
     WriteData(value);
     SetPin(kStrobePin, true);
     SetPin(kStrobePin, false);
     // A register the component skips (a system port) did not take its part of the byte either.
     const bool skipped =
         VlioIsWriteRefused(RegisterAddress(kDataRegister)) || VlioIsWriteRefused(RegisterAddress(kControlRegister));
-    last_byte_out_ = !skipped && driver_->FailedRequests() == failed;
+    last_byte_out_ = !skipped && Driver().FailedRequests() == failed;
   } else {
-    last_byte_out_ = WriteDeviceByte(port_device_.get(), value, write_overlapped_);
+    last_byte_out_ = Access().WriteDeviceByte(value, write_overlapped_);
   }
 }
 
@@ -334,10 +317,10 @@ void TvlLPT::EnumDevices() {
 }
 
 void TvlLPT::EnumDeviceDatabase() {
-  const HDEVINFO set = setup_api_.GetClassDevices(kPortsClass);
+  const SetupApi::DeviceList set = setup_api_.GetClassDevices(kPortsClass);
   if (!set) return;
   DeviceInfo info;
-  for (int index = 0; setup_api_.GetDeviceInfo(set, index, info); ++index) {
+  for (int index = 0; setup_api_.GetDeviceInfo(set.get(), index, info); ++index) {
     if (info.service != "Parport") continue;
     const auto hardware = OpenKey(HKEY_LOCAL_MACHINE, info.key_path);
     if (!hardware) continue;
@@ -354,7 +337,6 @@ void TvlLPT::EnumDeviceDatabase() {
     }
     AddPortDevice(name, PortNumberOf(name), base);
   }
-  setup_api_.DestroyDeviceList(set);
   PINSCOPE_STAMP_STARTUP(kPortsEnumerated);
 }
 

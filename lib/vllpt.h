@@ -7,11 +7,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "lib/port_access.h"
 #include "lib/vlclasses.h"
 #include "lib/vlddbasew32.h"
 #include "lib/vlwin32.h"
@@ -70,7 +70,7 @@ class TvlLPT : public TvlBaseIO {
   void SetDirectMode(bool direct);
   /// "LPT" followed by the character whose code is the port number plus 48.
   std::string GetPortName() const;
-  TvlLptDriver& Driver() { return *driver_; }
+  TvlLptDriver& Driver() { return driver_access_.Driver(); }
 
   void SetDeviceIndex(int index) override;
   int GetDeviceIndex() override;
@@ -78,11 +78,16 @@ class TvlLPT : public TvlBaseIO {
   /// the NT family, from the spooler's port list on the 9x family. Failures only shorten it.
   void EnumDevices() override;
   int AddPortDevice(const std::string& name, int32_t number, uint16_t base);
+  /// Opens through the access of the current mode.
   uint32_t OpenHandle() override;
   /// Reports a failed open, a direct-mode open without base address, or one whose registers
   /// reach a system port (nothing is opened then), as a fatal error.
   void DoOpen() override;
   void DoClose() override;
+  /// Why the last open failed, or was reported although it opened (base address 0), with the
+  /// system's error behind it: also for the driver loader's failures, which raise on their
+  /// own event and never reach OnFatalError. Empty after an open that went well.
+  const std::optional<FatalError>& OpenError() const { return open_error_; }
 
   /// The port's registers, as offsets from its base address.
   enum Register : unsigned { kDataRegister = VPORT_DATA, kStatusRegister = VPORT_STATUS, kControlRegister = VPORT_CONTROL };
@@ -133,6 +138,9 @@ class TvlLPT : public TvlBaseIO {
   Delivery SendString(std::string_view text, const SendOptions& options);
 
  private:
+  PortAccess& Access() { return direct_mode_ ? static_cast<PortAccess&>(driver_access_) : device_access_; }
+  /// Keeps `error` as OpenError, then reports it on the fatal-error path.
+  void FailOpen(FatalError error);
   uint8_t ReadRegister(unsigned offset);
   void WriteRegister(unsigned offset, uint8_t value);
   uint16_t RegisterAddress(unsigned offset) const { return static_cast<uint16_t>(io_base_ + offset); }
@@ -143,9 +151,10 @@ class TvlLPT : public TvlBaseIO {
 
   int32_t port_number_ = 0;
   bool direct_mode_ = true;
-  std::unique_ptr<TvlLptDriver> driver_;
+  DriverAccess driver_access_;      // direct mode's, with the driver client
+  DeviceFileAccess device_access_;  // handle mode's
+  std::optional<FatalError> open_error_;
   uint16_t io_base_ = 0;
-  platform::UniqueFile port_device_;  // handle mode's open device
   SetupApi setup_api_;                 // loaded by the first enumeration, kept while the component lives
   bool last_byte_out_ = false;         // what the last WriteByte achieved, for SendByte
 };

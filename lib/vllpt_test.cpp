@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -426,6 +427,75 @@ TEST_F(Lpt, NoRegisterAccessReachesASystemPortWhateverTheBaseBecame) {
   }
 }
 
+TEST_F(Lpt, TheSystemsErrorComesWithTheFailureFromEitherAccessAndTheLoader) {
+  struct Case {
+    const char* what;
+    bool direct;
+    std::function<std::unique_ptr<TvlLPT>(sim::InstalledPc&)> arrange;  // gives what must stay open
+    uint32_t code, detail;
+    DWORD system_error;
+  };
+  const Case cases[] = {
+      {"the port's device is held", false,
+       [](sim::InstalledPc& fresh) {
+         fresh.files.AddDevice("\\\\.\\LPT1", std::make_shared<sim::LptDevice>(fresh.core));
+         auto other = std::make_unique<TvlLPT>(nullptr);
+         other->SetDirectMode(false);
+         other->SetActive(true);
+         return other;
+       },
+       10, 0, ERROR_ACCESS_DENIED},
+      {"the driver's device refuses", true,
+       [](sim::InstalledPc& fresh) {
+         fresh.core.faults.Fail("AdjustTokenPrivileges", ERROR_ACCESS_DENIED);
+         return nullptr;
+       },
+       10, 0,
+       ERROR_ACCESS_DENIED},
+      {"the loader may not install", true,
+       [](sim::InstalledPc& fresh) {
+         fresh.services.SetElevated(false);
+         return nullptr;
+       },
+       7,
+       ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::InstalledPc fresh;
+    fresh.resources.Add(RT_RCDATA, "VLIOBIN", kLptImage);
+    fresh.kernel.AddImage(kLptImage, &DriverEntry);
+    const std::unique_ptr<TvlLPT> holder = c.arrange(fresh);
+    TvlLPT lpt(nullptr);
+    lpt.SetLptIOBase(0x378);
+    lpt.SetDirectMode(c.direct);
+    Fatal fatal, loader;
+    lpt.OnFatalError = TOnFatalErrorEvent::Of<&Fatal::Handle>(&fatal);
+    lpt.Driver().OnError = TOnFatalErrorEvent::Of<&Fatal::Handle>(&loader);
+    const std::string raised = fw::RaisedMessage([&] { lpt.SetActive(true); });
+    ASSERT_TRUE(lpt.OpenError());
+    const FatalError& error = *lpt.OpenError();
+    EXPECT_EQ(raised, error.message);
+    EXPECT_EQ(error.system_error, c.system_error);
+    const std::string reported = std::to_string(c.code) + "/" + std::to_string(c.detail) + " " + error.message;
+    // The loader's failure is its own event's, never the component's.
+    EXPECT_EQ(fatal.messages, c.code == 7 ? std::vector<std::string>{} : std::vector<std::string>{reported});
+    EXPECT_EQ(loader.messages, c.code == 7 ? std::vector<std::string>{reported} : std::vector<std::string>{});
+  }
+  // Refusals of the component's own carry no system error, and an open that goes well clears it.
+  TvlLPT lpt(nullptr);
+  Fatal fatal;
+  fatal.clear = true;
+  lpt.OnFatalError = TOnFatalErrorEvent::Of<&Fatal::Handle>(&fatal);
+  lpt.SetActive(true);
+  ASSERT_TRUE(lpt.OpenError());
+  EXPECT_EQ(lpt.OpenError()->system_error, static_cast<DWORD>(ERROR_SUCCESS));
+  lpt.SetActive(false);
+  lpt.SetLptIOBase(0x378);
+  lpt.SetActive(true);
+  EXPECT_FALSE(lpt.OpenError());
+}
+
 TEST_F(Lpt, WhileLoadingAFailedOpenOnlyReachesTheHandler) {
   TvlLPT lpt(nullptr);
   Fatal fatal;
@@ -735,6 +805,19 @@ TEST_F(Lpt, KeyNameLengthNoKernelNameCanHaveIsNotBelieved) {
   EXPECT_EQ(pc.core.journal.Count("ZwQueryKey"), 3u) << "the name was asked for after all";
   EXPECT_EQ(pc.registry.OpenKeyCount(), 0u);
   EXPECT_EQ(pc.modules.References("ntdll.dll"), 0);
+}
+
+TEST_F(Lpt, TheDeviceSetIsDestroyedOnceWhenMadeAndNeverWhenNot) {
+  pc.setup_api.AddParallelPort("LPT1", 0x378);
+  TvlLPT lpt(nullptr);
+  pc.core.faults.Fail("SetupDiGetClassDevsA", ERROR_GEN_FAILURE);
+  lpt.EnumDevices();
+  EXPECT_EQ(pc.core.journal.Count("SetupDiDestroyDeviceInfoList"), 0u) << "the failure value is no set";
+  pc.core.faults.Fail("SetupDiEnumDeviceInfo", ERROR_GEN_FAILURE);
+  lpt.EnumDevices();
+  EXPECT_EQ(lpt.DeviceCount(), 0);
+  EXPECT_EQ(pc.core.journal.Count("SetupDiDestroyDeviceInfoList"), 1u);
+  EXPECT_EQ(pc.setup_api.OpenSetCount(), 0u);
 }
 
 TEST_F(Lpt, MissingSetupApiListsNothingAndLeavesNothingLoaded) {

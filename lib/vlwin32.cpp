@@ -88,11 +88,11 @@ bool SetupApi::Load() {
   return false;
 }
 
-HDEVINFO SetupApi::GetClassDevices(const GUID& class_guid) {
-  if (!Load()) return nullptr;
+SetupApi::DeviceList SetupApi::GetClassDevices(const GUID& class_guid) {
+  if (!Load()) return DeviceList(nullptr, ListDestroyer{nullptr});
   const HDEVINFO set = get_class_devs_(&class_guid, nullptr, nullptr, DIGCF_PRESENT);
-  // The failure value is INVALID_HANDLE_VALUE; callers know only 0 as "none".
-  return set == INVALID_HANDLE_VALUE ? nullptr : set;
+  // The failure value is INVALID_HANDLE_VALUE, which is nothing to destroy.
+  return DeviceList(set == INVALID_HANDLE_VALUE ? nullptr : set, ListDestroyer{destroy_device_info_list_});
 }
 
 std::string SetupApi::Property(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
@@ -120,10 +120,6 @@ bool SetupApi::GetDeviceInfo(HDEVINFO set, int index, DeviceInfo& info) {
   HKEY root = nullptr;  // asked for so that the path comes relative to its hive; every device key is HKLM's
   info.key_path = GetKeyPath(key, &root);
   return true;
-}
-
-void SetupApi::DestroyDeviceList(HDEVINFO set) {
-  if (Load()) destroy_device_info_list_(set);
 }
 
 // --- Registry key paths ----------------------------------------------------------------------

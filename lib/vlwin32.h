@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "platform/unique_handle.h"
 #include "platform/win32.h"
@@ -51,21 +53,29 @@ struct DeviceInfo {
 /// SetupAPI, loaded by name on first use with all five entry points or none, and freed with
 /// this object. A machine without it simply has no devices to list.
 class SetupApi {
+  using DestroyDeviceInfoList = BOOL(WINAPI*)(HDEVINFO);
+  struct ListDestroyer {
+    DestroyDeviceInfoList destroy;
+    void operator()(HDEVINFO set) const { destroy(set); }
+  };
+
  public:
   SetupApi() = default;
   SetupApi(const SetupApi&) = delete;
   SetupApi& operator=(const SetupApi&) = delete;
 
+  /// A device information set, destroyed with its owner (empty: none), which must not outlive
+  /// the SetupApi that made it.
+  using DeviceList = std::unique_ptr<std::remove_pointer_t<HDEVINFO>, ListDestroyer>;
+
   bool Load();
-  /// The present devices of a setup class; 0 when there are none or SetupAPI is missing.
-  HDEVINFO GetClassDevices(const GUID& class_guid);
+  /// The present devices of a setup class; empty when there are none or SetupAPI is missing.
+  DeviceList GetClassDevices(const GUID& class_guid);
   /// False when no device stands at `index`.
   bool GetDeviceInfo(HDEVINFO set, int index, DeviceInfo& info);
-  void DestroyDeviceList(HDEVINFO set);
 
  private:
   using GetClassDevsA = HDEVINFO(WINAPI*)(const GUID*, LPCSTR, HWND, DWORD);
-  using DestroyDeviceInfoList = BOOL(WINAPI*)(HDEVINFO);
   using EnumDeviceInfo = BOOL(WINAPI*)(HDEVINFO, DWORD, PSP_DEVINFO_DATA);
   using GetDeviceRegistryPropertyA = BOOL(WINAPI*)(HDEVINFO, PSP_DEVINFO_DATA, DWORD, LPDWORD, PBYTE, DWORD, LPDWORD);
   using OpenDevRegKey = HKEY(WINAPI*)(HDEVINFO, PSP_DEVINFO_DATA, DWORD, DWORD, DWORD, REGSAM);
