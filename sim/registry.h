@@ -46,7 +46,6 @@ class SimRegistry final : public platform::Registry {
   /// Takes a key away with everything below it; handles open on it keep reading what it held.
   void RemoveKey(HKEY root, std::string_view path);
   void RemoveValue(HKEY root, std::string_view path, std::string_view name);
-  bool KeyExists(HKEY root, std::string_view path) const;
   /// A value's bytes, or nothing when the key or value is missing.
   std::optional<std::vector<BYTE>> Value(HKEY root, std::string_view path, std::string_view name) const;
   /// Opens of the key fail with ERROR_ACCESS_DENIED, as under an ACL that keeps the user out.
