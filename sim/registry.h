@@ -54,8 +54,6 @@ class SimRegistry final : public platform::Registry {
   /// How the kernel names the hives: "\\REGISTRY\\MACHINE" and "\\REGISTRY\\USER" on
   /// Windows; Wine writes "\\REGISTRY\\Machine" and "\\REGISTRY\\User".
   void SetHiveNames(std::string machine, std::string users);
-  /// The SID of the user whose hive is HKEY_CURRENT_USER ("\\REGISTRY\\USER\\<sid>").
-  void SetUserSid(std::string sid) { user_sid_ = std::move(sid); }
   /// The kernel's name of an open key; empty when `key` is not one.
   std::string KernelName(HKEY key) const;
 
@@ -104,6 +102,7 @@ class SimRegistry final : public platform::Registry {
   std::shared_ptr<Node> user_;
   std::string machine_hive_ = "\\REGISTRY\\MACHINE";
   std::string users_hive_ = "\\REGISTRY\\USER";
+  // The SID of the user whose hive is HKEY_CURRENT_USER ("\\REGISTRY\\USER\\<sid>").
   std::string user_sid_ = "S-1-5-21-1004336348-1177238915-682003330-1000";
   std::deque<KeyNameAnswer> scripted_;
 };

@@ -91,7 +91,6 @@ class SimWindows final : public platform::Windows {
   /// Message boxes shown so far, oldest first.
   const std::vector<Box>& Boxes() const { return boxes_; }
 
-  void SetForeground(HWND window) { foreground_ = window; }
 
   /// Adds a built-in window class; `procedure` is a plain WNDPROC, as for RegisterClassA.
   void AddClass(std::string_view name, WNDPROC procedure);
