@@ -141,7 +141,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: startup_windows PINSCOPE.exe PINSCOPE-STAMPED.exe SAME-WORK.exe MINIMAL.exe\n");
     return 2;
   }
-  if (!bench::MeasuredReleaseBuild(argv[1]) || !bench::MeasuredReleaseBuild(argv[2])) return 2;
+  for (int program = 1; program < argc; ++program)
+    if (!bench::MeasuredReleaseBuild(argv[program])) return 2;
   enum { kPinscope, kStamped, kSameWork, kMinimal, kPrograms };
   const char* const names[kPrograms] = {"Pinscope", "Pinscope, stamped build", "same-work baseline",
                                         "minimal window"};

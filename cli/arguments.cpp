@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <string_view>
+#include <vector>
 
 #include "cli/pins.h"
 #include "cli/report.h"
@@ -226,7 +227,59 @@ Invocation ParseArguments(std::span<const std::string> arguments) {
   return invocation;
 }
 
+namespace {
+
+// The help text's pin facts are made from the pin table, so that they cannot drift from it.
+
+/// Pin numbers in order, runs of three or more as a range: "1-9, 14, 16 and 17".
+std::string PinNumbers(bool (*chosen)(const vport_signal&)) {
+  std::vector<unsigned> pins;
+  for (const vport_signal& signal : connector::kSignals)
+    if (chosen(signal)) pins.push_back(signal.pin);
+  std::vector<std::string> parts;
+  for (std::size_t first = 0, last; first < pins.size(); first = last + 1) {
+    for (last = first; last + 1 < pins.size() && pins[last + 1] == pins[last] + 1;) ++last;
+    if (last - first >= 2) {
+      parts.push_back(std::to_string(pins[first]) + "-" + std::to_string(pins[last]));
+    } else {
+      for (std::size_t i = first; i <= last; ++i) parts.push_back(std::to_string(pins[i]));
+    }
+  }
+  std::string text;
+  for (std::size_t i = 0; i < parts.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
+  return text;
+}
+
+std::string LoopbackWires() {
+  std::string text;
+  for (const vport_wire& wire : connector::kLoopbackWiring)
+    text += (text.empty() ? "" : ", ") + std::to_string(wire.from_pin) + "->" + std::to_string(wire.to_pin);
+  return text;
+}
+
+/// "  1 Strobe, 2 Data 0, ...; 18-25 ground", wrapped before `width` columns.
+std::string PinNames(std::size_t width) {
+  std::vector<std::string> items;
+  for (const vport_signal& signal : connector::kSignals) items.push_back(std::to_string(signal.pin) + " " + signal.name);
+  items.push_back(std::to_string(VPORT_FIRST_GROUND_PIN) + "-" + std::to_string(VPORT_PIN_COUNT) + " ground");
+  std::string text, line = " ";
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const std::string item = " " + items[i] + (i + 1 == items.size() ? "" : i + 2 == items.size() ? ";" : ",");
+    if (line.size() + item.size() > width) {
+      text += line + "\n";
+      line = " ";
+    }
+    line += item;
+  }
+  return text + line + "\n";
+}
+
+}  // namespace
+
 std::string HelpText() {
+  const std::string inverted = PinNumbers([](const vport_signal& s) { return s.inverted != 0; });
+  const std::string outputs = PinNumbers([](const vport_signal& s) { return s.output != 0; });
   return R"(Usage: pinscope-cli [options] COMMAND [PORT] [arguments]
 
 The pins of a PC's parallel port, for scripts. Direct mode (the default) reaches the port's
@@ -235,20 +288,22 @@ registers through Pinscope's driver and needs an elevated command prompt.
 Commands:
   list                     the machine's parallel ports: name, number, base address
   read PORT                the three registers and every signal pin: register bit and
-                           connector level (pins 1, 11, 14 and 17 are inverted by the port)
-  set PORT PIN=0|1 ...     set output pins (1-9, 14, 16, 17) by register bit, then read
+                           connector level (pins )" + inverted + R"( are inverted by the port)
+  set PORT PIN=0|1 ...     set output pins ()" + outputs + R"() by register bit, then read
   data PORT [0xNN]         write the whole data register in one access (or only read it)
-  write PORT TEXT          send bytes with the strobe handshake, waiting for Busy
+  write PORT TEXT          send bytes with the strobe handshake, waiting for )" +
+         connector::SignalOf(VPORT_PIN_BUSY)->name + R"(
   write PORT --file F      the same with the bytes of file F (an ordinary file, at most
                            16 MiB); a long write says how far it got on standard error
   watch PORT               a time-stamped line each time an input pin changes
         [--interval MS]    how often to look (default 100 ms)
         [--count N]        stop after N changes (otherwise Ctrl+C stops)
-  selftest PORT            the loopback-plug test: pins 2->15, 3->13, 4->12, 5->10, 6->11;
+  selftest PORT            the loopback-plug test: pins )" + LoopbackWires() + R"(;
                            each wire passes, is open, or is shorted to another
 
 PORT is LPT1 to LPT9 (LPT1: too), as list shows it. Commands and ports take any case.
-After --, every argument is text or an operand, even one that starts with -:
+PIN is a connector pin by number:
+)" + PinNames(92) + R"(After --, every argument is text or an operand, even one that starts with -:
   pinscope-cli write LPT2 -- --hello
 
 Options:

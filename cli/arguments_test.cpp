@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "vport/pins.h"
+
 namespace cli {
 namespace {
 
@@ -132,6 +134,22 @@ TEST(Arguments, HelpListsEveryExitCode) {
   const std::string help = HelpText();
   for (const char* code : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  4 ", "\n  130 "}) {
     EXPECT_NE(help.find(code), std::string::npos) << code;
+  }
+}
+
+// The pin facts in the help are made from the pin table; this holds them to the connector.
+TEST(Arguments, HelpNamesEveryPinOfTheTable) {
+  const std::string help = HelpText();
+  for (const vport_signal& signal : connector::kSignals) {
+    const std::string named = " " + std::to_string(signal.pin) + " " + signal.name;
+    EXPECT_TRUE(help.find(named + ",") != std::string::npos || help.find(named + ";") != std::string::npos) << named;
+  }
+  for (const char* fact : {"18-25 ground", "(pins 1, 11, 14 and 17 are inverted", "output pins (1-9, 14, 16 and 17)",
+                           "pins 2->15, 3->13, 4->12, 5->10, 6->11;", "waiting for Busy\n"}) {
+    EXPECT_NE(help.find(fact), std::string::npos) << fact;
+  }
+  for (std::size_t at = 0, end; (end = help.find('\n', at)) != std::string::npos; at = end + 1) {
+    EXPECT_LE(end - at, 92u) << help.substr(at, end - at);
   }
 }
 

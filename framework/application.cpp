@@ -43,17 +43,6 @@ void TApplication::Run() {
   }
 }
 
-void TApplication::ProcessMessages() {
-  MSG message;
-  while (!terminated_ && win::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (message.message == WM_QUIT) {
-      terminated_ = true;
-      break;
-    }
-    Dispatch(message);
-  }
-}
-
 void TApplication::Dispatch(MSG& message) {
   try {
     // Tab, the arrow keys and Enter move among a window's controls as in a dialog box.
@@ -66,8 +55,6 @@ void TApplication::Dispatch(MSG& message) {
     HandleException(error);
   }
 }
-
-void TApplication::Terminate() { win::PostQuitMessage(0); }
 
 void TApplication::HandleException(const std::exception& error) {
   if (OnException.Assigned()) {

@@ -31,13 +31,9 @@ class TApplication : public TComponent {
   TForm* MainForm() const { return main_form_; }
 
   /// Shows the main form and handles messages until the application ends (the main form is
-  /// closed, or Terminate). What a message's handling raises is reported and the loop goes
-  /// on.
+  /// closed or its window destroyed). What a message's handling raises is reported and the
+  /// loop goes on.
   void Run();
-  /// Handles the messages waiting now, without waiting for more.
-  void ProcessMessages();
-  /// Ends the application once the messages before are handled.
-  void Terminate();
   /// The loop has seen the end (WM_QUIT).
   bool Terminated() const { return terminated_; }
 

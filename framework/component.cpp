@@ -11,7 +11,6 @@ TComponent::TComponent(TComponent* owner) {
 }
 
 TComponent::~TComponent() {
-  destroying_ = true;
   // Each receiver drops its reference to us; it may also withdraw its own request, so take
   // the list apart one entry at a time rather than walking it.
   while (!free_notifies_.empty()) {

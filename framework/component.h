@@ -40,7 +40,6 @@ class TComponent : public TPersistent {
 
   bool IsLoading() const { return loading_; }
   bool IsDesigning() const { return designing_; }
-  bool IsDestroying() const { return destroying_; }
 
   /// Enters the loading state, as a form does while its stored properties are applied.
   void BeginLoading() { loading_ = true; }
@@ -75,7 +74,6 @@ class TComponent : public TPersistent {
   int tag_ = 0;
   bool loading_ = false;
   bool designing_ = false;
-  bool destroying_ = false;
 };
 
 }  // namespace fw

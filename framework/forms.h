@@ -25,7 +25,6 @@ class TForm : public TWinControl {
   /// What the close box does: OnClose may keep the form open (caNone); otherwise it is
   /// hidden, or, for the application's main form, the application ends.
   void Close();
-  bool IsMainForm() const { return main_form_; }
 
   /// Where the window comes up: as stored, where Windows likes, or centred on the screen.
   TPosition Position() const { return position_; }

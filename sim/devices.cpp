@@ -53,8 +53,6 @@ void Devices::Add(std::string_view name, std::shared_ptr<Device> device) {
   devices_.insert_or_assign(Canonical(name), std::move(device));
 }
 
-void Devices::Remove(std::string_view name) { devices_.erase(Canonical(name)); }
-
 std::shared_ptr<Device> Devices::Find(std::string_view name) const {
   auto it = devices_.find(Canonical(name));
   return it == devices_.end() ? nullptr : it->second;

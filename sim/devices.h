@@ -15,8 +15,6 @@ class Devices : public NameSpace {
  public:
   /// `name` as code opens it, e.g. "\\\\.\\vlio" or "\\\\.\\LPT1"; matched without regard to case.
   void Add(std::string_view name, std::shared_ptr<Device> device);
-  /// Unplugs the device: later opens fail; handles already open keep it.
-  void Remove(std::string_view name);
 
   bool Owns(std::string_view name) const override;
   DWORD Open(const OpenRequest& request, std::shared_ptr<FileObject>& file) override;

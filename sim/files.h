@@ -41,7 +41,6 @@ class SimFiles final : public platform::Files {
 
   /// Plugs in a device under `name` ("\\\\.\\vlio"); a later device of the same name replaces it.
   void AddDevice(std::string_view name, std::shared_ptr<Device> device) { devices_.Add(name, std::move(device)); }
-  void RemoveDevice(std::string_view name) { devices_.Remove(name); }
   /// Adds a further name space that CreateFileA asks after the devices.
   void Mount(NameSpace& space) { spaces_.push_back(&space); }
   /// Adds a name space asked before the devices, whose names shadow theirs (the kernel's links).

@@ -50,7 +50,6 @@ class SimGraphics final : public platform::Graphics {
 
   /// The screen's dots per inch (96 unless a test sets the large-font 120 or another).
   void SetScreenDpi(int dpi) { dpi_ = dpi; }
-  int ScreenDpi() const { return dpi_; }
 
   /// The font behind a handle, or null when it is no live font.
   const Font* FindFont(HGDIOBJ font) const;

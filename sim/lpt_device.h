@@ -35,7 +35,6 @@ class LptDevice final : public Device {
 
   /// Bytes go out through `port`, which must outlive the connection.
   void Connect(vport& port) { port_ = &port; }
-  void Disconnect() { port_ = nullptr; }
   /// How long a byte may wait for Busy to drop, in virtual milliseconds (default 1000).
   void SetWriteTimeout(std::uint64_t milliseconds) { write_timeout_ = milliseconds; }
 

@@ -43,8 +43,6 @@ class SimModules final : public platform::Modules {
   void Remove(std::string_view module);
   /// The module no longer exports `entry`: GetProcAddress fails with ERROR_PROC_NOT_FOUND.
   void RemoveEntry(std::string_view module, std::string_view entry);
-  /// Where the program's image was started from, as GetModuleFileNameA reports it.
-  void SetExePath(std::string path) { exe_path_ = std::move(path); }
   /// LoadLibraryA references of a module not yet given back by FreeLibrary.
   int References(std::string_view module) const;
 
@@ -75,6 +73,7 @@ class SimModules final : public platform::Modules {
   SimRegistry& registry_;
   std::map<std::string, Module> modules_;  // by upper-case file name
   std::size_t mapped_ = 0;
+  // Where the program's image was started from, as GetModuleFileNameA reports it.
   std::string exe_path_ = "C:\\Program Files\\Pinscope\\Pinscope.exe";
 };
 

@@ -3,7 +3,6 @@
 namespace sim {
 
 namespace {
-constexpr std::uint32_t kAck = VPORT_PIN(VPORT_PIN_ACK);
 constexpr std::uint32_t kBusy = VPORT_PIN(VPORT_PIN_BUSY);
 constexpr std::uint32_t kPaperOut = VPORT_PIN(VPORT_PIN_PAPER_OUT);
 constexpr std::uint32_t kSelect = VPORT_PIN(VPORT_PIN_SELECT);
@@ -19,7 +18,6 @@ struct VirtualPrinter::State {
 
   std::uint32_t Lines() {
     std::uint32_t lines = vport_printer_input_lines(&latch, outputs);
-    if (ack_low) lines &= ~kAck;
     if (busy || !online || paper_out) lines |= kBusy;
     if (paper_out) lines = (lines | kPaperOut) & ~kFault;
     if (!online) lines &= ~(kSelect | kFault);
@@ -35,22 +33,11 @@ struct VirtualPrinter::State {
     });
   }
 
-  void Acknowledge() {
-    busy = false;
-    if (!ack_time) return;
-    ack_low = true;
-    const unsigned pulse = ++ack_pulses;
-    // A later byte's pulse is that byte's to end.
-    Later(ack_time, [pulse](State& state) {
-      if (state.ack_pulses == pulse) state.ack_low = false;
-    });
-  }
-
   void Latch(BYTE value) {
     received.push_back(value);
-    if (!busy_time) return Acknowledge();
+    if (!busy_time) return;
     busy = true;
-    Later(busy_time, [](State& state) { state.Acknowledge(); });
+    Later(busy_time, [](State& state) { state.busy = false; });
   }
 
   static void LinesChanged(void* context, std::uint32_t lines, std::uint32_t changed) {
@@ -58,7 +45,7 @@ struct VirtualPrinter::State {
     state.outputs = lines;
     const std::uint32_t falling = changed & ~lines;
     if (falling & kInit) {
-      state.busy = state.ack_low = false;
+      state.busy = false;
       ++state.generation;
       ++state.resets;
     }
@@ -67,11 +54,7 @@ struct VirtualPrinter::State {
     const std::uint32_t latched_before = state.latch.received;
     vport_printer_lines_changed(&state.latch, lines, can_take ? changed : changed & ~kStrobe);
     // A falling Init resets the count, and no byte is latched while Init is low.
-    if (!(falling & kInit) && state.latch.received != latched_before) {
-      state.Latch(state.latch.last);
-    } else if (falling & kStrobe) {
-      ++state.ignored;
-    }
+    if (!(falling & kInit) && state.latch.received != latched_before) state.Latch(state.latch.last);
   }
 
   static std::uint32_t InputLines(void* context, std::uint32_t) {
@@ -83,15 +66,11 @@ struct VirtualPrinter::State {
   vport_printer latch = VPORT_PRINTER_INITIALIZER(nullptr);
   std::uint32_t outputs = VPORT_OUTPUT_PINS;  // idle lines are high
   std::uint64_t busy_time = 0;
-  std::uint64_t ack_time = 0;
   bool online = true;
   bool paper_out = false;
   bool busy = false;
-  bool ack_low = false;
   unsigned generation = 0;  // bumped by a reset, which ends pending work
-  unsigned ack_pulses = 0;
   std::vector<BYTE> received;
-  std::size_t ignored = 0;
   std::size_t resets = 0;
 };
 
@@ -105,14 +84,11 @@ VirtualPrinter::VirtualPrinter(Clock& clock) : state_(std::make_shared<State>(cl
 VirtualPrinter::~VirtualPrinter() = default;
 
 void VirtualPrinter::SetBusyTime(std::uint64_t milliseconds) { state_->busy_time = milliseconds; }
-void VirtualPrinter::SetAckTime(std::uint64_t milliseconds) { state_->ack_time = milliseconds; }
 void VirtualPrinter::SetOnline(bool online) { state_->online = online; }
 void VirtualPrinter::SetPaperOut(bool paper_out) { state_->paper_out = paper_out; }
 
 const std::vector<BYTE>& VirtualPrinter::Received() const { return state_->received; }
 std::string VirtualPrinter::ReceivedText() const { return std::string(state_->received.begin(), state_->received.end()); }
-std::size_t VirtualPrinter::Ignored() const { return state_->ignored; }
 std::size_t VirtualPrinter::Resets() const { return state_->resets; }
-std::uint32_t VirtualPrinter::Lines() const { return state_->Lines(); }
 
 }  // namespace sim

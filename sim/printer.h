@@ -1,6 +1,7 @@
 // A printer on the virtual parallel port: a Centronics receiver. On the falling edge of
-// Strobe (pin 1) a ready printer latches D0-D7 (pins 2-9) and raises Busy (pin 11); when it
-// has dealt with the byte it pulls Ack (pin 10) low and drops Busy, and Ack goes back high.
+// Strobe (pin 1) a ready printer latches D0-D7 (pins 2-9) and raises Busy (pin 11) until it
+// has dealt with the byte. Ack (pin 10) stays high: its pulse is too short for a program that
+// polls to see.
 // While on line and fine, Select (pin 13) is high, Paper out (pin 12) low and Fault (pin 15)
 // high. The virtual port's own printer (vport_printer) latches the bytes and answers Init;
 // this one adds the time each byte takes and the off-line and out-of-paper states. Times run
@@ -36,8 +37,6 @@ class VirtualPrinter {
   /// Virtual milliseconds Busy stays high after each byte; 0 (the default) answers at once,
   /// and Busy is never seen high.
   void SetBusyTime(std::uint64_t milliseconds);
-  /// Virtual milliseconds Ack stays low once Busy drops; 0 (the default): too short to see.
-  void SetAckTime(std::uint64_t milliseconds);
   /// Off line: Select low, Fault low, Busy high; strobes are ignored.
   void SetOnline(bool online);
   /// Out of paper: Paper out high, Fault low, Busy high; strobes are ignored.
@@ -46,12 +45,8 @@ class VirtualPrinter {
   /// The bytes it latched, in order.
   const std::vector<BYTE>& Received() const;
   std::string ReceivedText() const;
-  /// Strobes that came while it could not take a byte: the bytes lost.
-  std::size_t Ignored() const;
   /// Falling edges of Init (pin 16): each resets the printer, ending a byte in progress.
   std::size_t Resets() const;
-  /// The levels it drives on its pins now (Ack, Busy, PaperOut, Select, Fault).
-  std::uint32_t Lines() const;
 
   struct State;
 

@@ -272,8 +272,6 @@ void SimRegistry::RemoveValue(HKEY root, std::string_view path, std::string_view
   if (const std::shared_ptr<Node> node = Find(root, path)) node->values.erase(format::Upper(name));
 }
 
-bool SimRegistry::KeyExists(HKEY root, std::string_view path) const { return Find(root, path) != nullptr; }
-
 std::optional<std::vector<BYTE>> SimRegistry::Value(HKEY root, std::string_view path, std::string_view name) const {
   DWORD type = 0;
   std::vector<BYTE> bytes;

@@ -46,7 +46,6 @@ class SimRegistry final : public platform::Registry {
   /// Takes a key away with everything below it; handles open on it keep reading what it held.
   void RemoveKey(HKEY root, std::string_view path);
   void RemoveValue(HKEY root, std::string_view path, std::string_view name);
-  bool KeyExists(HKEY root, std::string_view path) const;
   /// A value's bytes, or nothing when the key or value is missing.
   std::optional<std::vector<BYTE>> Value(HKEY root, std::string_view path, std::string_view name) const;
   /// Opens of the key fail with ERROR_ACCESS_DENIED, as under an ACL that keeps the user out.
@@ -55,8 +54,6 @@ class SimRegistry final : public platform::Registry {
   /// How the kernel names the hives: "\\REGISTRY\\MACHINE" and "\\REGISTRY\\USER" on
   /// Windows; Wine writes "\\REGISTRY\\Machine" and "\\REGISTRY\\User".
   void SetHiveNames(std::string machine, std::string users);
-  /// The SID of the user whose hive is HKEY_CURRENT_USER ("\\REGISTRY\\USER\\<sid>").
-  void SetUserSid(std::string sid) { user_sid_ = std::move(sid); }
   /// The kernel's name of an open key; empty when `key` is not one.
   std::string KernelName(HKEY key) const;
 
@@ -105,6 +102,7 @@ class SimRegistry final : public platform::Registry {
   std::shared_ptr<Node> user_;
   std::string machine_hive_ = "\\REGISTRY\\MACHINE";
   std::string users_hive_ = "\\REGISTRY\\USER";
+  // The SID of the user whose hive is HKEY_CURRENT_USER ("\\REGISTRY\\USER\\<sid>").
   std::string user_sid_ = "S-1-5-21-1004336348-1177238915-682003330-1000";
   std::deque<KeyNameAnswer> scripted_;
 };

@@ -166,11 +166,10 @@ TEST_F(RegistryTest, ZwQueryKeyNamesKeysTheWayTheKernelDoes) {
   EXPECT_EQ(query(key, nt::kKeyNameInformation, nullptr, 0, &length), nt::kStatusInvalidHandle);
 
   registry.SetHiveNames("\\REGISTRY\\Machine", "\\REGISTRY\\User");
-  registry.SetUserSid("S-1-5-21-1-2-3-1000");
   registry.CreateKey(HKEY_CURRENT_USER, "Software\\Pinscope");
   EXPECT_EQ(KeyName(Open(HKEY_LOCAL_MACHINE, "system")), "\\REGISTRY\\Machine\\SYSTEM");
   EXPECT_EQ(KeyName(Open(HKEY_CURRENT_USER, "software\\pinscope")),
-            "\\REGISTRY\\User\\S-1-5-21-1-2-3-1000\\Software\\Pinscope");
+            "\\REGISTRY\\User\\S-1-5-21-1004336348-1177238915-682003330-1000\\Software\\Pinscope");
 }
 
 TEST_F(RegistryTest, ScriptedKeyNamesAreCutToTheCallersLength) {

@@ -6,9 +6,7 @@ namespace sim {
 
 DWORD SimTime::GetTickCount() {
   core_.Record("GetTickCount", {});
-  const DWORD tick = core_.clock.Tick();
-  if (advance_per_reading_) core_.clock.Advance(advance_per_reading_);
-  return tick;
+  return core_.clock.Tick();
 }
 
 void SimTime::Sleep(DWORD milliseconds) {

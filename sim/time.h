@@ -25,13 +25,9 @@ class SimTime final : public platform::Time {
   /// peripheral that changes while the code under test polls or waits.
   void At(std::uint64_t at, std::function<void()> hook) { core_.clock.At(at, std::move(hook)); }
   void After(std::uint64_t delay, std::function<void()> hook) { core_.clock.After(delay, std::move(hook)); }
-  /// For code that spins on GetTickCount without sleeping: each reading moves the clock on by
-  /// this much (0, the default, leaves such a loop spinning for ever).
-  void SetAdvancePerReading(DWORD milliseconds) { advance_per_reading_ = milliseconds; }
 
  private:
   Core& core_;
-  DWORD advance_per_reading_ = 0;
 };
 
 }  // namespace sim

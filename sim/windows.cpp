@@ -572,8 +572,8 @@ BOOL SimWindows::InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
 int SimWindows::GetSystemMetrics(int index) {
   core_.Record("GetSystemMetrics", {Dec(index)});
   switch (index) {
-    case SM_CXSCREEN: return screen_width_;
-    case SM_CYSCREEN: return screen_height_;
+    case SM_CXSCREEN: return kScreenWidth;
+    case SM_CYSCREEN: return kScreenHeight;
     default: throw NotSimulated("GetSystemMetrics: index " + Dec(index));
   }
 }

@@ -91,7 +91,6 @@ class SimWindows final : public platform::Windows {
   /// Message boxes shown so far, oldest first.
   const std::vector<Box>& Boxes() const { return boxes_; }
 
-  void SetForeground(HWND window) { foreground_ = window; }
 
   /// Adds a built-in window class; `procedure` is a plain WNDPROC, as for RegisterClassA.
   void AddClass(std::string_view name, WNDPROC procedure);
@@ -119,12 +118,6 @@ class SimWindows final : public platform::Windows {
   // The thread's message queue.
   std::size_t Queued() const { return queue_.size(); }
   bool QuitPosted() const { return quit_posted_; }
-  int ExitCode() const { return exit_code_; }
-
-  void SetScreenSize(int width, int height) {
-    screen_width_ = width;
-    screen_height_ = height;
-  }
 
   /// gdi32's piece of this PC, which device contexts and brushes come from. Called by
   /// SimGraphics itself.
@@ -166,7 +159,7 @@ class SimWindows final : public platform::Windows {
   std::deque<MSG> queue_;
   bool quit_posted_ = false;
   int exit_code_ = 0;
-  int screen_width_ = 1024, screen_height_ = 768;
+  static constexpr int kScreenWidth = 1024, kScreenHeight = 768;
   std::map<int, COLORREF> sys_colors_;
   SimGraphics* graphics_ = nullptr;
   const SimResources* resources_ = nullptr;

@@ -80,8 +80,8 @@ TEST_F(SimWindowsTest, TheForegroundWindowBelongsToAnotherProgram) {
   EXPECT_EQ(win::GetLastError(), DWORD{ERROR_ACCESS_DENIED});
 
   HWND ours = Create("main");
-  pc.windows.SetForeground(ours);
-  EXPECT_EQ(win::GetForegroundWindow(), ours);
+  win::ShowWindow(ours, SW_SHOWNORMAL);
+  EXPECT_EQ(win::GetForegroundWindow(), ours) << "shown, it comes to the front";
   win::DestroyWindow(ours);
   EXPECT_EQ(win::GetForegroundWindow(), foreground);
 }

@@ -136,14 +136,6 @@ constexpr const vport_signal* SignalOf(long long pin) {
                                                                    : nullptr;
 }
 
-/// The register bits of one register whose pins carry the opposite level.
-constexpr uint8_t InvertedBits(unsigned offset) {
-  uint8_t bits = 0;
-  for (const vport_signal& s : kSignals)
-    if (s.offset == offset && s.inverted) bits = static_cast<uint8_t>(bits | s.mask);
-  return bits;
-}
-
 namespace check {
 constexpr bool RowsInPinOrder() {
   for (std::size_t i = 0; i < kSignals.size(); ++i)
