@@ -12,53 +12,44 @@
 
 namespace {
 
+// The simulated PC's files, passed on call by call, so that the instant device below
+// replaces only the calls it answers.
+#define PINSCOPE_CALL(type, name, parameters, arguments) \
+  type name parameters override { return disk_.name arguments; }
+#define PINSCOPE_CALL_REAL_BY_HAND PINSCOPE_CALL
+class DiskFiles : public platform::Files {
+ public:
+  explicit DiskFiles(platform::Files& disk) : disk_(disk) {}
+#include "platform/calls/files.inc"
+
+ private:
+  platform::Files& disk_;
+};
+#undef PINSCOPE_CALL
+#undef PINSCOPE_CALL_REAL_BY_HAND
+
 // A device that answers every request at once, so that only the caller's cost is measured;
 // files (the driver image) go to the simulated PC's disk.
-class InstantFiles final : public platform::Files {
+class InstantFiles final : public DiskFiles {
  public:
-  explicit InstantFiles(platform::Files& disk) : disk_(disk) {}
+  using DiskFiles::DiskFiles;
   HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                      DWORD flags, HANDLE template_file) override {
     if (std::strncmp(name, "\\\\.\\", 4) == 0 || std::strncmp(name, "\\\\?\\GLOBALROOT\\Device\\", 22) == 0)
       return kDevice;
-    return disk_.CreateFileA(name, access, share, security, disposition, flags, template_file);
+    return DiskFiles::CreateFileA(name, access, share, security, disposition, flags, template_file);
   }
-  BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped) override {
-    return disk_.WriteFile(file, buffer, count, written, overlapped);
-  }
-  BOOL CloseHandle(HANDLE object) override { return object == kDevice || disk_.CloseHandle(object); }
+  BOOL CloseHandle(HANDLE object) override { return object == kDevice || DiskFiles::CloseHandle(object); }
   BOOL DeviceIoControl(HANDLE, DWORD, LPVOID in, DWORD, LPVOID out, DWORD out_size, LPDWORD returned,
                        LPOVERLAPPED) override {
     if (out_size) *static_cast<uint8_t*>(out) = *static_cast<uint8_t*>(in);
     *returned = out_size ? 1 : 0;
     return TRUE;
   }
-  HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manual_reset, BOOL initial_state, LPCSTR name) override {
-    return disk_.CreateEventA(security, manual_reset, initial_state, name);
-  }
-  BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped) override {
-    return disk_.ReadFile(file, buffer, count, read, overlapped);
-  }
-  DWORD GetFileSize(HANDLE file, LPDWORD size_high) override { return disk_.GetFileSize(file, size_high); }
-  BOOL DeleteFileA(LPCSTR name) override { return disk_.DeleteFileA(name); }
-  UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override { return disk_.GetSystemDirectoryA(buffer, size); }
-  BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait) override {
-    return disk_.GetOverlappedResult(file, overlapped, transferred, wait);
-  }
-  DWORD GetFileType(HANDLE file) override { return disk_.GetFileType(file); }
-  DWORD GetTempPathA(DWORD size, LPSTR buffer) override { return disk_.GetTempPathA(size, buffer); }
-  BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(LPCSTR text, DWORD revision,
-                                                            PSECURITY_DESCRIPTOR* descriptor, PULONG size) override {
-    return disk_.ConvertStringSecurityDescriptorToSecurityDescriptorA(text, revision, descriptor, size);
-  }
-  HLOCAL LocalFree(HLOCAL memory) override { return disk_.LocalFree(memory); }
 
   // Far above any handle the simulated PC hands out, so that closing one of its files is
   // never taken for closing the device.
   static inline const HANDLE kDevice = reinterpret_cast<HANDLE>(0x7FFF0000);
-
- private:
-  platform::Files& disk_;
 };
 
 // The simulated PC for everything else (the driver service is created and started on it),
