@@ -106,10 +106,15 @@ typedef struct VLIO_PORT {
   LONG Held;
 } VLIO_PORT;
 
-/* Filled at load, the ports Windows knows first: a fixed table, as the driver allocates no
-   memory of its own. An open's claim is a pointer into it, in its file object's FsContext. */
-static VLIO_PORT Ports[VLIO_MAX_KNOWN_PORTS + VLIO_LEGACY_PORT_COUNT];
-static ULONG PortCount;
+/* The device's extension: the served ports, filled at load, the ports Windows knows first. A
+   fixed table in the memory IoCreateDevice gives the device (zeroed), as the driver allocates
+   none of its own; not a global, since the i386 image keeps its sections where the file has them
+   and an uninitialised one would have none. An open's claim is a pointer into it, in its file
+   object's FsContext; the device outlives every open. */
+typedef struct VLIO_EXTENSION {
+  ULONG PortCount;
+  VLIO_PORT Ports[VLIO_MAX_KNOWN_PORTS + VLIO_LEGACY_PORT_COUNT];
+} VLIO_EXTENSION;
 
 /* A legacy port's hold, in place of a parallel port driver's allocation routines. */
 static BOOLEAN NTAPI VlioTryHold(PVOID Context)
@@ -123,12 +128,12 @@ static VOID NTAPI VlioReleaseHold(PVOID Context)
 }
 
 /* The served port whose base is `Base`, or NULL. */
-static VLIO_PORT *VlioFindPort(USHORT Base)
+static VLIO_PORT *VlioFindPort(VLIO_EXTENSION *Served, USHORT Base)
 {
   ULONG i;
-  for (i = 0; i < PortCount; ++i) {
-    if (Ports[i].First == Base)
-      return &Ports[i];
+  for (i = 0; i < Served->PortCount; ++i) {
+    if (Served->Ports[i].First == Base)
+      return &Served->Ports[i];
   }
   return NULL;
 }
@@ -137,9 +142,9 @@ static VLIO_PORT *VlioFindPort(USHORT Base)
    (the internal request, waited for here at passive level), and serves it when its registers
    are I/O ports: Controller, the address the port driver reaches them by, is then the port
    number itself. A port that does not answer is left out, and its file object let go. */
-static VOID VlioAddKnownPort(PUNICODE_STRING Name)
+static VOID VlioAddKnownPort(VLIO_EXTENSION *Served, PUNICODE_STRING Name)
 {
-  VLIO_PORT *port = &Ports[PortCount];
+  VLIO_PORT *port = &Served->Ports[Served->PortCount];
   PARALLEL_PORT_INFORMATION info;
   IO_STATUS_BLOCK result;
   KEVENT done;
@@ -169,14 +174,14 @@ static VOID VlioAddKnownPort(PUNICODE_STRING Name)
   base = info.OriginalController.LowPart;
   span = info.SpanOfController;
   if (NT_SUCCESS(status) && info.OriginalController.HighPart == 0 && base - 1 < 0xFFFF && span - 1 < 0x10000 - base &&
-      (ULONG_PTR)info.Controller == base && VlioFindPort((USHORT)base) == NULL) {
+      (ULONG_PTR)info.Controller == base && VlioFindPort(Served, (USHORT)base) == NULL) {
     port->First = (USHORT)base;
     port->Last = (USHORT)(base + (span < VLIO_MAX_SPAN ? span : VLIO_MAX_SPAN) - 1);
     port->TryAllocate = info.TryAllocatePort;
     port->Free = info.FreePort;
     port->Context = info.Context;
     port->File = file;
-    ++PortCount;
+    ++Served->PortCount;
     return;
   }
   ObDereferenceObject(file);
@@ -184,33 +189,31 @@ static VOID VlioAddKnownPort(PUNICODE_STRING Name)
 
 /* Fills the table of served ports: those Windows' parallel port driver knows, then the legacy
    bases it does not. Without a parallel port interface (none bound, Wine) only the legacy ones. */
-static VOID VlioFindPorts(VOID)
+static VOID VlioFindPorts(VLIO_EXTENSION *Served)
 {
   PWSTR list;
   PWSTR name;
   UNICODE_STRING text;
   ULONG i;
 
-  PortCount = 0;
   if (NT_SUCCESS(IoGetDeviceInterfaces(&GUID_PARALLEL_DEVICE, NULL, 0, &list))) {
-    for (name = list; *name != L'\0' && PortCount < VLIO_MAX_KNOWN_PORTS; name += text.Length / sizeof(WCHAR) + 1) {
+    for (name = list; *name != L'\0' && Served->PortCount < VLIO_MAX_KNOWN_PORTS;
+         name += text.Length / sizeof(WCHAR) + 1) {
       RtlInitUnicodeString(&text, name);
-      VlioAddKnownPort(&text);
+      VlioAddKnownPort(Served, &text);
     }
     ExFreePool(list);
   }
   for (i = 0; i < VLIO_LEGACY_PORT_COUNT; ++i) {
-    VLIO_PORT *port = &Ports[PortCount];
-    if (VlioFindPort(VlioLegacyPorts[i].First) != NULL)
+    VLIO_PORT *port = &Served->Ports[Served->PortCount];
+    if (VlioFindPort(Served, VlioLegacyPorts[i].First) != NULL)
       continue;
     port->First = VlioLegacyPorts[i].First;
     port->Last = VlioLegacyPorts[i].Last;
     port->TryAllocate = VlioTryHold;
     port->Free = VlioReleaseHold;
     port->Context = &port->Held;
-    port->File = NULL;
-    port->Held = 0;
-    ++PortCount;
+    ++Served->PortCount;
   }
 }
 
@@ -230,7 +233,8 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING Registry
   RtlInitUnicodeString(&linkName, LinkNameText);
   RtlInitUnicodeString(&deviceName, DeviceNameText);
 
-  status = IoCreateDevice(DriverObject, 0, &deviceName, FILE_DEVICE_UNKNOWN, 0, FALSE, &deviceObject);
+  status = IoCreateDevice(DriverObject, sizeof(VLIO_EXTENSION), &deviceName, FILE_DEVICE_UNKNOWN, 0, FALSE,
+                          &deviceObject);
   if (!NT_SUCCESS(status))
     return status;
 
@@ -245,7 +249,7 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING Registry
   DriverObject->MajorFunction[IRP_MJ_CREATE] = VlioCreate;
   DriverObject->MajorFunction[IRP_MJ_CLOSE] = VlioClose;
   DriverObject->DriverUnload = VlioUnload;
-  VlioFindPorts();
+  VlioFindPorts(deviceObject->DeviceExtension);
   return STATUS_SUCCESS;
 }
 
@@ -307,7 +311,7 @@ NTSTATUS NTAPI VlioClose(PDEVICE_OBJECT DeviceObject, PIRP Irp)
 
 /* A claim of the port the open already holds succeeds at once; one of another takes it first
    and then lets the old one go, so a refused claim leaves the open as it was. */
-static NTSTATUS VlioClaimPort(PIRP Irp, PFILE_OBJECT File, ULONG InputLength)
+static NTSTATUS VlioClaimPort(VLIO_EXTENSION *Served, PIRP Irp, PFILE_OBJECT File, ULONG InputLength)
 {
   VLIO_CLAIM_INPUT *request = Irp->AssociatedIrp.SystemBuffer;
   VLIO_PORT *port;
@@ -315,7 +319,7 @@ static NTSTATUS VlioClaimPort(PIRP Irp, PFILE_OBJECT File, ULONG InputLength)
 
   if (InputLength < sizeof(VLIO_CLAIM_INPUT))
     return STATUS_INVALID_PARAMETER;
-  port = VlioFindPort(request->Base);
+  port = VlioFindPort(Served, request->Base);
   if (port == NULL)
     return STATUS_ACCESS_DENIED;
   held = File->FsContext;
@@ -380,12 +384,10 @@ NTSTATUS NTAPI VlioDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp)
   ULONG outputLength = stack->Parameters.DeviceIoControl.OutputBufferLength;
   NTSTATUS status;
 
-  UNREFERENCED_PARAMETER(DeviceObject);
-
   Irp->IoStatus.Information = 0;
   switch (stack->Parameters.DeviceIoControl.IoControlCode) {
   case IOCTL_VLIO_CLAIM:
-    status = VlioClaimPort(Irp, stack->FileObject, inputLength);
+    status = VlioClaimPort(DeviceObject->DeviceExtension, Irp, stack->FileObject, inputLength);
     break;
   case IOCTL_VLIO_READ:
     status = VlioReadPort(Irp, stack->FileObject, inputLength, outputLength);
@@ -409,12 +411,13 @@ NTSTATUS NTAPI VlioDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp)
  */
 VOID NTAPI VlioUnload(PDRIVER_OBJECT DriverObject)
 {
+  VLIO_EXTENSION *served = DriverObject->DeviceObject->DeviceExtension;
   UNICODE_STRING linkName;
   ULONG i;
 
-  for (i = 0; i < PortCount; ++i) {
-    if (Ports[i].File != NULL)
-      ObDereferenceObject(Ports[i].File);
+  for (i = 0; i < served->PortCount; ++i) {
+    if (served->Ports[i].File != NULL)
+      ObDereferenceObject(served->Ports[i].File);
   }
 
   RtlInitUnicodeString(&linkName, LinkNameText);

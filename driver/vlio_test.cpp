@@ -81,7 +81,6 @@ TEST_F(Vlio, LoadMakesOneDeviceAndItsLinkAndLeavesCloseToTheSystem) {
   const kernel_host::Device device = kernel_.Devices()[0];
   EXPECT_EQ(device.name, "\\Device\\vlio");
   EXPECT_EQ(device.type, 0x22u);
-  EXPECT_EQ(device.extension_size, 0u);
   EXPECT_EQ(device.characteristics, 0u);
   EXPECT_FALSE(device.exclusive);
   EXPECT_EQ(driver_.Object().DeviceObject, device.object);
