@@ -69,7 +69,8 @@ class TvlLPT : public TvlBaseIO {
   uint8_t GetLptPortNo() const { return static_cast<uint8_t>(port_number_); }
   void SetLptPortNo(uint8_t number);
   uint16_t GetLptIOBase() const { return io_base_; }
-  /// Takes effect with the next register access; no reopen, no check.
+  /// Takes effect with the next register access, which in direct mode claims the port at the
+  /// new base first; no reopen, nothing raised.
   void SetLptIOBase(uint16_t base) { io_base_ = base; }
   bool GetDirectMode() const { return direct_mode_; }
   /// Closes in the old mode and reopens in the new one when open.
