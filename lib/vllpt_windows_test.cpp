@@ -395,6 +395,57 @@ TEST_F(DriverOnWindows, SystemPortRequestsAreDeniedAndParallelPortsStillServed) 
   EXPECT_EQ(driver.ReadPort(0x378), 0x5A);
 }
 
+/// The claim of the port at `base` on `device`: ERROR_SUCCESS, or the error the driver answered.
+DWORD Claim(HANDLE device, uint16_t base) {
+  VLIO_CLAIM_INPUT request{base};
+  DWORD returned = 0xdeadbeef;
+  SetLastError(0xdeadbeef);
+  if (DeviceIoControl(device, IOCTL_VLIO_CLAIM, &request, sizeof request, nullptr, 0, &returned, nullptr))
+    return ERROR_SUCCESS;
+  return GetLastError();
+}
+
+constexpr char kHeldEvent[] = "pinscope_tests_port_held";
+
+// Run as a process of its own by the test after it: holds 0x3BC until it is killed.
+TEST(DriverOnWindowsChild, DISABLED_HoldsTheMonochromeAdaptersPortUntilKilled) {
+  platform::UniqueFile device(
+      CreateFileA(VLIO_WIN32_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(device) << GetLastError();
+  ASSERT_EQ(Claim(device.get(), 0x3BC), static_cast<DWORD>(ERROR_SUCCESS));
+  platform::UniqueHandle held(OpenEventA(EVENT_MODIFY_STATE, FALSE, kHeldEvent));
+  SetEvent(held.get());
+  Sleep(60000);
+}
+
+TEST_F(DriverOnWindows, APortHeldByAProcessThatIsKilledGoesFree) {
+  TvlLptDriver driver;
+  ASSERT_NE(driver.Open(), -1) << GetLastError();
+  platform::UniqueHandle held(CreateEventA(nullptr, TRUE, FALSE, kHeldEvent));
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string line = std::string("\"") + self +
+                     "\" --gtest_also_run_disabled_tests --gtest_filter=DriverOnWindowsChild.*";
+  // Its output goes nowhere: it never finishes its case.
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  PROCESS_INFORMATION child{};
+  ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child))
+      << GetLastError();
+  platform::UniqueHandle process(child.hProcess), thread(child.hThread);
+  ASSERT_EQ(WaitForSingleObject(held.get(), 30000), static_cast<DWORD>(WAIT_OBJECT_0)) << "the child holds nothing";
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(driver.ClaimPort(0x3BC));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BUSY));
+  TerminateProcess(process.get(), 1);
+  EXPECT_EQ(WaitForSingleObject(process.get(), 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+  // The system closes a killed process's handles as it ends it; give the close a moment.
+  bool claimed = false;
+  for (int tries = 0; tries < 50 && !(claimed = driver.ClaimPort(0x3BC)); ++tries) Sleep(100);
+  EXPECT_TRUE(claimed) << GetLastError();
+}
+
 TEST_F(DriverOnWindows, AnOpenClaimsALegacyPortAloneAndEveryOtherBaseIsRefused) {
   TvlLptDriver driver;
   ASSERT_NE(driver.Open(), -1) << GetLastError();
@@ -413,19 +464,11 @@ TEST_F(DriverOnWindows, AnOpenClaimsALegacyPortAloneAndEveryOtherBaseIsRefused) 
   platform::UniqueFile second(CreateFileA(VLIO_WIN32_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                           0, nullptr));
   ASSERT_TRUE(first && second) << GetLastError();
-  auto claim = [](HANDLE device, uint16_t base) {
-    VLIO_CLAIM_INPUT request{base};
-    DWORD returned = 0xdeadbeef;
-    SetLastError(0xdeadbeef);
-    if (DeviceIoControl(device, IOCTL_VLIO_CLAIM, &request, sizeof request, nullptr, 0, &returned, nullptr))
-      return static_cast<DWORD>(ERROR_SUCCESS);
-    return GetLastError();
-  };
-  EXPECT_EQ(claim(first.get(), 0x278), static_cast<DWORD>(ERROR_BUSY)) << "the client holds it";
-  EXPECT_EQ(claim(first.get(), 0x378), static_cast<DWORD>(ERROR_SUCCESS));
-  EXPECT_EQ(claim(second.get(), 0x378), static_cast<DWORD>(ERROR_BUSY));
+  EXPECT_EQ(Claim(first.get(), 0x278), static_cast<DWORD>(ERROR_BUSY)) << "the client holds it";
+  EXPECT_EQ(Claim(first.get(), 0x378), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(Claim(second.get(), 0x378), static_cast<DWORD>(ERROR_BUSY));
   first.reset();
-  EXPECT_EQ(claim(second.get(), 0x378), static_cast<DWORD>(ERROR_SUCCESS)) << "the close let the port go";
+  EXPECT_EQ(Claim(second.get(), 0x378), static_cast<DWORD>(ERROR_SUCCESS)) << "the close let the port go";
 }
 
 TEST_F(DriverOnWindows, ASecondClientIsRefusedWhileTheFirstHoldsTheDriverAndTheFirstKeepsIt) {
