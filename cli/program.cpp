@@ -90,7 +90,7 @@ int RunOnPort(const Invocation& invocation, const Console& console) {
     console.err << "pinscope-cli: " << ConsoleText(error.what()) << "\n";
     // Why the system refused the open, whichever layer it refused.
     const std::optional<FatalError>& refused = lpt.OpenError();
-    if (refused && refused->system_error == ERROR_ACCESS_DENIED && lpt.GetDirectMode())
+    if (refused && refused->system_error == ERROR_ACCESS_DENIED && lpt.GetDirectMode() && !lpt.PortRefused())
       console.err << "Direct mode installs and starts a driver: run pinscope-cli from an elevated command prompt"
                      " (Run as administrator).\n";
     return kPortFailed;

@@ -339,6 +339,16 @@ TEST_F(Program, BaseReachesAPortTheListLacks) {
   EXPECT_TRUE(Has(data.out, "LPT3 at 0x3BC: data 0x5A")) << data.out;
 }
 
+TEST_F(Program, ABaseTheDriverDoesNotServeIsRefusedWithItsAnswerAndNothingStays) {
+  const Outcome read = Run("read LPT3 --base 0xD000");
+  EXPECT_EQ(read.code, kPortFailed);
+  EXPECT_TRUE(Has(read.err, "Base I/O port 0xD000 is not a parallel port that Windows knows")) << read.err;
+  EXPECT_FALSE(Has(read.err, "elevated")) << "the driver's refusal is no matter of elevation";
+  EXPECT_EQ(read.out, "");
+  EXPECT_EQ(pc.services.Find("vlio"), nullptr);
+  EXPECT_TRUE(pc.ports.Accesses().empty());
+}
+
 TEST_F(Program, HandleModeWritesThroughTheSystemsPortDevice) {
   auto device = std::make_shared<sim::LptDevice>(pc.core);
   pc.files.AddDevice("\\\\.\\LPT2", device);

@@ -1,8 +1,8 @@
 #!/bin/sh
 # Static checks of a built driver image, as nothing here can load one: its format, that it
 # is a native image starting at DriverEntry, that it imports exactly the kernel routines it
-# calls, that it can be relocated and carries its version block and a valid checksum, and
-# its size.
+# calls, that it can be relocated and carries its version block and a valid checksum, that
+# its sections lie where a packed image's must, and its size.
 # usage: check-driver.sh OBJDUMP IMAGE i386|amd64 ENTRY_SYMBOL SIZE_LIMIT(0: none) DLL!ROUTINE...
 set -eu
 objdump=$1 image=$2 arch=$3 entry=$4 limit=$5
@@ -24,6 +24,17 @@ case $(field Magic) in "$magic"*) ;; *) fail "optional header magic $(field Magi
 case $(field Subsystem) in 00000001*) ;; *) fail "subsystem $(field Subsystem), expected 1 (native)" ;; esac
 if [ "$arch" = i386 ]; then
   [ "$(field ImageBase)" = 00010000 ] || fail "image base $(field ImageBase), expected 00010000"
+fi
+
+# Sections packed below a page are mapped as the file holds them, so each must sit at its own
+# file offset; one without file data (uninitialised) before another moves that one off it.
+if [ $((0x$(field SectionAlignment))) -lt 4096 ]; then
+  "$objdump" -h "$image" | awk '$1 ~ /^[0-9]+$/ && NF >= 7 { print $2, $4, $6 }' > "$image.sections"
+  while read -r section vma offset; do
+    [ $((0x$vma - 0x$(field ImageBase))) -eq $((0x$offset)) ] ||
+      { rm -f "$image.sections"; fail "section $section at $(printf %x $((0x$vma))), file offset 0x$offset"; }
+  done < "$image.sections"
+  rm -f "$image.sections"
 fi
 
 # The entry point, against where the link map put DriverEntry.

@@ -8,7 +8,8 @@
 #   each page belongs to one section and takes that section's protection;
 # - no section is both writable and executable;
 # - the image is marked NX compatible;
-# - it imports no pool or memory allocator, so nothing it runs can come from executable pool.
+# - it imports no pool or memory allocator, so nothing it runs can come from executable pool
+#   (freeing what the system allocated for it, ExFreePool, allocates nothing and passes).
 # The section headers are read from the file itself, as the loader reads them. Every rule
 # broken gets its own FAIL line.
 # usage: check-hvci.sh OBJDUMP IMAGE

@@ -1,15 +1,25 @@
 /*
- * vlio: lets a user-mode program read and write single bytes at I/O ports, which Windows
- * NT keeps from it. One device, \Device\vlio, reachable as \\.\vlio, takes two buffered
- * device controls; everything else about the file is the I/O manager's default.
+ * vlio: lets a user-mode program read and write single bytes at the registers of a parallel
+ * port, which Windows NT keeps from it. One device, \Device\vlio, reachable as \\.\vlio, takes
+ * three buffered device controls: a claim of a port by its base address, and a read and a
+ * write of one of its registers; everything else about the file is the I/O manager's default.
  *
- * Which ports. None of the machine's own fixed ports (VlioSystemPorts in vlio_ioctl.h: DMA,
- * interrupt controllers, CMOS, the SMI command port, PCI configuration, reset...): through
- * them a caller reaches the kernel and the firmware, which is what gets port drivers
- * blocklisted. A request naming one fails with STATUS_ACCESS_DENIED and touches nothing, and so
- * does a write to the Plug and Play ISA address port (VLIO_PNP_ADDRESS_PORT). Ports
- * a chipset assigns at boot (ACPI power management, SMBus, GPIO, TCO) differ from machine to
- * machine and stay reachable: this narrows the driver, it does not make it harmless.
+ * Which ports. Only parallel ports: a driver that reaches any I/O port reaches the registers of
+ * devices that read and write memory by DMA, and the chipset's power-management, SMBus and
+ * GPIO blocks, which is what gets port drivers blocklisted; a list of what to refuse is never
+ * complete, a list of what to serve can be. Served are the ports Windows' own parallel port
+ * driver knows, as it tells a kernel client (GUID_PARALLEL_DEVICE and
+ * IOCTL_INTERNAL_GET_PARALLEL_PORT_INFO, asked once at load), and the three legacy bases with
+ * their standard spans, for a port set by hand where no parallel driver is bound (and under
+ * Wine, which has none). An open (a file object) reaches only the port it has claimed, and holds
+ * it from everybody else while it does: through the parallel driver's own allocation routine, so
+ * that a print job and Pinscope never drive one port at once, or through a hold of this driver's
+ * for a legacy port the parallel driver does not know. The claim lives in the file object's
+ * context and goes in the close routine, which the I/O manager sends once every request on the
+ * file object has completed, whatever ended the program. Any other port is refused with
+ * STATUS_ACCESS_DENIED and touched nowhere. The machine's own fixed ports (VlioSystemPorts in
+ * vlio_ioctl.h) and a write to the Plug and Play ISA address port (VLIO_PNP_ADDRESS_PORT) stay
+ * refused as well, should a port's reported range ever reach one.
  *
  * Who may open it. A handle to this device is still worth much more than a user's, so only
  * a caller that could load a driver itself gets one: the create routine asks whether the
@@ -48,27 +58,168 @@
 #define VLIO_WRITE_PORT(port, value) WRITE_PORT_UCHAR((PUCHAR)(ULONG_PTR)(port), (value))
 #endif
 
-/* The two names and the table of system ports live in the code section of the Windows images:
-   read-only data of their own would cost the i386 image one more 128-byte block. */
+/* The two names, the tables of ports and the interface GUID live in the code section of the
+   Windows images, packed at 4 bytes rather than the 32 GCC gives an array: read-only data of
+   their own, or the padding, would cost the i386 image one more 128-byte block. */
 #ifdef _WIN32
-#define VLIO_IN_CODE __attribute__((section(".text$names")))
+#define VLIO_IN_CODE __attribute__((section(".text$names"), aligned(4)))
 #else
 #define VLIO_IN_CODE
 #endif
-#define VLIO_SYSTEM_PORTS_SECTION VLIO_IN_CODE
+#define VLIO_TABLE_SECTION VLIO_IN_CODE
 #include "vlio_ioctl.h"
+
+/* The parallel port interface's GUID (ntddpar.h, which parallel.h includes) is defined in the
+   image, as the system's header gives it, and beside the names, not in a library or a section
+   of its own. */
+#undef DEFINE_GUID
+#define DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
+  static const GUID name VLIO_IN_CODE = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
+#include <ddk/parallel.h>
 
 static const WCHAR DeviceNameText[] VLIO_IN_CODE = VLIO_DEVICE_NAME;
 static const WCHAR LinkNameText[] VLIO_IN_CODE = VLIO_LINK_NAME;
 
 DRIVER_INITIALIZE DriverEntry;
 DRIVER_DISPATCH VlioCreate;
+DRIVER_DISPATCH VlioClose;
 DRIVER_DISPATCH VlioDeviceControl;
 DRIVER_UNLOAD VlioUnload;
 
+/* The most ports of Windows' parallel port driver that are served; a machine has one or two. */
+#define VLIO_MAX_KNOWN_PORTS 8
+/* A port's registers beyond the first eight are not its own (0x3BC + 4 is the display's). */
+#define VLIO_MAX_SPAN 8
+
+/* A served port: its registers and how an open holds it. */
+typedef struct VLIO_PORT {
+  USHORT First;
+  USHORT Last;
+  /* The parallel port driver's routines and context, or this driver's own hold. */
+  PPARALLEL_TRY_ALLOCATE_ROUTINE TryAllocate;
+  PPARALLEL_FREE_ROUTINE Free;
+  PVOID Context;
+  /* The parallel port driver's port, kept open while its routines may be called; NULL for a
+     legacy port of this driver's own. */
+  PFILE_OBJECT File;
+  /* A legacy port's own hold: 1 while an open has claimed it. */
+  LONG Held;
+} VLIO_PORT;
+
+/* The device's extension: the served ports, filled at load, the ports Windows knows first. A
+   fixed table in the memory IoCreateDevice gives the device (zeroed), as the driver allocates
+   none of its own; not a global, since the i386 image keeps its sections where the file has them
+   and an uninitialised one would have none. An open's claim is a pointer into it, in its file
+   object's FsContext; the device outlives every open. */
+typedef struct VLIO_EXTENSION {
+  ULONG PortCount;
+  VLIO_PORT Ports[VLIO_MAX_KNOWN_PORTS + VLIO_LEGACY_PORT_COUNT];
+} VLIO_EXTENSION;
+
+/* A legacy port's hold, in place of a parallel port driver's allocation routines. */
+static BOOLEAN NTAPI VlioTryHold(PVOID Context)
+{
+  return InterlockedCompareExchange((LONG volatile *)Context, 1, 0) == 0;
+}
+
+static VOID NTAPI VlioReleaseHold(PVOID Context)
+{
+  InterlockedCompareExchange((LONG volatile *)Context, 0, 1);
+}
+
+/* The served port whose base is `Base`, or NULL. */
+static VLIO_PORT *VlioFindPort(VLIO_EXTENSION *Served, USHORT Base)
+{
+  ULONG i;
+  for (i = 0; i < Served->PortCount; ++i) {
+    if (Served->Ports[i].First == Base)
+      return &Served->Ports[i];
+  }
+  return NULL;
+}
+
+/* Asks the parallel port whose interface is `Name` for its registers and allocation routines
+   (the internal request, waited for here at passive level), and serves it when its registers
+   are I/O ports: Controller, the address the port driver reaches them by, is then the port
+   number itself. A port that does not answer is left out, and its file object let go. */
+static VOID VlioAddKnownPort(VLIO_EXTENSION *Served, PUNICODE_STRING Name)
+{
+  VLIO_PORT *port = &Served->Ports[Served->PortCount];
+  PARALLEL_PORT_INFORMATION info;
+  IO_STATUS_BLOCK result;
+  KEVENT done;
+  PFILE_OBJECT file;
+  PDEVICE_OBJECT device;
+  PIRP irp;
+  NTSTATUS status;
+  ULONG base;
+  ULONG span;
+
+  if (!NT_SUCCESS(IoGetDeviceObjectPointer(Name, FILE_READ_ATTRIBUTES, &file, &device)))
+    return;
+  KeInitializeEvent(&done, NotificationEvent, FALSE);
+  irp = IoBuildDeviceIoControlRequest(IOCTL_INTERNAL_GET_PARALLEL_PORT_INFO, device, NULL, 0, &info, sizeof info,
+                                      TRUE, &done, &result);
+  status = STATUS_INSUFFICIENT_RESOURCES;
+  if (irp != NULL) {
+    IoGetNextIrpStackLocation(irp)->FileObject = file;
+    status = IoCallDriver(device, irp);
+    if (status == STATUS_PENDING) {
+      KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
+      status = result.Status;
+    }
+  }
+  /* A base of 1 to 0xFFFF whose span of at least one register ends by 0xFFFF, in 32-bit
+     arithmetic (64-bit is long-winded on i386). */
+  base = info.OriginalController.LowPart;
+  span = info.SpanOfController;
+  if (NT_SUCCESS(status) && info.OriginalController.HighPart == 0 && base - 1 < 0xFFFF && span - 1 < 0x10000 - base &&
+      (ULONG_PTR)info.Controller == base && VlioFindPort(Served, (USHORT)base) == NULL) {
+    port->First = (USHORT)base;
+    port->Last = (USHORT)(base + (span < VLIO_MAX_SPAN ? span : VLIO_MAX_SPAN) - 1);
+    port->TryAllocate = info.TryAllocatePort;
+    port->Free = info.FreePort;
+    port->Context = info.Context;
+    port->File = file;
+    ++Served->PortCount;
+    return;
+  }
+  ObDereferenceObject(file);
+}
+
+/* Fills the table of served ports: those Windows' parallel port driver knows, then the legacy
+   bases it does not. Without a parallel port interface (none bound, Wine) only the legacy ones. */
+static VOID VlioFindPorts(VLIO_EXTENSION *Served)
+{
+  PWSTR list;
+  PWSTR name;
+  UNICODE_STRING text;
+  ULONG i;
+
+  if (NT_SUCCESS(IoGetDeviceInterfaces(&GUID_PARALLEL_DEVICE, NULL, 0, &list))) {
+    for (name = list; *name != L'\0' && Served->PortCount < VLIO_MAX_KNOWN_PORTS;
+         name += text.Length / sizeof(WCHAR) + 1) {
+      RtlInitUnicodeString(&text, name);
+      VlioAddKnownPort(Served, &text);
+    }
+    ExFreePool(list);
+  }
+  for (i = 0; i < VLIO_LEGACY_PORT_COUNT; ++i) {
+    VLIO_PORT *port = &Served->Ports[Served->PortCount];
+    if (VlioFindPort(Served, VlioLegacyPorts[i].First) != NULL)
+      continue;
+    port->First = VlioLegacyPorts[i].First;
+    port->Last = VlioLegacyPorts[i].Last;
+    port->TryAllocate = VlioTryHold;
+    port->Free = VlioReleaseHold;
+    port->Context = &port->Held;
+    ++Served->PortCount;
+  }
+}
+
 /*
- * DriverEntry: makes the device and its Win32 link. Fails with the kernel's status, leaving
- * nothing behind.
+ * DriverEntry: makes the device and its Win32 link, then finds the ports it serves. Fails
+ * with the kernel's status, leaving nothing behind; finding no parallel port is no failure.
  */
 NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING RegistryPath)
 {
@@ -82,7 +233,8 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING Registry
   RtlInitUnicodeString(&linkName, LinkNameText);
   RtlInitUnicodeString(&deviceName, DeviceNameText);
 
-  status = IoCreateDevice(DriverObject, 0, &deviceName, FILE_DEVICE_UNKNOWN, 0, FALSE, &deviceObject);
+  status = IoCreateDevice(DriverObject, sizeof(VLIO_EXTENSION), &deviceName, FILE_DEVICE_UNKNOWN, 0, FALSE,
+                          &deviceObject);
   if (!NT_SUCCESS(status))
     return status;
 
@@ -95,13 +247,16 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING Registry
 
   DriverObject->MajorFunction[IRP_MJ_DEVICE_CONTROL] = VlioDeviceControl;
   DriverObject->MajorFunction[IRP_MJ_CREATE] = VlioCreate;
+  DriverObject->MajorFunction[IRP_MJ_CLOSE] = VlioClose;
   DriverObject->DriverUnload = VlioUnload;
+  VlioFindPorts(deviceObject->DeviceExtension);
   return STATUS_SUCCESS;
 }
 
 /*
  * VlioCreate: opens the device for a subject that could load a driver itself (see the top of
- * this file); STATUS_ACCESS_DENIED for any other. There is no per-handle state.
+ * this file); STATUS_ACCESS_DENIED for any other. The open starts with no port claimed: the
+ * I/O manager hands over a file object whose FsContext is NULL.
  */
 NTSTATUS NTAPI VlioCreate(PDEVICE_OBJECT DeviceObject, PIRP Irp)
 {
@@ -134,15 +289,70 @@ NTSTATUS NTAPI VlioCreate(PDEVICE_OBJECT DeviceObject, PIRP Irp)
   return status;
 }
 
+/*
+ * VlioClose: lets go of the port the open holds. The I/O manager sends it once every request
+ * on the file object has completed, also for a process that was killed; Wine sends no cleanup
+ * request at all, so this is the one place.
+ */
+NTSTATUS NTAPI VlioClose(PDEVICE_OBJECT DeviceObject, PIRP Irp)
+{
+  PFILE_OBJECT file = IoGetCurrentIrpStackLocation(Irp)->FileObject;
+  VLIO_PORT *held = InterlockedExchangePointer(&file->FsContext, NULL);
+
+  UNREFERENCED_PARAMETER(DeviceObject);
+
+  if (held != NULL)
+    held->Free(held->Context);
+  Irp->IoStatus.Status = STATUS_SUCCESS;
+  Irp->IoStatus.Information = 0;
+  IoCompleteRequest(Irp, IO_NO_INCREMENT);
+  return STATUS_SUCCESS;
+}
+
+/* A claim of the port the open already holds succeeds at once; one of another takes it first
+   and then lets the old one go, so a refused claim leaves the open as it was. */
+static NTSTATUS VlioClaimPort(VLIO_EXTENSION *Served, PIRP Irp, PFILE_OBJECT File, ULONG InputLength)
+{
+  VLIO_CLAIM_INPUT *request = Irp->AssociatedIrp.SystemBuffer;
+  VLIO_PORT *port;
+  VLIO_PORT *held;
+
+  if (InputLength < sizeof(VLIO_CLAIM_INPUT))
+    return STATUS_INVALID_PARAMETER;
+  port = VlioFindPort(Served, request->Base);
+  if (port == NULL)
+    return STATUS_ACCESS_DENIED;
+  held = File->FsContext;
+  if (held == port)
+    return STATUS_SUCCESS;
+  if (!port->TryAllocate(port->Context))
+    return STATUS_DEVICE_BUSY;
+  /* Two claims at once on one open: the one that swaps first wins. */
+  if (InterlockedCompareExchangePointer(&File->FsContext, port, held) != held) {
+    port->Free(port->Context);
+    return STATUS_DEVICE_BUSY;
+  }
+  if (held != NULL)
+    held->Free(held->Context);
+  return STATUS_SUCCESS;
+}
+
+/* Whether `Port` is a register of the port the open holds, and none of the machine's own. */
+static BOOLEAN VlioIsClaimedRegister(PFILE_OBJECT File, USHORT Port)
+{
+  VLIO_PORT *held = File->FsContext;
+  return held != NULL && Port >= held->First && Port <= held->Last && !VlioIsSystemPort(Port);
+}
+
 /* A request too short to name a port and hold the answer (or the value) is invalid; one that
-   names a port the driver does not serve is refused. Neither touches a port. */
-static NTSTATUS VlioReadPort(PIRP Irp, ULONG InputLength, ULONG OutputLength)
+   names a register of no port this open holds is refused. Neither touches a port. */
+static NTSTATUS VlioReadPort(PIRP Irp, PFILE_OBJECT File, ULONG InputLength, ULONG OutputLength)
 {
   VLIO_READ_INPUT *request = Irp->AssociatedIrp.SystemBuffer;
 
   if (InputLength < sizeof(VLIO_READ_INPUT) || OutputLength < sizeof(UCHAR))
     return STATUS_INVALID_PARAMETER;
-  if (VlioIsSystemPort(request->Port))
+  if (!VlioIsClaimedRegister(File, request->Port))
     return STATUS_ACCESS_DENIED;
   /* The answer overwrites the request: buffered I/O has one buffer for both. */
   *(PUCHAR)Irp->AssociatedIrp.SystemBuffer = VLIO_READ_PORT(request->Port);
@@ -150,22 +360,22 @@ static NTSTATUS VlioReadPort(PIRP Irp, ULONG InputLength, ULONG OutputLength)
   return STATUS_SUCCESS;
 }
 
-static NTSTATUS VlioWritePort(PIRP Irp, ULONG InputLength)
+static NTSTATUS VlioWritePort(PIRP Irp, PFILE_OBJECT File, ULONG InputLength)
 {
   VLIO_WRITE_INPUT *request = Irp->AssociatedIrp.SystemBuffer;
 
   if (InputLength < sizeof(VLIO_WRITE_INPUT))
     return STATUS_INVALID_PARAMETER;
-  if (VlioIsWriteRefused(request->Port))
+  if (!VlioIsClaimedRegister(File, request->Port) || request->Port == VLIO_PNP_ADDRESS_PORT)
     return STATUS_ACCESS_DENIED;
   VLIO_WRITE_PORT(request->Port, request->Value);
   return STATUS_SUCCESS;
 }
 
 /*
- * VlioDeviceControl: routes the two control codes; any other fails, and so does a short
- * request or one for a system port. Information stays 0 unless a port was read, so the I/O manager copies
- * back only what the driver wrote.
+ * VlioDeviceControl: routes the three control codes; any other fails, and so does a short
+ * request or one for a register of no port the open holds. Information stays 0 unless a port
+ * was read, so the I/O manager copies back only what the driver wrote.
  */
 NTSTATUS NTAPI VlioDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp)
 {
@@ -174,15 +384,16 @@ NTSTATUS NTAPI VlioDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp)
   ULONG outputLength = stack->Parameters.DeviceIoControl.OutputBufferLength;
   NTSTATUS status;
 
-  UNREFERENCED_PARAMETER(DeviceObject);
-
   Irp->IoStatus.Information = 0;
   switch (stack->Parameters.DeviceIoControl.IoControlCode) {
+  case IOCTL_VLIO_CLAIM:
+    status = VlioClaimPort(DeviceObject->DeviceExtension, Irp, stack->FileObject, inputLength);
+    break;
   case IOCTL_VLIO_READ:
-    status = VlioReadPort(Irp, inputLength, outputLength);
+    status = VlioReadPort(Irp, stack->FileObject, inputLength, outputLength);
     break;
   case IOCTL_VLIO_WRITE:
-    status = VlioWritePort(Irp, inputLength);
+    status = VlioWritePort(Irp, stack->FileObject, inputLength);
     break;
   default:
     status = STATUS_UNSUCCESSFUL;
@@ -195,11 +406,19 @@ NTSTATUS NTAPI VlioDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp)
 }
 
 /*
- * VlioUnload: removes the link and the device that DriverEntry made.
+ * VlioUnload: lets the parallel ports go that DriverEntry opened, and removes the link and the
+ * device. No open is left then, so no port is held.
  */
 VOID NTAPI VlioUnload(PDRIVER_OBJECT DriverObject)
 {
+  VLIO_EXTENSION *served = DriverObject->DeviceObject->DeviceExtension;
   UNICODE_STRING linkName;
+  ULONG i;
+
+  for (i = 0; i < served->PortCount; ++i) {
+    if (served->Ports[i].File != NULL)
+      ObDereferenceObject(served->Ports[i].File);
+  }
 
   RtlInitUnicodeString(&linkName, LinkNameText);
   IoDeleteSymbolicLink(&linkName);

@@ -1,6 +1,7 @@
 /*
- * What the vlio driver and its user-mode clients agree on: the device's names, its two
- * control codes and the buffers that go with them, and the ports it does not serve. Included
+ * What the vlio driver and its user-mode clients agree on: the device's names, its three
+ * control codes and the buffers that go with them, the legacy ports it serves besides those
+ * Windows knows, and the ports it never serves. Included
  * by the driver (C, kernel mode) and by the client (C++), so it needs nothing but <stdint.h>
  * and whichever CTL_CODE the includer already has.
  */
@@ -35,8 +36,19 @@
 /* In: VLIO_WRITE_INPUT. Out: nothing. */
 #define IOCTL_VLIO_WRITE CTL_CODE(VLIO_DEVICE_TYPE, 0x802, METHOD_BUFFERED, FILE_ANY_ACCESS)
 
+/* In: VLIO_CLAIM_INPUT. Out: nothing. Makes the parallel port at that base the one port this
+   open serves, and holds it from everybody else until the open is closed or claims another.
+   STATUS_ACCESS_DENIED for a base that is not a parallel port the driver serves;
+   STATUS_DEVICE_BUSY while another holds the port (an open of its own, or a print job through
+   Windows' parallel port driver). A failed claim leaves the open's port as it was. */
+#define IOCTL_VLIO_CLAIM CTL_CODE(VLIO_DEVICE_TYPE, 0x803, METHOD_BUFFERED, FILE_ANY_ACCESS)
+
 /* Byte-packed: clients send exactly these bytes, with the port number little-endian. */
 #pragma pack(push, 1)
+typedef struct VLIO_CLAIM_INPUT {
+  uint16_t Base;
+} VLIO_CLAIM_INPUT;
+
 typedef struct VLIO_READ_INPUT {
   uint16_t Port;
 } VLIO_READ_INPUT;
@@ -54,17 +66,28 @@ typedef struct VLIO_WRITE_INPUT {
  * parallel port sits in any of them: ISA cards decode nothing below 0x100, and PCI cards get
  * I/O ranges away from the legacy ones. Ports a chipset assigns at boot (ACPI power
  * management, SMBus, GPIO, TCO) move from machine to machine and are not here.
- * The driver places the table where its image has room (VLIO_SYSTEM_PORTS_SECTION).
+ * The driver places both tables where its image has room (VLIO_TABLE_SECTION).
  */
 typedef struct VLIO_PORT_RANGE {
   uint16_t First;
   uint16_t Last;
 } VLIO_PORT_RANGE;
 
-#ifndef VLIO_SYSTEM_PORTS_SECTION
-#define VLIO_SYSTEM_PORTS_SECTION
+#ifndef VLIO_TABLE_SECTION
+#define VLIO_TABLE_SECTION
 #endif
-static const VLIO_PORT_RANGE VlioSystemPorts[] VLIO_SYSTEM_PORTS_SECTION = {
+
+/* The legacy parallel port bases with their standard spans, served even where Windows' parallel
+   port driver does not know them (not bound, or Wine, which has none). No ECP range: nothing
+   of ours uses one. */
+static const VLIO_PORT_RANGE VlioLegacyPorts[] VLIO_TABLE_SECTION = {
+  {0x03BC, 0x03BF},
+  {0x0378, 0x037F},
+  {0x0278, 0x027F},
+};
+#define VLIO_LEGACY_PORT_COUNT (sizeof VlioLegacyPorts / sizeof VlioLegacyPorts[0])
+
+static const VLIO_PORT_RANGE VlioSystemPorts[] VLIO_TABLE_SECTION = {
   /* The system board's block: DMA 1 (0x00-0x1F); interrupt controller, interrupt-mode
      register 0x22-0x23, Super I/O configuration 0x2E-0x2F (0x20-0x3F); timer, Super I/O
      0x4E-0x4F (0x40-0x5F); keyboard controller, system control, embedded controller
@@ -120,6 +143,8 @@ static inline int VlioIsWriteRefused(uint16_t port)
 #endif
 VLIO_STATIC_ASSERT(IOCTL_VLIO_READ == 0x9C402004u, "the read code is fixed by existing clients");
 VLIO_STATIC_ASSERT(IOCTL_VLIO_WRITE == 0x9C402008u, "the write code is fixed by existing clients");
+VLIO_STATIC_ASSERT(IOCTL_VLIO_CLAIM == 0x9C40200Cu, "the claim code follows the two");
+VLIO_STATIC_ASSERT(sizeof(VLIO_CLAIM_INPUT) == 2, "a claim is the 2-byte base address");
 VLIO_STATIC_ASSERT(sizeof(VLIO_READ_INPUT) == 2, "a read request is the 2-byte port number");
 VLIO_STATIC_ASSERT(sizeof(VLIO_WRITE_INPUT) == 3, "a write request is the port number and the byte");
 

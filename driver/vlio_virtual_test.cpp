@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <map>
 #include <vector>
 
 #include "driver/host/kernel_host.h"
@@ -10,22 +11,39 @@ extern "C" DRIVER_INITIALIZE DriverEntry;
 
 namespace {
 
-// The virtual-port flavour, through the same requests a client sends. Its ports live as
-// long as the driver image, so each test first writes what it later reads.
+// The virtual-port flavour, through the same requests a client sends: one open claims each
+// port, as a program does. Its ports live as long as the driver image, so each test first
+// writes what it later reads.
 class VlioVirtual : public testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(driver_.Load(), STATUS_SUCCESS); }
+  void SetUp() override {
+    ASSERT_EQ(driver_.Load(), STATUS_SUCCESS);
+    for (uint16_t base : {0x378, 0x278, 0x3BC}) {
+      ASSERT_EQ(driver_.Create().status, STATUS_SUCCESS);
+      ASSERT_EQ(driver_.DeviceControl(IOCTL_VLIO_CLAIM, {uint8_t(base), uint8_t(base >> 8)}, {}).status,
+                STATUS_SUCCESS);
+      opens_[base] = driver_.Current();
+    }
+  }
   void TearDown() override {
+    for (const auto& [base, open] : opens_) driver_.Close(open);
     driver_.Unload();
     EXPECT_TRUE(kernel_.PortAccesses().empty()) << "the virtual flavour must never reach the real bus";
     EXPECT_TRUE(kernel_.Faults().empty());
   }
 
+  // Through the open that claimed the port `port` belongs to.
+  void Use(uint16_t port) {
+    const auto base = static_cast<uint16_t>(port == 0x3BC ? port : port & ~7u);
+    driver_.Use(opens_.count(base) ? opens_[base] : opens_[0x378]);
+  }
   void Write(uint16_t port, uint8_t value) {
+    Use(port);
     EXPECT_EQ(driver_.DeviceControl(IOCTL_VLIO_WRITE, {uint8_t(port), uint8_t(port >> 8), value}, {}).status,
               STATUS_SUCCESS);
   }
   uint8_t Read(uint16_t port) {
+    Use(port);
     kernel_host::Reply reply = driver_.DeviceControl(IOCTL_VLIO_READ, {uint8_t(port), uint8_t(port >> 8)}, {0});
     EXPECT_EQ(reply.information, 1u);
     return reply.output.at(0);
@@ -33,6 +51,7 @@ class VlioVirtual : public testing::Test {
 
   kernel_host::Kernel kernel_;
   kernel_host::Driver driver_{kernel_, &DriverEntry};
+  std::map<uint16_t, FILE_OBJECT*> opens_;
 };
 
 TEST_F(VlioVirtual, Lpt1HasTheLoopbackPlug) {
@@ -63,10 +82,16 @@ TEST_F(VlioVirtual, Lpt2HasAPrinterThatIsAlwaysReady) {
   EXPECT_EQ(Read(0x279), 0xDF);
 }
 
-TEST_F(VlioVirtual, OtherAddressesAreEmptyBus) {
-  for (uint16_t address : {0x37B, 0x3BC, 0x2F8, 0x27B, 0x277}) {
+TEST_F(VlioVirtual, ServedRegistersWithoutAVirtualPortAreEmptyBusAndOthersRefused) {
+  for (uint16_t address : {0x37B, 0x37F, 0x27B, 0x3BC}) {
     Write(address, 0x00);
     EXPECT_EQ(Read(address), 0xFF) << address;
+  }
+  for (uint16_t address : {0x2F8, 0x277, 0x3C0}) {
+    Use(address);
+    EXPECT_EQ(driver_.DeviceControl(IOCTL_VLIO_READ, {uint8_t(address), uint8_t(address >> 8)}, {0}).status,
+              STATUS_ACCESS_DENIED)
+        << address;
   }
 }
 

@@ -8,6 +8,11 @@ FatalError PortOpenFailed(const std::string& port_name, DWORD error) {
   return {10, 0, port_name + " open is failed.\r" + SystemErrorText(error), error};
 }
 
+bool PortAccess::ClaimPort(uint16_t) {
+  win::SetLastError(ERROR_NOT_SUPPORTED);
+  return false;
+}
+
 // --- Through the driver ------------------------------------------------------------------------
 
 DriverAccess::DriverAccess() : driver_(std::make_unique<TvlLptDriver>()) {}
@@ -34,6 +39,8 @@ void DriverAccess::Close() { driver_->Close(); }
 uint8_t DriverAccess::ReadRegister(uint16_t address) { return driver_->ReadPort(address); }
 
 void DriverAccess::WriteRegister(uint16_t address, uint8_t value) { driver_->WritePort(address, value); }
+
+bool DriverAccess::ClaimPort(uint16_t base) { return driver_->ClaimPort(base); }
 
 // --- Through the system's port device ------------------------------------------------------------
 

@@ -34,6 +34,9 @@ class PortAccess {
   virtual uint8_t ReadRegister(uint16_t) { return 0; }
   /// Writes `value` at I/O port `address`; dropped by an access that reaches no register.
   virtual void WriteRegister(uint16_t, uint8_t) {}
+  /// Holds the parallel port at `base` for this open alone; false, with the last error, from
+  /// an access that cannot (TvlLptDriver::ClaimPort tells the errors).
+  virtual bool ClaimPort(uint16_t base);
   /// One byte to the port's device; true only when the device took it. False from an access
   /// that sends bytes through the registers instead.
   virtual bool WriteDeviceByte(uint8_t, OVERLAPPED&) { return false; }
@@ -62,6 +65,7 @@ class DriverAccess final : public PortAccess {
   void Close() override;
   uint8_t ReadRegister(uint16_t address) override;
   void WriteRegister(uint16_t address, uint8_t value) override;
+  bool ClaimPort(uint16_t base) override;
 
   TvlLptDriver& Driver() { return *driver_; }
 

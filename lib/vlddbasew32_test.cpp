@@ -451,6 +451,7 @@ TEST_F(Loader, ALeftoverOfOurImageIsRestartedFromTheCheckedImageAndOpened) {
   EXPECT_EQ(pc.services.Find("vlio")->start_type, DWORD{SERVICE_DEMAND_START});
   EXPECT_EQ(pc.kernel.LoadedImages(), (std::vector<std::vector<BYTE>>{changed, kImage}));
   EXPECT_EQ(pc.kernel.LoadedDrivers(), 1u);
+  ASSERT_TRUE(driver.ClaimPort(0x378));
   driver.WritePort(0x378, 0x01);
   EXPECT_EQ(driver.ReadPort(0x378), 0x01);
   driver.Close();
@@ -460,6 +461,7 @@ TEST_F(Loader, ALeftoverOfOurImageIsRestartedFromTheCheckedImageAndOpened) {
 TEST_F(Loader, ALeftoverStillInUseIsRefusedAndItsProgramKeepsItAndTakesItDown) {
   TvlLptDriver first, second;
   ASSERT_NE(first.Open(), -1);
+  ASSERT_TRUE(first.ClaimPort(0x378));
   const uint64_t asked = pc.time.Now();
   EXPECT_EQ(MessageOf(second),
             "Start service failed.\rAnother program is using the port driver vlio; it is taken down when that program "

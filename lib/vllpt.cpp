@@ -75,6 +75,27 @@ std::optional<uint16_t> BootPortBase(const std::vector<uint8_t>& list) {
 
 std::string Hex(uint16_t value) { return "0x" + fw::HexText(value); }
 
+// A refused claim in the user's terms: which ports the driver serves, or who holds this one.
+FatalError ClaimRefused(const std::string& port_name, uint16_t base, DWORD error) {
+  const std::string failed = port_name + " open in Direct Mode is failed. ";
+  if (error == ERROR_ACCESS_DENIED) {
+    std::string legacy;
+    for (const VLIO_PORT_RANGE& port : VlioLegacyPorts) legacy += (legacy.empty() ? "" : ", ") + Hex(port.First);
+    return {10, 0,
+            failed + "Base I/O port " + Hex(base) +
+                " is not a parallel port that Windows knows. Served are the legacy addresses " + legacy +
+                " and the ports under \"Ports (COM & LPT)\" in Device Manager",
+            error};
+  }
+  if (error == ERROR_BUSY) {
+    return {10, 0,
+            failed + "The port at " + Hex(base) +
+                " is in use by another program or by Windows' printing; try again when the print job has finished",
+            error};
+  }
+  return PortOpenFailed(port_name, error);
+}
+
 }  // namespace
 
 // --- TvlLptDriver ----------------------------------------------------------------------------
@@ -123,6 +144,22 @@ uint8_t TvlLptDriver::ReadPort(uint16_t port) {
   return value;
 }
 
+bool TvlLptDriver::ClaimPort(uint16_t base) {
+  if (nine_x_) return true;
+  if (!HasDevice()) {
+    ++failed_requests_;
+    win::SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  VLIO_CLAIM_INPUT request{base};
+  DWORD returned = 0;
+  // The driver's STATUS_DEVICE_BUSY reaches the caller as ERROR_BUSY.
+  if (win::DeviceIoControl(Device(), IOCTL_VLIO_CLAIM, &request, sizeof request, nullptr, 0, &returned, nullptr))
+    return true;
+  ++failed_requests_;
+  return false;
+}
+
 // --- TvlLPT: selection, open and close -------------------------------------------------------
 
 TvlLPT::TvlLPT(fw::TComponent* owner) : TvlBaseIO(owner) { SetLptPort(lpLPT1); }
@@ -167,7 +204,23 @@ void TvlLPT::SetDeviceIndex(int index) {
 
 int TvlLPT::GetDeviceIndex() { return IndexOfNumber(port_number_); }
 
-uint32_t TvlLPT::OpenHandle() { return Access().Open(GetPortName()).value_or(kClosed); }
+uint32_t TvlLPT::OpenHandle() {
+  claimed_base_.reset();
+  const std::optional<uint32_t> handle = Access().Open(GetPortName());
+  if (!handle) return kClosed;
+  if (!direct_mode_ || io_base_ == 0 || HoldsBase()) return *handle;
+  open_error_ = ClaimRefused(GetPortName(), io_base_, win::GetLastError());
+  port_refused_ = true;
+  Access().Close();
+  return kClosed;
+}
+
+bool TvlLPT::HoldsBase() {
+  if (!direct_mode_ || claimed_base_ == io_base_) return true;
+  if (!Access().ClaimPort(io_base_)) return false;
+  claimed_base_ = io_base_;
+  return true;
+}
 
 std::optional<uint16_t> TvlLPT::SystemRegister() const {
   for (unsigned offset = 0; offset < kRegisterCount; ++offset) {
@@ -183,6 +236,7 @@ void TvlLPT::FailOpen(FatalError error) {
 
 void TvlLPT::DoOpen() {
   open_error_.reset();
+  port_refused_ = false;
   // Refused before anything is installed or opened: the driver would refuse every access
   // there anyway, and on the 9x family nothing else stands between the pins and the machine.
   // Base 0 is the unset address, reported after the open as always.
@@ -201,8 +255,9 @@ void TvlLPT::DoOpen() {
     throw;
   }
   if (Handle() == kClosed) {
-    // An OpenHandle of a descendant may fail without an access to say why: the last error does.
-    const std::optional<FatalError>& failure = Access().Failure();
+    // A refused claim says why itself. An OpenHandle of a descendant may fail without an access
+    // to say why: the last error does.
+    const std::optional<FatalError>& failure = open_error_ ? open_error_ : Access().Failure();
     FailOpen(failure ? *failure : PortOpenFailed(GetPortName(), win::GetLastError()));
   } else if (direct_mode_ && io_base_ == 0) {
     FailOpen({10, 0, GetPortName() + " open in Direct Mode is failed. Base I/O port is NULL"});
@@ -211,6 +266,7 @@ void TvlLPT::DoOpen() {
 
 void TvlLPT::DoClose() {
   Access().Close();
+  claimed_base_.reset();
   TvlBaseIO::DoClose();
 }
 
@@ -221,12 +277,12 @@ void TvlLPT::DoClose() {
 // port instructions and the machine. A skipped read answers what a refused request does.
 uint8_t TvlLPT::ReadRegister(unsigned offset) {
   const uint16_t port = RegisterAddress(offset);
-  return VlioIsSystemPort(port) ? 0 : Access().ReadRegister(port);
+  return VlioIsSystemPort(port) || !HoldsBase() ? 0 : Access().ReadRegister(port);
 }
 
 void TvlLPT::WriteRegister(unsigned offset, uint8_t value) {
   const uint16_t port = RegisterAddress(offset);
-  if (!VlioIsWriteRefused(port)) Access().WriteRegister(port, value);
+  if (!VlioIsWriteRefused(port) && HoldsBase()) Access().WriteRegister(port, value);
 }
 
 bool TvlLPT::GetPin(int32_t pin) {

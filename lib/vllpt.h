@@ -32,8 +32,14 @@ class TvlLptDriver : public TvlDriverBase {
   virtual void WritePort(uint16_t port, uint8_t value);
   /// The byte at `port`; 0 when the driver does not answer (no device, or a failed request).
   virtual uint8_t ReadPort(uint16_t port);
-  /// Reads and writes the driver did not carry out (no device, or a refused request) since
-  /// the client was made. ReadPort and WritePort stay silent; a caller that must know
+  /// Makes the parallel port at `base` the one port the device serves this client, held from
+  /// every other program and from Windows' own printing until the device is closed or another
+  /// claim succeeds. False with the last error ERROR_ACCESS_DENIED for a base that is not a
+  /// served parallel port, ERROR_BUSY while another holds it, ERROR_INVALID_HANDLE without a
+  /// device; a refused claim leaves the port held before. The 9x family holds nothing: true.
+  bool ClaimPort(uint16_t base);
+  /// Reads, writes and claims the driver did not carry out (no device, or a refused request)
+  /// since the client was made. ReadPort and WritePort stay silent; a caller that must know
   /// whether a step went through compares this before and after.
   uint64_t FailedRequests() const { return failed_requests_; }
 
@@ -63,7 +69,8 @@ class TvlLPT : public TvlBaseIO {
   uint8_t GetLptPortNo() const { return static_cast<uint8_t>(port_number_); }
   void SetLptPortNo(uint8_t number);
   uint16_t GetLptIOBase() const { return io_base_; }
-  /// Takes effect with the next register access; no reopen, no check.
+  /// Takes effect with the next register access, which in direct mode claims the port at the
+  /// new base first; no reopen, nothing raised.
   void SetLptIOBase(uint16_t base) { io_base_ = base; }
   bool GetDirectMode() const { return direct_mode_; }
   /// Closes in the old mode and reopens in the new one when open.
@@ -79,15 +86,21 @@ class TvlLPT : public TvlBaseIO {
   void EnumDevices() override;
   int AddPortDevice(const std::string& name, int32_t number, uint16_t base);
   /// Opens through the access of the current mode.
+  /// Direct mode also claims the port at LptIOBase from the driver (not with base 0); a refused
+  /// claim closes the driver again, so nothing is left installed.
   uint32_t OpenHandle() override;
-  /// Reports a failed open, a direct-mode open without base address, or one whose registers
-  /// reach a system port (nothing is opened then), as a fatal error.
+  /// Reports a failed open, a refused claim of the port, a direct-mode open without base
+  /// address, or one whose registers reach a system port (nothing is opened then), as a fatal
+  /// error.
   void DoOpen() override;
   void DoClose() override;
   /// Why the last open failed, or was reported although it opened (base address 0), with the
   /// system's error behind it: also for the driver loader's failures, which raise on their
   /// own event and never reach OnFatalError. Empty after an open that went well.
   const std::optional<FatalError>& OpenError() const { return open_error_; }
+  /// Whether that failure was the driver's refusal of the port at LptIOBase (no parallel port
+  /// it serves, or one held elsewhere) rather than of the program.
+  bool PortRefused() const { return port_refused_; }
 
   /// The port's registers, as offsets from its base address.
   enum Register : unsigned { kDataRegister = VPORT_DATA, kStatusRegister = VPORT_STATUS, kControlRegister = VPORT_CONTROL };
@@ -95,7 +108,9 @@ class TvlLPT : public TvlBaseIO {
   static constexpr unsigned kRegisterCount = 3;
 
   // Registers and pins. In handle mode registers read 0 and writes are dropped; so are those of
-  // a register on one of the machine's own ports (VlioIsSystemPort, VlioIsWriteRefused).
+  // a register on one of the machine's own ports (VlioIsSystemPort, VlioIsWriteRefused). In
+  // direct mode, the first access after LptIOBase changed claims the port at the new base; a
+  // refused claim makes the access answer as a refused request does.
   uint8_t ReadData() { return ReadRegister(kDataRegister); }
   uint8_t ReadStatus() { return ReadRegister(kStatusRegister); }
   uint8_t ReadControl() { return ReadRegister(kControlRegister); }
@@ -141,6 +156,9 @@ class TvlLPT : public TvlBaseIO {
   PortAccess& Access() { return direct_mode_ ? static_cast<PortAccess&>(driver_access_) : device_access_; }
   /// Keeps `error` as OpenError, then reports it on the fatal-error path.
   void FailOpen(FatalError error);
+  /// Whether the access may go to the registers at the base: in direct mode, the port there is
+  /// claimed (now, when the base changed since the last claim).
+  bool HoldsBase();
   uint8_t ReadRegister(unsigned offset);
   void WriteRegister(unsigned offset, uint8_t value);
   uint16_t RegisterAddress(unsigned offset) const { return static_cast<uint16_t>(io_base_ + offset); }
@@ -154,7 +172,9 @@ class TvlLPT : public TvlBaseIO {
   DriverAccess driver_access_;      // direct mode's, with the driver client
   DeviceFileAccess device_access_;  // handle mode's
   std::optional<FatalError> open_error_;
+  bool port_refused_ = false;
   uint16_t io_base_ = 0;
+  std::optional<uint16_t> claimed_base_;  // the port this open holds in direct mode
   SetupApi setup_api_;                 // loaded by the first enumeration, kept while the component lives
   bool last_byte_out_ = false;         // what the last WriteByte achieved, for SendByte
 };

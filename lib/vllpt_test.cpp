@@ -74,14 +74,17 @@ TEST_F(DriverClient, EachAccessIsOneRequestWithTheAgreedBuffers) {
   ASSERT_NE(driver.Open(), -1);
   pc.core.journal.Clear();
   pc.ports.ClearAccesses();
+  EXPECT_TRUE(driver.ClaimPort(0x378));
   driver.WritePort(0x378, 0x01);
   EXPECT_EQ(driver.ReadPort(0x379) & 0x08, 0x08);  // D0 looped back to Fault
   EXPECT_EQ(driver.ReadPort(0x378), 0x01);
-  // The last port: all sixteen bits of its number reach the driver.
+  // The last port: all sixteen bits of its number reach the driver, which refuses it.
   driver.WritePort(0xFFFF, 0xA5);
-  EXPECT_EQ(driver.ReadPort(0xFFFF), 0xFF) << "no port decodes it, so the bus floats high";
+  EXPECT_EQ(driver.ReadPort(0xFFFF), 0) << "a refused read answers nothing";
+  EXPECT_EQ(driver.FailedRequests(), 2u);
   const std::vector<std::string> requests = pc.core.journal.Lines();
-  const std::vector<std::string> expected = {", 0x9c402008, [78 03 01], 3, null, 0, ptr, null)",
+  const std::vector<std::string> expected = {", 0x9c40200c, [78 03], 2, null, 0, ptr, null)",
+                                             ", 0x9c402008, [78 03 01], 3, null, 0, ptr, null)",
                                              ", 0x9c402004, [79 03], 2, ptr, 1, ptr, null)",
                                              ", 0x9c402004, [78 03], 2, ptr, 1, ptr, null)",
                                              ", 0x9c402008, [ff ff a5], 3, null, 0, ptr, null)",
@@ -91,12 +94,13 @@ TEST_F(DriverClient, EachAccessIsOneRequestWithTheAgreedBuffers) {
     EXPECT_EQ(requests[i].rfind("DeviceIoControl(", 0), 0u) << requests[i];
     EXPECT_TRUE(requests[i].ends_with(expected[i])) << requests[i];
   }
-  EXPECT_EQ(Accesses(), (std::vector<std::string>{"out 378 01", "in 379 8F", "in 378 01", "out FFFF A5", "in FFFF FF"}));
+  EXPECT_EQ(Accesses(), (std::vector<std::string>{"out 378 01", "in 379 8F", "in 378 01"}));
 }
 
 TEST_F(DriverClient, FailedRequestReadsZeroAndTheNextOneWorks) {
   TvlLptDriver driver;
   ASSERT_NE(driver.Open(), -1);
+  ASSERT_TRUE(driver.ClaimPort(0x378));
   driver.WritePort(0x378, 0x5A);
   pc.core.faults.Fail("DeviceIoControl", ERROR_GEN_FAILURE);
   EXPECT_EQ(driver.ReadPort(0x378), 0) << "a failed request answers nothing of the buffer";
@@ -352,15 +356,72 @@ TEST_F(Lpt, BaseWhoseRegistersReachASystemPortIsRefusedBeforeAnythingIsInstalled
             "the machine's own devices and is never served");
 }
 
-TEST_F(Lpt, BasesJustClearOfTheSystemPortsOpen) {
-  for (const uint16_t base : {0x100, 0xCF5, 0xD00, 0x36D, 0x3F8, 0x16D, 0xFFFD, 0xA76, 0xA7A, 0x278, 0x3BC}) {
+TEST_F(Lpt, OnlyServedParallelPortsOpenAndARefusalLeavesNothingInstalled) {
+  for (const uint16_t base : {0x278, 0x3BC, 0x378}) {
     SCOPED_TRACE(testing::Message() << std::hex << base);
     TvlLPT lpt(nullptr);
     lpt.SetLptIOBase(base);
     lpt.SetActive(true);
     EXPECT_TRUE(lpt.GetActive());
   }
+  // Bases just clear of the system ports are no parallel port either.
+  for (const uint16_t base : {0x100, 0xCF5, 0xD00, 0x36D, 0x3F8, 0x16D, 0xFFFD, 0xA76, 0xA7A, 0x379}) {
+    SCOPED_TRACE(testing::Message() << std::hex << base);
+    TvlLPT lpt(nullptr);
+    lpt.SetLptIOBase(base);
+    EXPECT_EQ(fw::RaisedMessage([&] { lpt.SetActive(true); }),
+              "LPT1 open in Direct Mode is failed. Base I/O port 0x" + fw::HexText(base) +
+                  " is not a parallel port that Windows knows. Served are the legacy addresses 0x3BC, 0x378, 0x278 "
+                  "and the ports under \"Ports (COM & LPT)\" in Device Manager");
+    EXPECT_FALSE(lpt.GetActive());
+    ASSERT_TRUE(lpt.OpenError());
+    EXPECT_EQ(lpt.OpenError()->system_error, DWORD{ERROR_ACCESS_DENIED});
+    EXPECT_TRUE(lpt.PortRefused());
+    EXPECT_EQ(pc.services.Find("vlio"), nullptr) << "nothing left installed";
+    EXPECT_EQ(pc.core.handles.OpenCount("Device"), 0u);
+  }
   EXPECT_EQ(pc.services.Find("vlio"), nullptr) << "each closed again when destroyed";
+}
+
+TEST_F(Lpt, APortInUseByWindowsPrintingIsRefusedUntilThePrintJobEnds) {
+  pc.kernel.SetParallelPort(0x378, true);
+  TvlLPT lpt(nullptr);
+  lpt.SetLptIOBase(0x378);
+  Fatal fatal;
+  fatal.clear = true;
+  lpt.OnFatalError = TOnFatalErrorEvent::Of<&Fatal::Handle>(&fatal);
+  lpt.SetActive(true);
+  EXPECT_EQ(fatal.messages, std::vector<std::string>{
+                                "10/0 LPT1 open in Direct Mode is failed. The port at 0x378 is in use by another program "
+                                "or by Windows' printing; try again when the print job has finished"});
+  EXPECT_FALSE(lpt.GetActive());
+  ASSERT_TRUE(lpt.OpenError());
+  EXPECT_EQ(lpt.OpenError()->system_error, DWORD{ERROR_BUSY});
+  EXPECT_EQ(pc.services.Find("vlio"), nullptr) << "nothing left installed";
+  pc.kernel.SetParallelPort(0x378, false);
+  lpt.SetActive(true);
+  EXPECT_TRUE(lpt.GetActive());
+  lpt.WriteData(0x5A);
+  EXPECT_EQ(lpt.ReadData(), 0x5A);
+}
+
+TEST_F(Lpt, ABaseChangedWhileOpenIsClaimedAtTheNextAccessAndARefusalAnswersAsARefusedRequest) {
+  TvlLPT lpt(nullptr);
+  lpt.SetLptIOBase(0x378);
+  lpt.SetActive(true);
+  lpt.SetLptIOBase(0xD000);  // raises nothing
+  const size_t requests = pc.core.journal.Count("DeviceIoControl");
+  pc.ports.ClearAccesses();
+  EXPECT_EQ(lpt.ReadData(), 0);
+  EXPECT_FALSE(lpt.SendByte(0x41));
+  EXPECT_TRUE(pc.ports.Accesses().empty());
+  EXPECT_TRUE(lpt.GetActive());
+  lpt.SetLptIOBase(0x278);
+  lpt.WriteData(0x5A);
+  EXPECT_EQ(Accesses(), std::vector<std::string>{"out 278 5A"});
+  // A refused claim at each access (one read, the byte's data write and two pin changes), then
+  // one claim and the write.
+  EXPECT_EQ(pc.core.journal.Count("DeviceIoControl") - requests, 1u + 5 + 1 + 1);
 }
 
 TEST_F(Lpt, TheDriverClientGetsNothingFromASystemPortAndTheBusSeesNothing) {
@@ -372,6 +433,7 @@ TEST_F(Lpt, TheDriverClientGetsNothingFromASystemPortAndTheBusSeesNothing) {
     EXPECT_EQ(driver.ReadPort(port), 0) << std::hex << port;
   }
   EXPECT_TRUE(pc.ports.Accesses().empty());
+  ASSERT_TRUE(driver.ClaimPort(0x378));
   driver.WritePort(0x378, 0x5A);
   EXPECT_EQ(driver.ReadPort(0x378), 0x5A);
 }
@@ -380,14 +442,15 @@ TEST_F(Lpt, NoRegisterAccessReachesASystemPortWhateverTheBaseBecame) {
   struct Case {
     uint16_t base;
     std::vector<std::string> reached;  // by writing each register, reading each, and SetPin(15)
+    bool served;  // a parallel port the driver serves; the NT family's bus sees only those
   };
   const Case cases[] = {
-      {0x36E, {"out 36E", "out 36F", "in 36E", "in 36F", "in 36F", "out 36F"}},
-      {0xA78, {"out A78", "out A7A", "in A78", "in A7A"}},
-      {0xFFFE, {"out FFFE", "out FFFF", "in FFFE", "in FFFF", "in FFFF", "out FFFF"}},  // control wraps to 0
+      {0x36E, {"out 36E", "out 36F", "in 36E", "in 36F", "in 36F", "out 36F"}, false},
+      {0xA78, {"out A78", "out A7A", "in A78", "in A7A"}, false},
+      {0xFFFE, {"out FFFE", "out FFFF", "in FFFE", "in FFFF", "in FFFF", "out FFFF"}, false},  // control wraps to 0
       // LPT2: its status register is the Plug and Play address port, read but never written.
-      {0x278, {"out 278", "out 27A", "in 278", "in 279", "in 27A", "in 279"}},
-      {0, {}},
+      {0x278, {"out 278", "out 27A", "in 278", "in 279", "in 27A", "in 279"}, true},
+      {0, {}, false},
   };
   for (const bool nine_x : {false, true}) {
     if (nine_x) pc.process.SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
@@ -411,8 +474,9 @@ TEST_F(Lpt, NoRegisterAccessReachesASystemPortWhateverTheBaseBecame) {
       lpt.SetPin(15, true);
       std::vector<std::string> reached;
       for (const std::string& access : Accesses()) reached.push_back(access.substr(0, access.rfind(' ')));
-      EXPECT_EQ(reached, c.reached);
-      EXPECT_EQ(pc.core.journal.Count("DeviceIoControl") - requests, nine_x ? 0u : c.reached.size())
+      EXPECT_EQ(reached, nine_x || c.served ? c.reached : std::vector<std::string>{});
+      // Each access the NT family asks for: a claim first where served, a refused claim each elsewhere.
+      EXPECT_EQ(pc.core.journal.Count("DeviceIoControl") - requests, nine_x ? 0u : c.reached.size() + c.served)
           << "a skipped register is not even asked for";
       // A skipped read answers 0, where a port nobody decodes would read 0xFF.
       for (unsigned offset = 0; offset < 3; ++offset) {

@@ -104,6 +104,7 @@ TEST_F(DriverOnWindows, InstallsTalksThroughTheVirtualPortAndRemovesItself) {
         << "the service loads " << state.binary_path;
 
     // The loopback plug of the virtual LPT1 ties D0 to Fault (status bit 3).
+    ASSERT_TRUE(driver.ClaimPort(0x378)) << GetLastError();
     driver.WritePort(0x378, 0x01);
     EXPECT_EQ(driver.ReadPort(0x378), 0x01);
     const uint8_t with_fault = driver.ReadPort(0x379);
@@ -116,7 +117,7 @@ TEST_F(DriverOnWindows, InstallsTalksThroughTheVirtualPortAndRemovesItself) {
     uint8_t byte = 0;
     DWORD returned = 0xdeadbeef;
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(DeviceIoControl(platform::HandleOf(handle), CTL_CODE(VLIO_DEVICE_TYPE, 0x803, METHOD_BUFFERED,
+    EXPECT_FALSE(DeviceIoControl(platform::HandleOf(handle), CTL_CODE(VLIO_DEVICE_TYPE, 0x804, METHOD_BUFFERED,
                                                                        FILE_ANY_ACCESS),
                                  &request, sizeof request, &byte, sizeof byte, &returned, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_GEN_FAILURE));
@@ -178,6 +179,7 @@ TEST_F(DriverOnWindows, APlantedImageIsMadeAnewOwnedByAdministratorsWithOnlyThei
   TvlLptDriver driver;
   ASSERT_NE(driver.Open(), -1) << GetLastError();
   EXPECT_EQ(SecurityOf(ImagePath()), "O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)");
+  ASSERT_TRUE(driver.ClaimPort(0x378)) << GetLastError();
   driver.WritePort(0x378, 0x10);
   EXPECT_EQ(driver.ReadPort(0x378), 0x10);
 }
@@ -211,6 +213,7 @@ TEST_F(DriverOnWindows, ForeignFileAtTheImagePathIsReplacedBeforeLoading) {
     TvlLptDriver driver;
     driver.DriverPath = ImagePath();
     ASSERT_NE(driver.Open(), -1) << GetLastError();
+    ASSERT_TRUE(driver.ClaimPort(0x378)) << GetLastError();
     driver.WritePort(0x378, 0x01);
     EXPECT_EQ(driver.ReadPort(0x379) & 0x08, 0x08);
   }
@@ -353,6 +356,7 @@ TEST_F(DriverOnWindows, SystemPortRequestsAreDeniedAndParallelPortsStillServed) 
   const int32_t handle = driver.Open();
   ASSERT_NE(handle, -1) << "open failed: " << GetLastError();
   const HANDLE device = platform::HandleOf(handle);
+  ASSERT_TRUE(driver.ClaimPort(0x278)) << GetLastError();
   for (const uint16_t port : {0x0020, 0x0070, 0x00B2, 0x0372, 0x03F0, 0x0A79, 0x0CF9, 0x0CFC}) {
     VLIO_READ_INPUT read{port};
     uint8_t byte = 0xEE;
@@ -386,8 +390,85 @@ TEST_F(DriverOnWindows, SystemPortRequestsAreDeniedAndParallelPortsStillServed) 
   EXPECT_FALSE(DeviceIoControl(device, IOCTL_VLIO_READ, &status, sizeof status, nullptr, 0, &returned, nullptr));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   // The port beside the printer's registers stays the virtual LPT1's.
+  ASSERT_TRUE(driver.ClaimPort(0x378)) << GetLastError();
   driver.WritePort(0x378, 0x5A);
   EXPECT_EQ(driver.ReadPort(0x378), 0x5A);
+}
+
+/// The claim of the port at `base` on `device`: ERROR_SUCCESS, or the error the driver answered.
+DWORD Claim(HANDLE device, uint16_t base) {
+  VLIO_CLAIM_INPUT request{base};
+  DWORD returned = 0xdeadbeef;
+  SetLastError(0xdeadbeef);
+  if (DeviceIoControl(device, IOCTL_VLIO_CLAIM, &request, sizeof request, nullptr, 0, &returned, nullptr))
+    return ERROR_SUCCESS;
+  return GetLastError();
+}
+
+constexpr char kHeldEvent[] = "pinscope_tests_port_held";
+
+// Run as a process of its own by the test after it: holds 0x3BC until it is killed.
+TEST(DriverOnWindowsChild, DISABLED_HoldsTheMonochromeAdaptersPortUntilKilled) {
+  platform::UniqueFile device(
+      CreateFileA(VLIO_WIN32_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(device) << GetLastError();
+  ASSERT_EQ(Claim(device.get(), 0x3BC), static_cast<DWORD>(ERROR_SUCCESS));
+  platform::UniqueHandle held(OpenEventA(EVENT_MODIFY_STATE, FALSE, kHeldEvent));
+  SetEvent(held.get());
+  Sleep(60000);
+}
+
+TEST_F(DriverOnWindows, APortHeldByAProcessThatIsKilledGoesFree) {
+  TvlLptDriver driver;
+  ASSERT_NE(driver.Open(), -1) << GetLastError();
+  platform::UniqueHandle held(CreateEventA(nullptr, TRUE, FALSE, kHeldEvent));
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string line = std::string("\"") + self +
+                     "\" --gtest_also_run_disabled_tests --gtest_filter=DriverOnWindowsChild.*";
+  // Its output goes nowhere: it never finishes its case.
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  PROCESS_INFORMATION child{};
+  ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child))
+      << GetLastError();
+  platform::UniqueHandle process(child.hProcess), thread(child.hThread);
+  ASSERT_EQ(WaitForSingleObject(held.get(), 30000), static_cast<DWORD>(WAIT_OBJECT_0)) << "the child holds nothing";
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(driver.ClaimPort(0x3BC));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BUSY));
+  TerminateProcess(process.get(), 1);
+  EXPECT_EQ(WaitForSingleObject(process.get(), 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+  // The system closes a killed process's handles as it ends it; give the close a moment.
+  bool claimed = false;
+  for (int tries = 0; tries < 50 && !(claimed = driver.ClaimPort(0x3BC)); ++tries) Sleep(100);
+  EXPECT_TRUE(claimed) << GetLastError();
+}
+
+TEST_F(DriverOnWindows, AnOpenClaimsALegacyPortAloneAndEveryOtherBaseIsRefused) {
+  TvlLptDriver driver;
+  ASSERT_NE(driver.Open(), -1) << GetLastError();
+  for (const uint16_t base : {0x3BC, 0x378, 0x278})
+    EXPECT_TRUE(driver.ClaimPort(base)) << "0x" << std::hex << base << ": " << std::dec << GetLastError();
+  // Where a PCI card could sit, and a register of a legacy port: no parallel port Windows knows.
+  for (const uint16_t base : {0xD000, 0x379}) {
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(driver.ClaimPort(base)) << "0x" << std::hex << base;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "0x" << std::hex << base;
+  }
+  // Two more opens of the device: the second is told busy until the first closes.
+  platform::UniqueFile first(CreateFileA(VLIO_WIN32_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                         0, nullptr));
+  if (!first && GetLastError() == ERROR_ACCESS_DENIED) GTEST_SKIP() << "the load-driver privilege is not enabled here";
+  platform::UniqueFile second(CreateFileA(VLIO_WIN32_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                          0, nullptr));
+  ASSERT_TRUE(first && second) << GetLastError();
+  EXPECT_EQ(Claim(first.get(), 0x278), static_cast<DWORD>(ERROR_BUSY)) << "the client holds it";
+  EXPECT_EQ(Claim(first.get(), 0x378), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(Claim(second.get(), 0x378), static_cast<DWORD>(ERROR_BUSY));
+  first.reset();
+  EXPECT_EQ(Claim(second.get(), 0x378), static_cast<DWORD>(ERROR_SUCCESS)) << "the close let the port go";
 }
 
 TEST_F(DriverOnWindows, ASecondClientIsRefusedWhileTheFirstHoldsTheDriverAndTheFirstKeepsIt) {
@@ -405,6 +486,7 @@ TEST_F(DriverOnWindows, ASecondClientIsRefusedWhileTheFirstHoldsTheDriverAndTheF
     EXPECT_EQ(message, "Start service failed.\rAnother program is using the port driver vlio; it is taken down when "
                        "that program closes its port");
   }
+  ASSERT_TRUE(first.ClaimPort(0x378)) << GetLastError();
   first.WritePort(0x378, 0x01);
   EXPECT_EQ(first.ReadPort(0x378), 0x01) << "the first client lost its driver";
   first.Close();
@@ -452,6 +534,17 @@ TEST_F(DriverOnWindows, ComponentRefusesABaseReachingASystemPortWithoutInstallin
             "machine's own devices and is never served");
   EXPECT_FALSE(lpt.GetActive());
   EXPECT_FALSE(QueryVlio().exists) << "a service was installed for a refused base";
+}
+
+TEST_F(DriverOnWindows, ComponentRefusedItsPortByTheDriverLeavesNothingInstalled) {
+  TvlLPT lpt(nullptr);
+  lpt.SetLptIOBase(0xD000);
+  EXPECT_EQ(fw::RaisedMessage([&] { lpt.SetActive(true); }),
+            "LPT1 open in Direct Mode is failed. Base I/O port 0xD000 is not a parallel port that Windows knows. "
+            "Served are the legacy addresses 0x3BC, 0x378, 0x278 and the ports under \"Ports (COM & LPT)\" in "
+            "Device Manager");
+  EXPECT_FALSE(lpt.GetActive());
+  EXPECT_FALSE(QueryVlio().exists) << "the refused open left the service";
 }
 
 // --- The parallel port component against Windows itself -------------------------------------

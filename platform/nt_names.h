@@ -19,6 +19,7 @@ namespace nt {
 // NTSTATUS values, under names of their own: Windows headers make macros of a few.
 inline constexpr LONG kStatusSuccess = 0;
 inline constexpr LONG kStatusBufferOverflow = static_cast<LONG>(0x80000005u);
+inline constexpr LONG kStatusDeviceBusy = static_cast<LONG>(0x80000011u);
 inline constexpr LONG kStatusUnsuccessful = static_cast<LONG>(0xC0000001u);
 inline constexpr LONG kStatusAccessViolation = static_cast<LONG>(0xC0000005u);
 inline constexpr LONG kStatusInvalidHandle = static_cast<LONG>(0xC0000008u);

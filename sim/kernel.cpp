@@ -31,14 +31,14 @@ namespace {
 // A handle on a driver's device: requests go to the driver as IRPs.
 class DriverFile final : public FileObject {
  public:
-  DriverFile(const OpenRequest& request, std::shared_ptr<SimKernel::Loaded> driver,
+  DriverFile(const OpenRequest& request, std::shared_ptr<SimKernel::Loaded> driver, void* open,
              std::function<void(const std::shared_ptr<SimKernel::Loaded>&)> last_closed)
-      : FileObject(request), driver_(std::move(driver)), last_closed_(std::move(last_closed)) {
+      : FileObject(request), driver_(std::move(driver)), open_(open), last_closed_(std::move(last_closed)) {
     ++driver_->handles;
   }
   ~DriverFile() override {
     if (!driver_->kernel) return;
-    driver_->driver->Close();
+    driver_->driver->Close(open_);
     if (--driver_->handles == 0 && driver_->unload_pending) last_closed_(driver_);
   }
   std::string_view Kind() const override { return "Device"; }
@@ -51,7 +51,7 @@ class DriverFile final : public FileObject {
     std::vector<std::uint8_t> input(in_bytes, in_bytes + in_size);
     auto* out_bytes = static_cast<BYTE*>(out);
     std::vector<std::uint8_t> output(out_bytes, out_bytes + out_size);
-    const kernel_bridge::Reply reply = driver_->driver->DeviceControl(code, std::move(input), std::move(output));
+    const kernel_bridge::Reply reply = driver_->driver->DeviceControl(open_, code, std::move(input), std::move(output));
     if (out_size) std::memcpy(out, reply.output.data(), out_size);
     // Errors copy nothing back; warnings (a buffer overflow) still do.
     if (reply.status >= 0 || static_cast<std::uint32_t>(reply.status) < 0xC0000000u) {
@@ -62,6 +62,7 @@ class DriverFile final : public FileObject {
 
  private:
   std::shared_ptr<SimKernel::Loaded> driver_;
+  void* open_;  // the driver's file object for this handle
   std::function<void(const std::shared_ptr<SimKernel::Loaded>&)> last_closed_;
 };
 
@@ -118,6 +119,7 @@ DWORD SimKernel::Win32Error(std::int32_t status) {
     case nt::kStatusInvalidDeviceRequest: return ERROR_INVALID_FUNCTION;
     case nt::kStatusNoMemory: return ERROR_NOT_ENOUGH_MEMORY;
     case nt::kStatusAccessDenied: return ERROR_ACCESS_DENIED;
+    case nt::kStatusDeviceBusy: return ERROR_BUSY;
     case nt::kStatusBufferTooSmall: return ERROR_INSUFFICIENT_BUFFER;
     case nt::kStatusObjectNameNotFound: return ERROR_FILE_NOT_FOUND;
     case nt::kStatusObjectNameCollision: return ERROR_ALREADY_EXISTS;
@@ -201,7 +203,7 @@ DWORD SimKernel::Open(const OpenRequest& request, std::shared_ptr<FileObject>& f
     const kernel_bridge::Reply reply =
         driver->driver->Create(caller_ ? caller_() : kernel_bridge::Caller{.load_driver_privilege_enabled = true});
     if (reply.status < 0) return Win32Error(reply.status);
-    file = std::make_shared<DriverFile>(request, driver, [this](const std::shared_ptr<Loaded>& last) { Finish(last); });
+    file = std::make_shared<DriverFile>(request, driver, reply.open, [this](const std::shared_ptr<Loaded>& last) { Finish(last); });
     return ERROR_SUCCESS;
   }
   // A link left pointing at no device.

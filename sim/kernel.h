@@ -36,6 +36,9 @@ class SimKernel final : public NameSpace {
   void SetCaller(std::function<kernel_bridge::Caller()> caller) { caller_ = std::move(caller); }
   /// The next call of `routine` by a driver fails with `status` (an NTSTATUS).
   void FailNext(Routine routine, std::int32_t status);
+  /// Windows' parallel port driver serves a port at `base`, held for a print job while
+  /// `printing`; drivers loaded from now on find it.
+  void SetParallelPort(std::uint16_t base, bool printing) { Host().SetParallelPort(base, printing); }
 
   /// Symbolic link -> device, as the loaded drivers made them ("\\DosDevices\\vlio" ->
   /// "\\Device\\vlio").

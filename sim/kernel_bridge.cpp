@@ -23,7 +23,9 @@ class Bus final : public kernel_host::PortBus {
   std::function<void(std::uint16_t, std::uint8_t)> write_;
 };
 
-Reply ToReply(const kernel_host::Reply& reply) { return {reply.status, reply.information, reply.output}; }
+Reply ToReply(const kernel_host::Reply& reply) {
+  return {reply.status, reply.information, reply.output, reply.file};
+}
 
 }  // namespace
 
@@ -34,6 +36,7 @@ struct Kernel::Impl {
   }
   Bus bus;
   kernel_host::Kernel kernel;
+  std::map<std::uint16_t, kernel_host::ParallelPort*> parallel_ports;
 };
 
 struct Driver::Impl {
@@ -81,10 +84,12 @@ Reply Driver::Create(const Caller& caller) {
   return ToReply(driver.Create(kernel_host::CreateRequest{requestor, requestor.enabled_privileges}));
 }
 
-Reply Driver::Close() { return ToReply(impl_->Enter().Close()); }
+Reply Driver::Close(void* open) { return ToReply(impl_->Enter().Close(static_cast<FILE_OBJECT*>(open))); }
 
-Reply Driver::DeviceControl(std::uint32_t code, std::vector<std::uint8_t> input, std::vector<std::uint8_t> output) {
-  return ToReply(impl_->Enter().DeviceControl(code, std::move(input), std::move(output)));
+Reply Driver::DeviceControl(void* open, std::uint32_t code, std::vector<std::uint8_t> input,
+                            std::vector<std::uint8_t> output) {
+  return ToReply(
+      impl_->Enter().DeviceControl(static_cast<FILE_OBJECT*>(open), code, std::move(input), std::move(output)));
 }
 
 Kernel::Kernel(std::function<std::uint8_t(std::uint16_t)> read, std::function<void(std::uint16_t, std::uint8_t)> write)
@@ -100,6 +105,12 @@ void Kernel::FailNext(Routine routine, std::int32_t status) {
   impl_->kernel.FailNext(routine == Routine::IoCreateDevice ? kernel_host::Routine::IoCreateDevice
                                                             : kernel_host::Routine::IoCreateSymbolicLink,
                          status);
+}
+
+void Kernel::SetParallelPort(std::uint16_t base, bool printing) {
+  kernel_host::ParallelPort*& port = impl_->parallel_ports[base];
+  if (!port) port = &impl_->kernel.AddParallelPort({"\\??\\ACPI#PNP0400#" + std::to_string(base), base, 8, base});
+  port->allocated = printing;
 }
 
 std::map<std::string, std::string> Kernel::Links() const { return impl_->kernel.Links(); }

@@ -30,6 +30,8 @@ struct Reply {
   std::int32_t status;
   std::uintptr_t information;
   std::vector<std::uint8_t> output;
+  /// Of a create that succeeded: the open (file object) the requests on the handle go to.
+  void* open = nullptr;
 };
 
 enum class Routine { IoCreateDevice, IoCreateSymbolicLink };
@@ -53,8 +55,9 @@ class Driver {
   /// The names of the driver's devices, the one requests go to first.
   std::vector<std::string> DeviceNames();
   Reply Create(const Caller& caller);
-  Reply Close();
-  Reply DeviceControl(std::uint32_t code, std::vector<std::uint8_t> input, std::vector<std::uint8_t> output);
+  Reply Close(void* open);
+  Reply DeviceControl(void* open, std::uint32_t code, std::vector<std::uint8_t> input,
+                      std::vector<std::uint8_t> output);
 
  private:
   friend class Kernel;
@@ -73,6 +76,9 @@ class Kernel {
 
   std::unique_ptr<Driver> NewDriver(DriverEntryRoutine entry);
   void FailNext(Routine routine, std::int32_t status);
+  /// Windows' parallel port driver serves a port at `base` (eight registers), which drivers
+  /// loaded from now on find; held for a print job while `printing`.
+  void SetParallelPort(std::uint16_t base, bool printing);
   /// Symbolic link -> device name, as the drivers made them.
   std::map<std::string, std::string> Links() const;
   std::vector<std::string> DeviceNames() const;

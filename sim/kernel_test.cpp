@@ -51,6 +51,17 @@ class SimKernelTest : public ::testing::Test {
     return win::CreateFileA(VLIO_WIN32_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   }
+  // The error of the claim of the port at `base`; ERROR_SUCCESS when it held.
+  static DWORD Claim(HANDLE device, WORD base) {
+    const VLIO_CLAIM_INPUT request{base};
+    DWORD returned = 0xdeadbeef;
+    win::SetLastError(0xdeadbeef);
+    if (win::DeviceIoControl(device, IOCTL_VLIO_CLAIM, const_cast<VLIO_CLAIM_INPUT*>(&request), sizeof request,
+                             nullptr, 0, &returned, nullptr))
+      return ERROR_SUCCESS;
+    EXPECT_EQ(returned, 0u);
+    return win::GetLastError();
+  }
   static BOOL WritePort(HANDLE device, WORD port, BYTE value) {
     const VLIO_WRITE_INPUT request{port, value};
     DWORD returned = 0xdeadbeef;
@@ -117,13 +128,19 @@ TEST_F(SimKernelTest, AnOpenWithoutTheLoadDriverPrivilegeEnabledIsDeniedBeforeAn
 TEST_F(SimKernelTest, RequestsReachTheLoopbackPlugOnePortAccessEach) {
   ASSERT_TRUE(win::StartServiceA(service, 0, nullptr));
   HANDLE device = OpenVlio();
+  HANDLE other = OpenVlio();
   pc.ports.ClearAccesses();
+  EXPECT_EQ(Claim(device, 0xD000), DWORD{ERROR_ACCESS_DENIED}) << "no parallel port there";
+  EXPECT_EQ(Claim(device, 0x378), DWORD{ERROR_SUCCESS});
+  EXPECT_EQ(Claim(other, 0x378), DWORD{ERROR_BUSY}) << "each handle holds its own port";
+  EXPECT_EQ(Claim(other, 0x278), DWORD{ERROR_SUCCESS});
 
   EXPECT_TRUE(WritePort(device, 0x378, 0x01));
   EXPECT_EQ(ReadPort(device, 0x379) & VPORT_STATUS_FAULT, int{VPORT_STATUS_FAULT}) << "Fault follows D0";
   EXPECT_TRUE(WritePort(device, 0x378, 0x00));
   EXPECT_EQ(ReadPort(device, 0x379) & VPORT_STATUS_FAULT, 0);
-  EXPECT_EQ(ReadPort(device, 0x278), 0xFF) << "no port answers there";
+  EXPECT_EQ(ReadPort(device, 0x278), -1) << "not the port this handle holds";
+  EXPECT_EQ(ReadPort(other, 0x278), 0xFF) << "no port answers there";
   const std::vector<SimPortBus::Access> expected = {{0x378, 0x01, true, By::Driver},
                                                     {0x379, 0x8F, false, By::Driver},
                                                     {0x378, 0x00, true, By::Driver},
@@ -140,6 +157,8 @@ TEST_F(SimKernelTest, RequestsReachTheLoopbackPlugOnePortAccessEach) {
   EXPECT_EQ(returned, 0u);
   EXPECT_EQ(pc.ports.Accesses().size(), expected.size()) << "a refused request touches no port";
   win::CloseHandle(device);
+  EXPECT_EQ(Claim(other, 0x378), DWORD{ERROR_SUCCESS}) << "the close let the port go";
+  win::CloseHandle(other);
   Stop();
 }
 
@@ -147,6 +166,7 @@ TEST_F(SimKernelTest, SystemPortRequestsAreDeniedWithoutReachingTheBus) {
   ASSERT_TRUE(win::StartServiceA(service, 0, nullptr));
   HANDLE device = OpenVlio();
   pc.ports.ClearAccesses();
+  EXPECT_EQ(Claim(device, 0x378), DWORD{ERROR_SUCCESS});
   for (const WORD port : {0x0020, 0x0070, 0x00B2, 0x0CF9, 0x0CFC}) {
     SCOPED_TRACE(port);
     VLIO_READ_INPUT request{port};
@@ -169,6 +189,7 @@ TEST_F(SimKernelTest, SystemPortRequestsAreDeniedWithoutReachingTheBus) {
 TEST_F(SimKernelTest, StoppingWithAHandleOpenWaitsForItsClose) {
   ASSERT_TRUE(win::StartServiceA(service, 0, nullptr));
   HANDLE device = OpenVlio();
+  EXPECT_EQ(Claim(device, 0x378), DWORD{ERROR_SUCCESS});
   EXPECT_EQ(Stop().dwCurrentState, SERVICE_STOP_PENDING);
   EXPECT_EQ(pc.kernel.Links().size(), 1u) << "the unload routine has not run";
   EXPECT_TRUE(WritePort(device, 0x378, 0x01)) << "the open handle still reaches the driver";

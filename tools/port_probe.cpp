@@ -1,8 +1,10 @@
 // Reads I/O ports through a running vlio driver, for tests that look at the port from
-// outside the program that drives it:
+// outside the program that drives it. The first port named is the base of the port claimed:
 //   port_probe 0x378 0x37A      prints "378=01 37A=0C"
+//   port_probe 0x378            prints "378 held" while another open (the program) holds it
 // Exits 1 when the driver's device does not open (the driver is not running, or this process
-// may not load drivers: it must run elevated, as Pinscope does).
+// may not load drivers: it must run elevated, as Pinscope does) or the claim is refused for
+// another reason.
 #include <windows.h>
 
 #include <cstdio>
@@ -34,6 +36,19 @@ int main(int argc, char** argv) {
   if (device == INVALID_HANDLE_VALUE) {
     std::fprintf(stderr, "vlio does not open: error %lu\n", GetLastError());
     return 1;
+  }
+  if (argc < 2) return 1;
+  VLIO_CLAIM_INPUT claim{static_cast<uint16_t>(std::strtoul(argv[1], nullptr, 0))};
+  DWORD claimed = 0;
+  if (!DeviceIoControl(device, IOCTL_VLIO_CLAIM, &claim, sizeof claim, nullptr, 0, &claimed, nullptr)) {
+    const DWORD error = GetLastError();
+    CloseHandle(device);
+    if (error != ERROR_BUSY) {
+      std::fprintf(stderr, "claiming %s failed: error %lu\n", argv[1], error);
+      return 1;
+    }
+    std::printf("%X held\n", claim.Base);
+    return 0;
   }
   int status = 0;
   for (int i = 1; i < argc; ++i) {

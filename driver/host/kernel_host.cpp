@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 namespace kernel_host {
@@ -19,6 +20,13 @@ std::string Narrow(const UNICODE_STRING* name) {
 
 // The I/O manager copies back to the caller only for statuses that are not errors.
 bool IsError(NTSTATUS status) { return static_cast<uint32_t>(status) >= 0xC0000000u; }
+
+// The parallel port driver's allocation routines, with the port as their context.
+BOOLEAN NTAPI HostTryAllocatePort(PVOID context) {
+  return Kernel::Installed().TryAllocatePort(static_cast<ParallelPort*>(context));
+}
+
+VOID NTAPI HostFreePort(PVOID context) { Kernel::Installed().FreePort(static_cast<ParallelPort*>(context)); }
 
 }  // namespace
 
@@ -133,6 +141,154 @@ bool Kernel::SubjectPrivilegeCheck(PPRIVILEGE_SET privileges, PSECURITY_SUBJECT_
   return granted;
 }
 
+ParallelPort& Kernel::AddParallelPort(ParallelPort port) {
+  auto record = std::make_unique<PortRecord>();
+  record->port = std::move(port);
+  record->device.DeviceType = FILE_DEVICE_PARALLEL_PORT;
+  parallel_ports_.push_back(std::move(record));
+  return parallel_ports_.back()->port;
+}
+
+int Kernel::ParallelPortReferences() const {
+  int references = 0;
+  for (const auto& record : parallel_ports_) references += record->references;
+  return references;
+}
+
+Kernel::PortRecord* Kernel::PortOf(PVOID object) {
+  for (const auto& record : parallel_ports_) {
+    if (object == &record->device || object == &record->port) return record.get();
+    for (const auto& file : record->files)
+      if (object == file.get()) return record.get();
+  }
+  return nullptr;
+}
+
+NTSTATUS Kernel::GetDeviceInterfaces(const GUID* guid, PWSTR* list) {
+  NTSTATUS status;
+  if (Failing(Routine::IoGetDeviceInterfaces, &status)) return status;
+  // A list of names, each ends with a NUL, and one more NUL; empty for another class.
+  std::wstring names;
+  if (std::memcmp(guid, &GUID_PARALLEL_DEVICE, sizeof(GUID)) == 0) {
+    for (const auto& record : parallel_ports_)
+      names += std::wstring(record->port.interface_name.begin(), record->port.interface_name.end()) + L'\0';
+  }
+  names += L'\0';
+  auto* memory = static_cast<PWSTR>(std::malloc(names.size() * sizeof(WCHAR)));
+  std::copy(names.begin(), names.end(), memory);
+  pool_.insert(memory);
+  *list = memory;
+  return STATUS_SUCCESS;
+}
+
+void Kernel::FreePool(PVOID memory) {
+  if (!pool_.erase(memory)) {
+    Fault("ExFreePool of memory the kernel did not hand out");
+    return;
+  }
+  std::free(memory);
+}
+
+NTSTATUS Kernel::GetDeviceObjectPointer(PUNICODE_STRING name, PFILE_OBJECT* file, PDEVICE_OBJECT* device) {
+  const std::string text = Narrow(name);
+  for (const auto& record : parallel_ports_) {
+    if (record->port.interface_name != text) continue;
+    record->files.push_back(std::make_unique<FILE_OBJECT>());
+    record->files.back()->DeviceObject = &record->device;
+    ++record->references;
+    *file = record->files.back().get();
+    *device = &record->device;
+    return STATUS_SUCCESS;
+  }
+  return STATUS_OBJECT_NAME_NOT_FOUND;
+}
+
+PIRP Kernel::BuildDeviceIoControlRequest(ULONG code, PDEVICE_OBJECT device, ULONG input_length, PVOID output,
+                                         ULONG output_length, BOOLEAN internal, PKEVENT event,
+                                         PIO_STATUS_BLOCK result) {
+  if (input_length != 0) Fault("an input buffer on a request that takes none");
+  auto built = std::make_unique<BuiltIrp>();
+  built->irp.Tail.Overlay.CurrentStackLocation = &built->stack[1];
+  built->stack[0].DeviceObject = device;
+  built->stack[0].MajorFunction = internal ? IRP_MJ_INTERNAL_DEVICE_CONTROL : IRP_MJ_DEVICE_CONTROL;
+  built->code = code;
+  built->output = output;
+  built->output_length = output_length;
+  built->internal = internal != 0;
+  built->event = event;
+  built->result = result;
+  PIRP irp = &built->irp;
+  built_[irp] = std::move(built);
+  return irp;
+}
+
+// Only the parallel port driver's information request is answered, as parport answers it.
+NTSTATUS Kernel::CallDriver(PDEVICE_OBJECT device, PIRP irp) {
+  auto found = built_.find(irp);
+  if (found == built_.end()) {
+    Fault("IofCallDriver of an IRP that IoBuildDeviceIoControlRequest did not make");
+    return STATUS_INVALID_DEVICE_REQUEST;
+  }
+  std::unique_ptr<BuiltIrp> built = std::move(found->second);
+  built_.erase(found);
+  PortRecord* record = PortOf(device);
+  if (record == nullptr || &record->device != device) throw std::logic_error("kernel_host: a request to a device it does not simulate");
+  if (!built->internal || built->code != IOCTL_INTERNAL_GET_PARALLEL_PORT_INFO)
+    Fault("a request to the parallel port driver other than its internal information request");
+  if (PortOf(built->stack[0].FileObject) != record) Fault("a request to a parallel port without its open file object");
+  NTSTATUS status = record->port.answer;
+  ULONG_PTR information = 0;
+  if (NT_SUCCESS(status)) {
+    if (built->output_length < sizeof(PARALLEL_PORT_INFORMATION)) {
+      status = STATUS_BUFFER_TOO_SMALL;
+    } else {
+      PARALLEL_PORT_INFORMATION info{};
+      info.OriginalController.QuadPart = static_cast<LONGLONG>(record->port.base);
+      info.Controller = reinterpret_cast<PUCHAR>(static_cast<uintptr_t>(record->port.controller));
+      info.SpanOfController = record->port.span;
+      info.TryAllocatePort = &HostTryAllocatePort;
+      info.FreePort = &HostFreePort;
+      info.Context = &record->port;
+      std::memcpy(built->output, &info, sizeof info);
+      information = sizeof info;
+    }
+  }
+  built->result->Status = status;
+  built->result->Information = information;
+  if (!record->port.pending) return status;
+  built->event->Signaled = 1;
+  return STATUS_PENDING;
+}
+
+void Kernel::Wait(PVOID object) {
+  // Nothing else runs here: an event that is not set now never will be.
+  if (!static_cast<PKEVENT>(object)->Signaled) Fault("KeWaitForSingleObject on an event that nothing sets");
+}
+
+void Kernel::Dereference(PVOID object) {
+  PortRecord* record = PortOf(object);
+  if (record == nullptr || object == &record->device || object == &record->port) {
+    Fault("ObDereferenceObject of an object the driver holds no reference on");
+    return;
+  }
+  if (--record->references < 0) Fault("ObDereferenceObject of a parallel port's file once too often");
+}
+
+BOOLEAN Kernel::TryAllocatePort(ParallelPort* port) {
+  PortRecord* record = PortOf(port);
+  if (record->references == 0) Fault("TryAllocatePort on a parallel port the driver does not hold open");
+  if (port->allocated) return FALSE;
+  port->allocated = true;
+  return TRUE;
+}
+
+void Kernel::FreePort(ParallelPort* port) {
+  PortRecord* record = PortOf(port);
+  if (record->references == 0) Fault("FreePort on a parallel port the driver does not hold open");
+  if (!port->allocated) Fault("FreePort of a parallel port that is not allocated");
+  port->allocated = false;
+}
+
 void Kernel::BeginRequest(PIRP irp) { requests_[irp] = Completions{}; }
 
 Kernel::Completions Kernel::EndRequest(PIRP irp) {
@@ -183,17 +339,35 @@ Reply Driver::Create() {
   return Create(CreateRequest{requestor, requestor.enabled_privileges});
 }
 
-Reply Driver::Create(CreateRequest request) { return Send(IRP_MJ_CREATE, 0, {}, {}, &request); }
-
-Reply Driver::Close() { return Send(IRP_MJ_CLOSE, 0, {}, {}); }
-
-Reply Driver::DeviceControl(ULONG code, std::vector<uint8_t> input, std::vector<uint8_t> output) {
-  return Send(IRP_MJ_DEVICE_CONTROL, code, input, std::move(output));
+Reply Driver::Create(CreateRequest request) {
+  if (object_.DeviceObject == nullptr) throw std::logic_error("kernel_host: the driver has no device to send to");
+  auto file = std::make_unique<FILE_OBJECT>();
+  file->DeviceObject = object_.DeviceObject;
+  Reply reply = Send(IRP_MJ_CREATE, file.get(), 0, {}, {}, &request);
+  if (!NT_SUCCESS(reply.status)) return reply;
+  reply.file = current_ = file.get();
+  files_.push_back(std::move(file));
+  return reply;
 }
 
-Reply Driver::Send(UCHAR major, ULONG code, const std::vector<uint8_t>& input, std::vector<uint8_t> output,
-                   CreateRequest* create) {
+Reply Driver::Close(FILE_OBJECT* file) {
+  Reply reply = Send(IRP_MJ_CLOSE, file, 0, {}, {});
+  std::erase_if(files_, [file](const auto& each) { return each.get() == file; });
+  if (current_ == file) current_ = nullptr;
+  return reply;
+}
+
+Reply Driver::DeviceControl(FILE_OBJECT* file, ULONG code, std::vector<uint8_t> input, std::vector<uint8_t> output) {
+  return Send(IRP_MJ_DEVICE_CONTROL, file, code, input, std::move(output));
+}
+
+Reply Driver::Send(UCHAR major, FILE_OBJECT* file, ULONG code, const std::vector<uint8_t>& input,
+                   std::vector<uint8_t> output, CreateRequest* create) {
   if (object_.DeviceObject == nullptr) throw std::logic_error("kernel_host: the driver has no device to send to");
+  if (major != IRP_MJ_CREATE &&
+      std::none_of(files_.begin(), files_.end(), [file](const auto& each) { return each.get() == file; })) {
+    throw std::logic_error("kernel_host: a request on no open of the driver's device");
+  }
 
   // Exactly the larger length, so that reading or writing past it shows under the sanitizers.
   // The part past the input holds a marker rather than zeros, as pool memory would.
@@ -203,6 +377,7 @@ Reply Driver::Send(UCHAR major, ULONG code, const std::vector<uint8_t>& input, s
   IO_STACK_LOCATION stack{};
   stack.MajorFunction = major;
   stack.DeviceObject = object_.DeviceObject;
+  stack.FileObject = file;
   stack.Parameters.DeviceIoControl.OutputBufferLength = static_cast<ULONG>(output.size());
   stack.Parameters.DeviceIoControl.InputBufferLength = static_cast<ULONG>(input.size());
   stack.Parameters.DeviceIoControl.IoControlCode = code;
@@ -287,6 +462,39 @@ BOOLEAN NTAPI SeSinglePrivilegeCheck(LUID privilege, KPROCESSOR_MODE mode) {
 
 BOOLEAN NTAPI SePrivilegeCheck(PPRIVILEGE_SET privileges, PSECURITY_SUBJECT_CONTEXT subject, KPROCESSOR_MODE mode) {
   return kernel_host::Kernel::Installed().SubjectPrivilegeCheck(privileges, subject, mode) ? TRUE : FALSE;
+}
+
+NTSTATUS NTAPI IoGetDeviceInterfaces(CONST GUID* guid, PDEVICE_OBJECT, ULONG, PWSTR* list) {
+  return kernel_host::Kernel::Installed().GetDeviceInterfaces(guid, list);
+}
+
+VOID NTAPI ExFreePool(PVOID memory) { kernel_host::Kernel::Installed().FreePool(memory); }
+
+NTSTATUS NTAPI IoGetDeviceObjectPointer(PUNICODE_STRING name, ACCESS_MASK, PFILE_OBJECT* file, PDEVICE_OBJECT* device) {
+  return kernel_host::Kernel::Installed().GetDeviceObjectPointer(name, file, device);
+}
+
+PIRP NTAPI IoBuildDeviceIoControlRequest(ULONG code, PDEVICE_OBJECT device, PVOID, ULONG input_length, PVOID output,
+                                         ULONG output_length, BOOLEAN internal, PKEVENT event,
+                                         PIO_STATUS_BLOCK result) {
+  return kernel_host::Kernel::Installed().BuildDeviceIoControlRequest(code, device, input_length, output,
+                                                                      output_length, internal, event, result);
+}
+
+NTSTATUS FASTCALL IofCallDriver(PDEVICE_OBJECT device, PIRP irp) {
+  return kernel_host::Kernel::Installed().CallDriver(device, irp);
+}
+
+VOID NTAPI KeInitializeEvent(PKEVENT event, EVENT_TYPE, BOOLEAN state) { event->Signaled = state; }
+
+NTSTATUS NTAPI KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPROCESSOR_MODE, BOOLEAN, PLARGE_INTEGER) {
+  kernel_host::Kernel::Installed().Wait(object);
+  return STATUS_SUCCESS;
+}
+
+LONG_PTR FASTCALL ObfDereferenceObject(PVOID object) {
+  kernel_host::Kernel::Installed().Dereference(object);
+  return 0;
 }
 
 UCHAR NTAPI READ_PORT_UCHAR(PUCHAR port) {

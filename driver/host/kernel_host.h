@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ddk/ntifs.h"
+#include "ddk/parallel.h"
 
 namespace kernel_host {
 
@@ -76,7 +77,20 @@ struct PrivilegeCheck {
 };
 
 /// Kernel routines whose failure can be injected.
-enum class Routine { IoCreateDevice, IoCreateSymbolicLink };
+enum class Routine { IoCreateDevice, IoCreateSymbolicLink, IoGetDeviceInterfaces };
+
+/// A port of Windows' parallel port driver, as a kernel client finds it: its interface (the
+/// name IoGetDeviceObjectPointer opens), its answer to IOCTL_INTERNAL_GET_PARALLEL_PORT_INFO and
+/// its allocation. A test may set `allocated` itself: a print job holding the port.
+struct ParallelPort {
+  std::string interface_name;
+  uint64_t base;          // OriginalController
+  uint32_t span;          // SpanOfController
+  uint64_t controller;    // Controller: the base itself for a port in I/O space
+  NTSTATUS answer = STATUS_SUCCESS;  // of the information request
+  bool pending = false;   // the request completes later, through the caller's event
+  bool allocated = false;
+};
 
 /// A device object as IoCreateDevice was asked for it.
 struct Device {
@@ -107,6 +121,14 @@ class Kernel {
   void SetRequestor(Requestor requestor) { requestor_ = std::move(requestor); }
   const Requestor& CurrentRequestor() const { return requestor_; }
 
+  /// Adds a port of the parallel port driver, whose interface the next IoGetDeviceInterfaces
+  /// lists; the port stays where it is for the kernel's life.
+  ParallelPort& AddParallelPort(ParallelPort port);
+  /// References the driver holds on the parallel ports' file objects.
+  int ParallelPortReferences() const;
+  /// System memory handed to the driver and not freed yet (interface lists).
+  size_t OutstandingPool() const { return pool_.size(); }
+
   std::vector<Device> Devices() const;
   /// Symbolic link name -> the device name it points to.
   const std::map<std::string, std::string>& Links() const { return links_; }
@@ -135,6 +157,17 @@ class Kernel {
   /// every privilege of the set enabled, and marks those used.
   bool SubjectPrivilegeCheck(PPRIVILEGE_SET privileges, PSECURITY_SUBJECT_CONTEXT subject, KPROCESSOR_MODE mode);
 
+  NTSTATUS GetDeviceInterfaces(const GUID* guid, PWSTR* list);
+  void FreePool(PVOID memory);
+  NTSTATUS GetDeviceObjectPointer(PUNICODE_STRING name, PFILE_OBJECT* file, PDEVICE_OBJECT* device);
+  PIRP BuildDeviceIoControlRequest(ULONG code, PDEVICE_OBJECT device, ULONG input_length, PVOID output,
+                                   ULONG output_length, BOOLEAN internal, PKEVENT event, PIO_STATUS_BLOCK result);
+  NTSTATUS CallDriver(PDEVICE_OBJECT device, PIRP irp);
+  void Wait(PVOID object);
+  void Dereference(PVOID object);
+  BOOLEAN TryAllocatePort(ParallelPort* port);
+  void FreePort(ParallelPort* port);
+
   /// Counts completions of an IRP between BeginRequest and EndRequest.
   void BeginRequest(PIRP irp);
   struct Completions {
@@ -151,6 +184,24 @@ class Kernel {
     std::unique_ptr<DEVICE_OBJECT> object;
     std::vector<unsigned char> extension;
   };
+  struct PortRecord {
+    ParallelPort port;
+    DEVICE_OBJECT device{};
+    std::vector<std::unique_ptr<FILE_OBJECT>> files;
+    int references = 0;
+  };
+  // An IRP the driver built and has not sent yet: one stack location below the current one.
+  struct BuiltIrp {
+    IRP irp{};
+    IO_STACK_LOCATION stack[2]{};
+    ULONG code;
+    PVOID output;
+    ULONG output_length;
+    bool internal;
+    PKEVENT event;
+    PIO_STATUS_BLOCK result;
+  };
+  PortRecord* PortOf(PVOID object);
   bool Failing(Routine routine, NTSTATUS* status);
 
   Kernel* previous_;
@@ -161,6 +212,9 @@ class Kernel {
   std::map<Routine, NTSTATUS> failures_;
   std::vector<std::unique_ptr<DeviceRecord>> devices_;
   std::map<std::string, std::string> links_;
+  std::vector<std::unique_ptr<PortRecord>> parallel_ports_;
+  std::set<PVOID> pool_;
+  std::map<PIRP, std::unique_ptr<BuiltIrp>> built_;
   std::vector<PortAccess> port_accesses_;
   std::map<PIRP, Completions> requests_;
   std::vector<std::string> faults_;
@@ -174,6 +228,7 @@ struct Reply {
   int completions;    // IofCompleteRequest calls for this IRP
   CCHAR boost;        // the priority boost of the last of them
   std::vector<uint8_t> output;  // the caller's output buffer afterwards
+  FILE_OBJECT* file = nullptr;  // of a create that succeeded: the open it made
 };
 
 /// The dispatch routine that every major function starts with, as the I/O manager's own:
@@ -191,23 +246,35 @@ class Driver {
   void Unload();
 
   /// Requests go to the driver's first device, as a handle opened on it would send them.
-  /// A create from the kernel's requestor, on its own thread, with its security context.
+  /// A create from the kernel's requestor, on its own thread, with its security context. One
+  /// that succeeds makes a new open (a file object with FsContext null), which the following
+  /// requests without a file use until the next such create or Use.
   Reply Create();
   Reply Create(CreateRequest request);
-  Reply Close();
+  /// The last request on an open; the file object is gone afterwards.
+  Reply Close() { return Close(current_); }
+  Reply Close(FILE_OBJECT* file);
   /// DeviceIoControl for METHOD_BUFFERED: one system buffer of the larger length, the input
   /// copied in, and on success Information bytes copied back to `output`, whose size is the
   /// output length and whose bytes are what the caller's buffer held before.
-  Reply DeviceControl(ULONG code, std::vector<uint8_t> input, std::vector<uint8_t> output);
+  Reply DeviceControl(ULONG code, std::vector<uint8_t> input, std::vector<uint8_t> output) {
+    return DeviceControl(current_, code, std::move(input), std::move(output));
+  }
+  Reply DeviceControl(FILE_OBJECT* file, ULONG code, std::vector<uint8_t> input, std::vector<uint8_t> output);
+  /// Makes `file` the open that requests without a file go to.
+  void Use(FILE_OBJECT* file) { current_ = file; }
+  FILE_OBJECT* Current() const { return current_; }
 
   DRIVER_OBJECT& Object() { return object_; }
 
  private:
-  Reply Send(UCHAR major, ULONG code, const std::vector<uint8_t>& input, std::vector<uint8_t> output,
-             CreateRequest* create = nullptr);
+  Reply Send(UCHAR major, FILE_OBJECT* file, ULONG code, const std::vector<uint8_t>& input,
+             std::vector<uint8_t> output, CreateRequest* create = nullptr);
 
   Kernel& kernel_;
   DRIVER_OBJECT object_{};
+  std::vector<std::unique_ptr<FILE_OBJECT>> files_;
+  FILE_OBJECT* current_ = nullptr;
 };
 
 }  // namespace kernel_host

@@ -29,7 +29,10 @@ typedef int16_t CSHORT;
 typedef uint16_t USHORT;
 typedef uint32_t ULONG, *PULONG;
 typedef int32_t LONG;
+typedef int64_t LONGLONG;
+typedef uint64_t ULONGLONG;
 typedef uintptr_t ULONG_PTR, *PULONG_PTR;
+typedef intptr_t LONG_PTR;
 typedef void *PVOID;
 typedef wchar_t WCHAR, *PWSTR;
 typedef const wchar_t *PCWSTR;
@@ -96,20 +99,49 @@ typedef struct _IO_SECURITY_CONTEXT {
   ULONG FullCreateOptions;
 } IO_SECURITY_CONTEXT, *PIO_SECURITY_CONTEXT;
 
+#define CONST const
 #define TRUE 1
 #define FALSE 0
 
+typedef union _LARGE_INTEGER {
+  struct {
+    ULONG LowPart;
+    LONG HighPart;
+  };
+  LONGLONG QuadPart;
+} LARGE_INTEGER, *PLARGE_INTEGER;
+typedef LARGE_INTEGER PHYSICAL_ADDRESS;
+
+typedef struct _GUID {
+  uint32_t Data1;
+  uint16_t Data2;
+  uint16_t Data3;
+  uint8_t Data4[8];
+} GUID;
+
+/* An event as the driver waits for it; what it holds is the host kernel's. */
+typedef struct _KEVENT {
+  LONG Signaled;
+} KEVENT, *PKEVENT;
+typedef enum _EVENT_TYPE { NotificationEvent, SynchronizationEvent } EVENT_TYPE;
+typedef enum _KWAIT_REASON { Executive } KWAIT_REASON;
+
 #define NT_SUCCESS(status) ((NTSTATUS)(status) >= 0)
 #define STATUS_SUCCESS ((NTSTATUS)0x00000000)
+#define STATUS_PENDING ((NTSTATUS)0x00000103)
+#define STATUS_DEVICE_BUSY ((NTSTATUS)0x80000011)
 #define STATUS_UNSUCCESSFUL ((NTSTATUS)0xC0000001)
 #define STATUS_INVALID_PARAMETER ((NTSTATUS)0xC000000D)
 #define STATUS_INVALID_DEVICE_REQUEST ((NTSTATUS)0xC0000010)
 #define STATUS_ACCESS_DENIED ((NTSTATUS)0xC0000022)
+#define STATUS_BUFFER_TOO_SMALL ((NTSTATUS)0xC0000023)
 #define STATUS_INSUFFICIENT_RESOURCES ((NTSTATUS)0xC000009A)
 #define STATUS_OBJECT_NAME_NOT_FOUND ((NTSTATUS)0xC0000034)
 #define STATUS_OBJECT_NAME_COLLISION ((NTSTATUS)0xC0000035)
 
+#define FILE_DEVICE_PARALLEL_PORT 0x00000016
 #define FILE_DEVICE_UNKNOWN 0x00000022
+#define FILE_READ_ATTRIBUTES 0x0080
 #define SE_LOAD_DRIVER_PRIVILEGE 10
 #define METHOD_BUFFERED 0
 #define METHOD_NEITHER 3
@@ -120,6 +152,7 @@ typedef struct _IO_SECURITY_CONTEXT {
 #define IRP_MJ_CREATE 0x00
 #define IRP_MJ_CLOSE 0x02
 #define IRP_MJ_DEVICE_CONTROL 0x0e
+#define IRP_MJ_INTERNAL_DEVICE_CONTROL 0x0f
 #define IRP_MJ_MAXIMUM_FUNCTION 0x1b
 
 #define IO_NO_INCREMENT 0
@@ -151,6 +184,13 @@ typedef struct _DEVICE_OBJECT {
   ULONG DeviceType;
   ULONG Characteristics;
 } DEVICE_OBJECT, *PDEVICE_OBJECT;
+
+/* An open of a device. FsContext is the device driver's own, for state of the open. */
+typedef struct _FILE_OBJECT {
+  PDEVICE_OBJECT DeviceObject;
+  PVOID FsContext;
+  PVOID FsContext2;
+} FILE_OBJECT, *PFILE_OBJECT;
 
 typedef struct _DRIVER_OBJECT {
   PDEVICE_OBJECT DeviceObject;
@@ -188,6 +228,7 @@ typedef struct _IO_STACK_LOCATION {
     } DeviceIoControl;
   } Parameters;
   PDEVICE_OBJECT DeviceObject;
+  PFILE_OBJECT FileObject;
 } IO_STACK_LOCATION, *PIO_STACK_LOCATION;
 
 typedef struct _IRP {
@@ -208,6 +249,29 @@ static inline PIO_STACK_LOCATION IoGetCurrentIrpStackLocation(PIRP Irp)
   return Irp->Tail.Overlay.CurrentStackLocation;
 }
 
+/* The stack grows down, as the kernel's. */
+static inline PIO_STACK_LOCATION IoGetNextIrpStackLocation(PIRP Irp)
+{
+  return Irp->Tail.Overlay.CurrentStackLocation - 1;
+}
+
+static inline LONG InterlockedCompareExchange(LONG volatile *Destination, LONG Exchange, LONG Comparand)
+{
+  __atomic_compare_exchange_n(Destination, &Comparand, Exchange, 0, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+  return Comparand;
+}
+
+static inline PVOID InterlockedCompareExchangePointer(PVOID volatile *Destination, PVOID Exchange, PVOID Comparand)
+{
+  __atomic_compare_exchange_n(Destination, &Comparand, Exchange, 0, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+  return Comparand;
+}
+
+static inline PVOID InterlockedExchangePointer(PVOID volatile *Target, PVOID Value)
+{
+  return __atomic_exchange_n(Target, Value, __ATOMIC_SEQ_CST);
+}
+
 VOID NTAPI RtlInitUnicodeString(PUNICODE_STRING DestinationString, PCWSTR SourceString);
 NTSTATUS NTAPI IoCreateDevice(PDRIVER_OBJECT DriverObject, ULONG DeviceExtensionSize, PUNICODE_STRING DeviceName,
                               ULONG DeviceType, ULONG DeviceCharacteristics, BOOLEAN Exclusive,
@@ -217,6 +281,22 @@ NTSTATUS NTAPI IoCreateSymbolicLink(PUNICODE_STRING SymbolicLinkName, PUNICODE_S
 NTSTATUS NTAPI IoDeleteSymbolicLink(PUNICODE_STRING SymbolicLinkName);
 VOID FASTCALL IofCompleteRequest(PIRP Irp, CCHAR PriorityBoost);
 #define IoCompleteRequest IofCompleteRequest
+NTSTATUS NTAPI IoGetDeviceInterfaces(CONST GUID *InterfaceClassGuid, PDEVICE_OBJECT PhysicalDeviceObject, ULONG Flags,
+                                     PWSTR *SymbolicLinkList);
+VOID NTAPI ExFreePool(PVOID P);
+NTSTATUS NTAPI IoGetDeviceObjectPointer(PUNICODE_STRING ObjectName, ACCESS_MASK DesiredAccess,
+                                        PFILE_OBJECT *FileObject, PDEVICE_OBJECT *DeviceObject);
+PIRP NTAPI IoBuildDeviceIoControlRequest(ULONG IoControlCode, PDEVICE_OBJECT DeviceObject, PVOID InputBuffer,
+                                         ULONG InputBufferLength, PVOID OutputBuffer, ULONG OutputBufferLength,
+                                         BOOLEAN InternalDeviceIoControl, PKEVENT Event,
+                                         PIO_STATUS_BLOCK IoStatusBlock);
+NTSTATUS FASTCALL IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp);
+#define IoCallDriver IofCallDriver
+VOID NTAPI KeInitializeEvent(PKEVENT Event, EVENT_TYPE Type, BOOLEAN State);
+NTSTATUS NTAPI KeWaitForSingleObject(PVOID Object, KWAIT_REASON WaitReason, KPROCESSOR_MODE WaitMode,
+                                     BOOLEAN Alertable, PLARGE_INTEGER Timeout);
+LONG_PTR FASTCALL ObfDereferenceObject(PVOID Object);
+#define ObDereferenceObject ObfDereferenceObject
 UCHAR NTAPI READ_PORT_UCHAR(PUCHAR Port);
 VOID NTAPI WRITE_PORT_UCHAR(PUCHAR Port, UCHAR Value);
 
