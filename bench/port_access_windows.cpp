@@ -18,6 +18,11 @@ int main() {
     std::fprintf(stderr, "the driver did not open: %lu\n", GetLastError());
     return 1;
   }
+  // An open reaches only the port it holds: without the claim both sides measure refusals.
+  if (!driver.ClaimPort(0x378)) {
+    std::fprintf(stderr, "the driver did not give LPT1 (0x378): %lu\n", GetLastError());
+    return 1;
+  }
   const HANDLE device = platform::HandleOf(handle);
   volatile uint8_t sink = 0;
 
