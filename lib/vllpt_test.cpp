@@ -217,6 +217,8 @@ struct Fatal {
     messages.push_back(std::to_string(code) + "/" + std::to_string(detail) + " " + message);
     if (clear) raise = false;
   }
+  /// Hears `lpt`'s fatal errors from now on.
+  void Listen(TvlLPT& lpt) { lpt.OnFatalError = TOnFatalErrorEvent::Of<&Fatal::Handle>(this); }
 };
 
 TEST_F(Lpt, HandleModeOpenFailureNamesThePortAndTheSystemsText) {
@@ -236,9 +238,8 @@ TEST_F(Lpt, PortHeldByAnotherProgramIsReportedInTheSystemsWords) {
   other.SetDirectMode(false);
   other.SetActive(true);
   lpt.SetDirectMode(false);
-  Fatal fatal;
-  fatal.clear = true;
-  lpt.OnFatalError = TOnFatalErrorEvent::Of<&Fatal::Handle>(&fatal);
+  Fatal fatal{.clear = true, .messages = {}};
+  fatal.Listen(lpt);
   lpt.SetActive(true);
   EXPECT_EQ(fatal.messages, std::vector<std::string>{"10/0 LPT1 open is failed.\rAccess is denied"});
   EXPECT_FALSE(lpt.GetActive());
@@ -268,9 +269,8 @@ TEST_F(Lpt, DeviceThatRefusesTheProgramIsReportedAsAccessDeniedWithoutAPortAcces
   pc.core.faults.Fail("AdjustTokenPrivileges", ERROR_ACCESS_DENIED);
   TvlLPT lpt(nullptr);
   lpt.SetLptIOBase(0x378);
-  Fatal fatal;
-  fatal.clear = true;
-  lpt.OnFatalError = TOnFatalErrorEvent::Of<&Fatal::Handle>(&fatal);
+  Fatal fatal{.clear = true, .messages = {}};
+  fatal.Listen(lpt);
   lpt.SetActive(true);
   EXPECT_EQ(fatal.messages, std::vector<std::string>{"10/0 LPT1 open is failed.\rAccess is denied"});
   EXPECT_FALSE(lpt.GetActive());
@@ -334,9 +334,8 @@ TEST_F(Lpt, BaseWhoseRegistersReachASystemPortIsRefusedBeforeAnythingIsInstalled
       if (nine_x) fresh.process.SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
       TvlLPT lpt(nullptr);
       lpt.SetLptIOBase(c.base);
-      Fatal fatal;
-      fatal.clear = true;
-      lpt.OnFatalError = TOnFatalErrorEvent::Of<&Fatal::Handle>(&fatal);
+      Fatal fatal{.clear = true, .messages = {}};
+      fatal.Listen(lpt);
       lpt.SetActive(true);
       EXPECT_EQ(fatal.messages, std::vector<std::string>{
                                     std::string("10/0 LPT1 open in Direct Mode is failed. Base I/O port ") + c.said +
@@ -387,9 +386,8 @@ TEST_F(Lpt, APortInUseByWindowsPrintingIsRefusedUntilThePrintJobEnds) {
   pc.kernel.SetParallelPort(0x378, true);
   TvlLPT lpt(nullptr);
   lpt.SetLptIOBase(0x378);
-  Fatal fatal;
-  fatal.clear = true;
-  lpt.OnFatalError = TOnFatalErrorEvent::Of<&Fatal::Handle>(&fatal);
+  Fatal fatal{.clear = true, .messages = {}};
+  fatal.Listen(lpt);
   lpt.SetActive(true);
   EXPECT_EQ(fatal.messages, std::vector<std::string>{
                                 "10/0 LPT1 open in Direct Mode is failed. The port at 0x378 is in use by another program "
@@ -457,9 +455,8 @@ TEST_F(Lpt, NoRegisterAccessReachesASystemPortWhateverTheBaseBecame) {
     for (const Case& c : cases) {
       SCOPED_TRACE(testing::Message() << std::hex << c.base << (nine_x ? " 9x" : " NT"));
       TvlLPT lpt(nullptr);
-      Fatal fatal;
-      fatal.clear = true;
-      lpt.OnFatalError = TOnFatalErrorEvent::Of<&Fatal::Handle>(&fatal);
+      Fatal fatal{.clear = true, .messages = {}};
+      fatal.Listen(lpt);
       // Base 0 is kept open as it is; any other base is set after a clean open.
       lpt.SetLptIOBase(c.base == 0 ? 0 : 0x378);
       lpt.SetActive(true);
@@ -534,7 +531,7 @@ TEST_F(Lpt, TheSystemsErrorComesWithTheFailureFromEitherAccessAndTheLoader) {
     lpt.SetLptIOBase(0x378);
     lpt.SetDirectMode(c.direct);
     Fatal fatal, loader;
-    lpt.OnFatalError = TOnFatalErrorEvent::Of<&Fatal::Handle>(&fatal);
+    fatal.Listen(lpt);
     lpt.Driver().OnError = TOnFatalErrorEvent::Of<&Fatal::Handle>(&loader);
     const std::string raised = fw::RaisedMessage([&] { lpt.SetActive(true); });
     ASSERT_TRUE(lpt.OpenError());
@@ -548,9 +545,8 @@ TEST_F(Lpt, TheSystemsErrorComesWithTheFailureFromEitherAccessAndTheLoader) {
   }
   // Refusals of the component's own carry no system error, and an open that goes well clears it.
   TvlLPT lpt(nullptr);
-  Fatal fatal;
-  fatal.clear = true;
-  lpt.OnFatalError = TOnFatalErrorEvent::Of<&Fatal::Handle>(&fatal);
+  Fatal fatal{.clear = true, .messages = {}};
+  fatal.Listen(lpt);
   lpt.SetActive(true);
   ASSERT_TRUE(lpt.OpenError());
   EXPECT_EQ(lpt.OpenError()->system_error, static_cast<DWORD>(ERROR_SUCCESS));
@@ -563,7 +559,7 @@ TEST_F(Lpt, TheSystemsErrorComesWithTheFailureFromEitherAccessAndTheLoader) {
 TEST_F(Lpt, WhileLoadingAFailedOpenOnlyReachesTheHandler) {
   TvlLPT lpt(nullptr);
   Fatal fatal;
-  lpt.OnFatalError = TOnFatalErrorEvent::Of<&Fatal::Handle>(&fatal);
+  fatal.Listen(lpt);
   lpt.BeginLoading();
   lpt.SetDirectMode(false);
   lpt.SetActive(true);
