@@ -1,5 +1,5 @@
 /*
- * What the vlio driver and its user-mode clients agree on: the device's names, its three
+ * What the vlio driver and its user-mode clients agree on: the device's names, its four
  * control codes and the buffers that go with them, the legacy ports it serves besides those
  * Windows knows, and the ports it never serves. Included
  * by the driver (C, kernel mode) and by the client (C++), so it needs nothing but <stdint.h>
@@ -43,6 +43,38 @@
    Windows' parallel port driver). A failed claim leaves the open's port as it was. */
 #define IOCTL_VLIO_CLAIM CTL_CODE(VLIO_DEVICE_TYPE, 0x803, METHOD_BUFFERED, FILE_ANY_ACCESS)
 
+/* In: VLIO_SAMPLE_INPUT. Out: VLIO_SAMPLE_OUTPUT, then its records (VLIO_SAMPLE_RECORD).
+   Reads the named registers of the claimed port in turn, round after round, in a tight loop at
+   passive level, for at most MaxRounds rounds and MaxMicroseconds, and records what it saw:
+   what one request per read cannot, since a request costs more than several register reads.
+   STATUS_INVALID_PARAMETER for a short input, a count of 0 or above VLIO_SAMPLE_MAX_REGISTERS,
+   a bound of 0 or above its limit, or an output with room for fewer than VLIO_SAMPLE_MIN_RECORDS
+   records; STATUS_ACCESS_DENIED when a named register is not one of the claimed port's. Either
+   touches no port. */
+#define IOCTL_VLIO_SAMPLE CTL_CODE(VLIO_DEVICE_TYPE, 0x804, METHOD_BUFFERED, FILE_ANY_ACCESS)
+
+/* The registers one request reads in turn: status and control are what a capture needs. */
+#define VLIO_SAMPLE_MAX_REGISTERS 4u
+/* The longest one request runs: short enough that the thread stays responsive to a cancel
+   and to the scheduler's view of a busy thread, long enough that the request's own cost is
+   a small share. */
+#define VLIO_SAMPLE_MAX_MICROSECONDS 20000u
+/* The most rounds one request may ask for. */
+#define VLIO_SAMPLE_MAX_ROUNDS 0x00FFFFFFu
+/* The counter is read after every so many rounds (and at each change), not on every read: it
+   may cost more than a register read (a HPET or ACPI timer) where the time stamp counter
+   does not serve. */
+#define VLIO_SAMPLE_CHECK_EVERY 8u
+/* Two counter readings further apart than this had the loop stopped in between (preempted,
+   an interrupt, a slow bus): the span between them is reported as a stall, in which the
+   lines are unknown. Eight rounds of four registers at 2 us a read on an ISA card stay below. */
+#define VLIO_SAMPLE_STALL_MICROSECONDS 100u
+/* A record is also made after every so many rounds without a change, so that the rate of the
+   reads is seen along the way and not only at the ends. */
+#define VLIO_SAMPLE_RECORD_EVERY 4096u
+/* The fewest records an output must have room for: the first values, and a change or a stall. */
+#define VLIO_SAMPLE_MIN_RECORDS 2u
+
 /* Byte-packed: clients send exactly these bytes, with the port number little-endian. */
 #pragma pack(push, 1)
 typedef struct VLIO_CLAIM_INPUT {
@@ -57,6 +89,41 @@ typedef struct VLIO_WRITE_INPUT {
   uint16_t Port;
   uint8_t Value;
 } VLIO_WRITE_INPUT;
+
+typedef struct VLIO_SAMPLE_INPUT {
+  uint16_t Registers[VLIO_SAMPLE_MAX_REGISTERS]; /* I/O port numbers; the first Count are read */
+  uint32_t Count;
+  uint32_t MaxRounds;       /* 1 to VLIO_SAMPLE_MAX_ROUNDS */
+  uint32_t MaxMicroseconds; /* 1 to VLIO_SAMPLE_MAX_MICROSECONDS */
+} VLIO_SAMPLE_INPUT;
+
+/* Why a request ended. */
+#define VLIO_SAMPLE_ENDED_ROUNDS 1u /* MaxRounds were read */
+#define VLIO_SAMPLE_ENDED_TIME 2u   /* MaxMicroseconds had passed */
+#define VLIO_SAMPLE_ENDED_FULL 3u   /* the output had no room for the next change */
+
+typedef struct VLIO_SAMPLE_OUTPUT {
+  int64_t Frequency; /* of the performance counter, in ticks per second */
+  int64_t First;     /* the counter at the first round; records count their ticks from it */
+  int64_t Last;      /* the counter at the last round counted in Rounds */
+  uint32_t Rounds;   /* rounds read and accounted for; the values after the last record held to
+                        the end */
+  uint32_t Records;  /* records that follow, in order; the first is round 0 with the first
+                        values */
+  uint32_t Ended;    /* VLIO_SAMPLE_ENDED_* */
+  uint32_t Reserved; /* 0 */
+} VLIO_SAMPLE_OUTPUT;
+
+/* One moment of the loop: the first round, a round whose values differ from the round before,
+   a round after a stall, or every VLIO_SAMPLE_RECORD_EVERY rounds. */
+typedef struct VLIO_SAMPLE_RECORD {
+  uint32_t Ticks;      /* counter ticks from First to this round */
+  uint32_t Round;      /* from 0 */
+  uint32_t StallTicks; /* ticks before Ticks in which no read was seen to happen: a gap in the
+                          record, where any change is known only to have happened by Ticks;
+                          0 when the loop ran on */
+  uint8_t Values[VLIO_SAMPLE_MAX_REGISTERS]; /* as read this round, in the order named; unused 0 */
+} VLIO_SAMPLE_RECORD;
 #pragma pack(pop)
 
 /*
@@ -147,5 +214,11 @@ VLIO_STATIC_ASSERT(IOCTL_VLIO_CLAIM == 0x9C40200Cu, "the claim code follows the 
 VLIO_STATIC_ASSERT(sizeof(VLIO_CLAIM_INPUT) == 2, "a claim is the 2-byte base address");
 VLIO_STATIC_ASSERT(sizeof(VLIO_READ_INPUT) == 2, "a read request is the 2-byte port number");
 VLIO_STATIC_ASSERT(sizeof(VLIO_WRITE_INPUT) == 3, "a write request is the port number and the byte");
+VLIO_STATIC_ASSERT(IOCTL_VLIO_SAMPLE == 0x9C402010u, "the sampling code follows the claim");
+VLIO_STATIC_ASSERT(sizeof(VLIO_SAMPLE_INPUT) == 20, "a sampling request: four registers, the count, two bounds");
+VLIO_STATIC_ASSERT(sizeof(VLIO_SAMPLE_OUTPUT) == 40, "the sampling header: three counters, four counts");
+VLIO_STATIC_ASSERT(sizeof(VLIO_SAMPLE_RECORD) == 16, "a sampling record: three counts and four values");
+/* 32-bit ticks hold the longest request at any counter up to 200 GHz. */
+VLIO_STATIC_ASSERT(VLIO_SAMPLE_MAX_MICROSECONDS <= 20000u, "a request's ticks fit 32 bits");
 
 #endif /* PINSCOPE_VLIO_IOCTL_H */
