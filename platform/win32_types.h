@@ -157,6 +157,9 @@ struct QUERY_SERVICE_CONFIGA {
 using LPQUERY_SERVICE_CONFIGA = QUERY_SERVICE_CONFIGA*;
 
 using PHANDLE = HANDLE*;
+union LARGE_INTEGER {
+  long long QuadPart;
+};
 struct LUID {
   DWORD LowPart;
   LONG HighPart;

@@ -16,6 +16,16 @@ class Clock {
   /// Milliseconds since the PC started; never wraps.
   std::uint64_t Now() const { return now_; }
 
+  /// The performance counter's rate: 100 ns ticks, as Windows 10 and later report it.
+  static constexpr std::int64_t kCounterFrequency = 10'000'000;
+  /// What QueryPerformanceCounter reads: the milliseconds in its ticks, plus the time the
+  /// bus's reads took (AddBusTime), which runs ahead of the milliseconds but never back.
+  std::int64_t Counter() const {
+    return static_cast<std::int64_t>(now_) * (kCounterFrequency / 1000) + bus_ticks_;
+  }
+  /// A port read takes time on the bus; the millisecond clock is left where waits put it.
+  void AddBusTime(std::int64_t ticks) { bus_ticks_ += ticks; }
+
   /// What GetTickCount reads: 32 bits that wrap after 49.7 days.
   DWORD Tick() const { return static_cast<DWORD>(tick_at_start_ + now_); }
   /// Sets what Tick reads now (to bring a wrap-around close); Now is untouched.
@@ -34,6 +44,7 @@ class Clock {
  private:
   std::uint64_t now_ = 0;
   std::uint32_t tick_at_start_ = 0;
+  std::int64_t bus_ticks_ = 0;
   std::multimap<std::uint64_t, std::function<void()>> hooks_;  // equal times keep their order
 };
 

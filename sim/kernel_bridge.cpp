@@ -101,6 +101,10 @@ std::unique_ptr<Driver> Kernel::NewDriver(DriverEntryRoutine entry) {
   return std::unique_ptr<Driver>(new Driver(std::make_unique<Driver::Impl>(impl_->kernel, entry)));
 }
 
+void Kernel::SetPerformanceCounter(std::function<std::int64_t()> read, std::int64_t frequency) {
+  impl_->kernel.SetPerformanceCounter(std::move(read), frequency);
+}
+
 void Kernel::FailNext(Routine routine, std::int32_t status) {
   impl_->kernel.FailNext(routine == Routine::IoCreateDevice ? kernel_host::Routine::IoCreateDevice
                                                             : kernel_host::Routine::IoCreateSymbolicLink,

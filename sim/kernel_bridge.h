@@ -76,6 +76,8 @@ class Kernel {
 
   std::unique_ptr<Driver> NewDriver(DriverEntryRoutine entry);
   void FailNext(Routine routine, std::int32_t status);
+  /// What the drivers' KeQueryPerformanceCounter reads, at `frequency` ticks per second.
+  void SetPerformanceCounter(std::function<std::int64_t()> read, std::int64_t frequency);
   /// Windows' parallel port driver serves a port at `base` (eight registers), which drivers
   /// loaded from now on find; held for a print job while `printing`.
   void SetParallelPort(std::uint16_t base, bool printing);

@@ -14,4 +14,15 @@ void SimTime::Sleep(DWORD milliseconds) {
   core_.clock.Advance(milliseconds);
 }
 
+// Not journalled: a sampling loop reads it thousands of times.
+BOOL SimTime::QueryPerformanceCounter(LARGE_INTEGER* count) {
+  count->QuadPart = core_.clock.Counter();
+  return TRUE;
+}
+
+BOOL SimTime::QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
+  frequency->QuadPart = Clock::kCounterFrequency;
+  return TRUE;
+}
+
 }  // namespace sim

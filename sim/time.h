@@ -16,6 +16,8 @@ class SimTime final : public platform::Time {
 
   DWORD GetTickCount() override;
   void Sleep(DWORD milliseconds) override;
+  BOOL QueryPerformanceCounter(LARGE_INTEGER* count) override;
+  BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) override;
 
   /// What GetTickCount reads next, e.g. just short of 2^32 to test a wrap-around.
   void SetTickCount(DWORD tick) { core_.clock.SetTick(tick); }

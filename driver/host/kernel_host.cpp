@@ -307,6 +307,11 @@ void Kernel::CompleteRequest(PIRP irp, CCHAR boost) {
   request->second.boost = boost;
 }
 
+int64_t Kernel::QueryPerformanceCounter(int64_t* frequency) {
+  if (frequency) *frequency = frequency_;
+  return counter_ ? counter_() : (steady_ += frequency_ / 1'000'000);
+}
+
 uint8_t Kernel::ReadPort(uint16_t port) {
   uint8_t value = bus_ ? bus_->Read(port) : 0xFF;
   port_accesses_.push_back({false, port, value});
@@ -495,6 +500,14 @@ NTSTATUS NTAPI KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPROCESSOR_MODE
 LONG_PTR FASTCALL ObfDereferenceObject(PVOID object) {
   kernel_host::Kernel::Installed().Dereference(object);
   return 0;
+}
+
+LARGE_INTEGER NTAPI KeQueryPerformanceCounter(PLARGE_INTEGER frequency) {
+  LARGE_INTEGER now;
+  int64_t ticks = 0;
+  now.QuadPart = kernel_host::Kernel::Installed().QueryPerformanceCounter(frequency ? &ticks : nullptr);
+  if (frequency) frequency->QuadPart = ticks;
+  return now;
 }
 
 UCHAR NTAPI READ_PORT_UCHAR(PUCHAR port) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -115,6 +116,12 @@ class Kernel {
   /// The bus behind the port routines; null (the start) is a bus where nothing answers:
   /// reads give 0xFF, writes are lost. Accesses are recorded either way.
   void ConnectPorts(PortBus* bus) { bus_ = bus; }
+  /// What KeQueryPerformanceCounter reads, at `frequency` ticks per second. Until set, a
+  /// counter at 10 MHz that moves on by one microsecond at each reading.
+  void SetPerformanceCounter(std::function<int64_t()> read, int64_t frequency) {
+    counter_ = std::move(read);
+    frequency_ = frequency;
+  }
   /// The next call of `routine` fails with `status` and changes nothing.
   void FailNext(Routine routine, NTSTATUS status);
   /// Who the following requests come from; PrivilegedClient() at the start.
@@ -150,6 +157,7 @@ class Kernel {
   NTSTATUS DeleteSymbolicLink(PUNICODE_STRING link);
   void CompleteRequest(PIRP irp, CCHAR boost);
   uint8_t ReadPort(uint16_t port);
+  int64_t QueryPerformanceCounter(int64_t* frequency);
   void WritePort(uint16_t port, uint8_t value);
   /// Kernel mode passes; user mode passes when the current thread's token has it enabled.
   bool SinglePrivilegeCheck(LUID privilege, KPROCESSOR_MODE mode);
@@ -206,6 +214,9 @@ class Kernel {
 
   Kernel* previous_;
   PortBus* bus_ = nullptr;
+  std::function<int64_t()> counter_;
+  int64_t frequency_ = 10'000'000;
+  int64_t steady_ = 0;  // the default counter
   Requestor requestor_ = PrivilegedClient();
   const Privileges* thread_ = nullptr;  // during a create; otherwise the requestor's own thread
   std::vector<PrivilegeCheck> privilege_checks_;

@@ -297,6 +297,7 @@ NTSTATUS NTAPI KeWaitForSingleObject(PVOID Object, KWAIT_REASON WaitReason, KPRO
                                      BOOLEAN Alertable, PLARGE_INTEGER Timeout);
 LONG_PTR FASTCALL ObfDereferenceObject(PVOID Object);
 #define ObDereferenceObject ObfDereferenceObject
+LARGE_INTEGER NTAPI KeQueryPerformanceCounter(PLARGE_INTEGER PerformanceFrequency);
 UCHAR NTAPI READ_PORT_UCHAR(PUCHAR Port);
 VOID NTAPI WRITE_PORT_UCHAR(PUCHAR Port, UCHAR Value);
 
