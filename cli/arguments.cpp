@@ -26,7 +26,7 @@ constexpr CommandName kCommands[] = {
     {"list", Command::List, false, false, true},      {"read", Command::Read, true, true, true},
     {"set", Command::Set, true, true, true},          {"data", Command::Data, true, true, true},
     {"write", Command::Write, true, false, false},    {"watch", Command::Watch, true, true, false},
-    {"selftest", Command::Selftest, true, true, true},
+    {"selftest", Command::Selftest, true, true, true},  {"capture", Command::Capture, true, true, true},
 };
 
 /// A whole unsigned number: decimal, or hexadecimal after 0x. Nothing when any character is
@@ -83,6 +83,74 @@ PinSetting ParsePinSetting(std::string_view text) {
   return {number, state == "1"};
 }
 
+/// A time: a number, with a fraction or without, and its unit: s (also when none is given),
+/// ms or us. Nothing when it is not one, below 1 us, or above `limit_us`.
+std::optional<uint64_t> ParseMicroseconds(std::string_view text, uint64_t limit_us) {
+  uint64_t scale = 1'000'000;
+  for (const auto& [suffix, unit] : {std::pair<std::string_view, uint64_t>{"us", 1}, {"ms", 1000}, {"s", 1'000'000}}) {
+    if (text.size() > suffix.size() && text.substr(text.size() - suffix.size()) == suffix) {
+      text.remove_suffix(suffix.size());
+      scale = unit;
+      break;
+    }
+  }
+  const std::size_t point = text.find('.');
+  const std::string_view whole = text.substr(0, point);
+  const std::string_view fraction = point == std::string_view::npos ? "" : text.substr(point + 1);
+  if (whole.empty() && fraction.empty()) return {};
+  uint64_t value = 0;
+  for (const char c : whole) {
+    if (c < '0' || c > '9' || value > limit_us) return {};
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (value > limit_us / scale) return {};
+  value *= scale;
+  uint64_t place = scale;
+  for (const char c : fraction) {
+    if (c < '0' || c > '9') return {};
+    place /= 10;
+    value += place * static_cast<uint64_t>(c - '0');  // digits finer than 1 us drop out
+  }
+  if (value == 0 || value > limit_us) return {};
+  return value;
+}
+
+/// The captured lines: the peripheral's (status) and the control lines' read-back.
+constexpr uint32_t kCapturablePins = VPORT_INPUT_PINS | (VPORT_OUTPUT_PINS & ~VPORT_DATA_PINS);
+
+/// A pin by number, or by name in any case with spaces or '_' ("busy", "Paper_out").
+const vport_signal* NamedPin(std::string_view text) {
+  if (const std::optional<uint32_t> number = ParseNumber(text, 1000)) return connector::SignalOf(*number);
+  for (const vport_signal& signal : connector::kSignals) {
+    if (Lower(text) == Lower(signal.name) || Lower(text) == Lower(signal.ident)) return &signal;
+  }
+  return nullptr;
+}
+
+/// A pin that a capture records; the message says which ones do.
+int CapturePin(std::string_view text, std::string_view option) {
+  const vport_signal* signal = NamedPin(text);
+  if (!signal) throw UsageError(std::string(option) + ": '" + std::string(text) + "' is not a signal pin's number or name");
+  if (!(kCapturablePins & VPORT_PIN(signal->pin)))
+    throw UsageError(std::string(option) + ": pin " + std::to_string(signal->pin) + " (" + signal->name +
+                     ") is a data output, which nothing but this program changes; captured are pins 10-13 and 15"
+                     " (inputs) and 1, 14, 16 and 17 (control lines, read back)");
+  return static_cast<int>(signal->pin);
+}
+
+Trigger ParseTrigger(std::string_view text) {
+  const auto equals = text.find('=');
+  if (equals == std::string_view::npos)
+    throw UsageError("--trigger '" + std::string(text) + "' is not PIN=rising|falling|high|low|change");
+  constexpr std::pair<std::string_view, TriggerCondition> kConditions[] = {
+      {"rising", TriggerCondition::Rising}, {"falling", TriggerCondition::Falling}, {"high", TriggerCondition::High},
+      {"low", TriggerCondition::Low},       {"change", TriggerCondition::Change}};
+  const std::string condition = Lower(text.substr(equals + 1));
+  for (const auto& [name, value] : kConditions)
+    if (condition == name) return {CapturePin(text.substr(0, equals), "--trigger"), value};
+  throw UsageError("--trigger '" + std::string(text) + "' is not PIN=rising|falling|high|low|change");
+}
+
 /// The value of an option that takes one: "--name VALUE" or "--name=VALUE".
 std::string OptionValue(std::span<const std::string> arguments, std::size_t& index, std::string_view name,
                         std::string_view inline_value, bool has_inline) {
@@ -99,6 +167,7 @@ Invocation ParseArguments(std::span<const std::string> arguments) {
   bool help = false, version = false;
   bool interval_given = false;
   std::vector<std::string> given;  // the options seen, to say which came twice
+  std::vector<std::string> capture_options;
   bool options_ended = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
@@ -161,6 +230,42 @@ Invocation ParseArguments(std::span<const std::string> arguments) {
       invocation.count = *count;
     } else if (name == "--file") {
       invocation.file = OptionValue(arguments, i, name, inline_value, has_inline);
+    } else if (name == "--duration" || name == "--timeout") {
+      const std::string value = OptionValue(arguments, i, name, inline_value, has_inline);
+      const bool duration = name == "--duration";
+      const uint64_t limit = duration ? kMaxCaptureMicroseconds : kMaxTriggerTimeoutMicroseconds;
+      const std::optional<uint64_t> time = ParseMicroseconds(value, limit);
+      if (!time)
+        throw UsageError(name + " " + value + " is not a time from 1us to " + std::to_string(limit / 1'000'000) +
+                         "s (a number with s, ms or us; s when none is given)");
+      (duration ? invocation.capture.duration_us : invocation.capture.timeout_us) = *time;
+      capture_options.push_back(name);
+    } else if (name == "--samples") {
+      const std::string value = OptionValue(arguments, i, name, inline_value, has_inline);
+      uint64_t samples = 0;
+      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), samples);
+      if (error != std::errc() || end != value.data() + value.size() || samples == 0 || samples > kMaxCaptureSamples)
+        throw UsageError("--samples " + value + " is not a number of reads from 1 to " +
+                         std::to_string(kMaxCaptureSamples));
+      invocation.capture.samples = samples;
+      capture_options.push_back(name);
+    } else if (name == "--trigger") {
+      invocation.capture.trigger = ParseTrigger(OptionValue(arguments, i, name, inline_value, has_inline));
+      capture_options.push_back(name);
+    } else if (name == "--pins") {
+      const std::string value = OptionValue(arguments, i, name, inline_value, has_inline);
+      uint32_t pins = 0;
+      for (std::size_t from = 0; from <= value.size();) {
+        const std::size_t comma = std::min(value.find(',', from), value.size());
+        pins |= VPORT_PIN(CapturePin(std::string_view(value).substr(from, comma - from), "--pins"));
+        from = comma + 1;
+      }
+      invocation.capture.pins = pins;
+      capture_options.push_back(name);
+    } else if (name == "--vcd" || name == "--svg") {
+      (name == "--vcd" ? invocation.capture.vcd : invocation.capture.svg) =
+          OptionValue(arguments, i, name, inline_value, has_inline);
+      capture_options.push_back(name);
     } else {
       throw UsageError("unknown option " + name);
     }
@@ -187,6 +292,21 @@ Invocation ParseArguments(std::span<const std::string> arguments) {
   if ((interval_given || invocation.count) && invocation.command != Command::Watch)
     throw UsageError("--interval and --count go with watch");
   if (invocation.file && invocation.command != Command::Write) throw UsageError("--file goes with write");
+  if (!capture_options.empty() && invocation.command != Command::Capture)
+    throw UsageError(capture_options.front() + " goes with capture");
+  if (invocation.command == Command::Capture) {
+    CaptureOptions& capture = invocation.capture;
+    const auto named = [&](std::string_view option) {
+      return std::find(capture_options.begin(), capture_options.end(), option) != capture_options.end();
+    };
+    if (capture.samples && named("--duration")) throw UsageError("--duration and --samples: give one of them");
+    if (named("--timeout") && !capture.trigger) throw UsageError("--timeout goes with --trigger");
+    if (capture.vcd && capture.svg && *capture.vcd == *capture.svg)
+      throw UsageError("--vcd and --svg name the same file");
+    if (capture.pins == 0) capture.pins = kCapturablePins;
+    if (capture.trigger && !(capture.pins & VPORT_PIN(capture.trigger->pin)))
+      throw UsageError("--trigger: pin " + std::to_string(capture.trigger->pin) + " is not among --pins");
+  }
 
   std::span<const std::string> rest(operands.begin() + 1, operands.end());
   if (command->takes_port) {

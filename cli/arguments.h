@@ -11,7 +11,32 @@
 
 namespace cli {
 
-enum class Command { Help, Version, List, Read, Set, Data, Write, Watch, Selftest };
+enum class Command { Help, Version, List, Read, Set, Data, Write, Watch, Selftest, Capture };
+
+/// What a capture waits for on its trigger pin, at the connector.
+enum class TriggerCondition { Rising, Falling, High, Low, Change };
+
+struct Trigger {
+  int pin;
+  TriggerCondition condition;
+};
+
+/// The longest capture: its changes stay in memory until the files are written.
+inline constexpr uint64_t kMaxCaptureMicroseconds = 600'000'000;
+/// The longest wait for a trigger.
+inline constexpr uint64_t kMaxTriggerTimeoutMicroseconds = 3'600'000'000;
+/// The most register reads --samples asks for.
+inline constexpr uint64_t kMaxCaptureSamples = uint64_t{1} << 40;
+
+struct CaptureOptions {
+  uint32_t pins = 0;                     // connector levels' mask (VPORT_PIN); 0 before parsing
+  uint64_t duration_us = 1'000'000;      // after the trigger, when there is one
+  std::optional<uint64_t> samples;       // register read rounds instead of a duration
+  std::optional<Trigger> trigger;
+  uint64_t timeout_us = 10'000'000;      // how long to wait for the trigger
+  std::optional<std::string> vcd;        // file names
+  std::optional<std::string> svg;
+};
 
 struct PinSetting {
   int pin;
@@ -31,6 +56,7 @@ struct Invocation {
   std::optional<std::string> file;
   uint32_t interval_ms = 100;     // watch: how often the status register is read
   std::optional<uint32_t> count;  // watch: stop after this many changes
+  CaptureOptions capture;
   /// What was given but does not count (an option or pin given twice): said on standard
   /// error before the command runs.
   std::vector<std::string> warnings;

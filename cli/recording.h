@@ -25,6 +25,12 @@ struct SamplingGap {
   int64_t end;
 };
 
+/// value * numerator / denominator, rounded down, for value >= 0 and a product of numerator and
+/// denominator that fits 63 bits: without a 128-bit type, which the 32-bit compiler lacks.
+constexpr int64_t MulDiv(int64_t value, int64_t numerator, int64_t denominator) {
+  return value / denominator * numerator + value % denominator * numerator / denominator;
+}
+
 struct Recording {
   int64_t frequency = 0;  // counter ticks per second
   int64_t end = 0;        // ticks from the start (the first read, 0) to the last read

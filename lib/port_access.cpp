@@ -13,6 +13,11 @@ bool PortAccess::ClaimPort(uint16_t) {
   return false;
 }
 
+bool PortAccess::SampleRegisters(const VLIO_SAMPLE_INPUT&, std::vector<uint8_t>&) {
+  win::SetLastError(ERROR_NOT_SUPPORTED);
+  return false;
+}
+
 // --- Through the driver ------------------------------------------------------------------------
 
 DriverAccess::DriverAccess() : driver_(std::make_unique<TvlLptDriver>()) {}
@@ -41,6 +46,10 @@ uint8_t DriverAccess::ReadRegister(uint16_t address) { return driver_->ReadPort(
 void DriverAccess::WriteRegister(uint16_t address, uint8_t value) { driver_->WritePort(address, value); }
 
 bool DriverAccess::ClaimPort(uint16_t base) { return driver_->ClaimPort(base); }
+
+bool DriverAccess::SampleRegisters(const VLIO_SAMPLE_INPUT& request, std::vector<uint8_t>& answer) {
+  return driver_->Sample(request, answer);
+}
 
 // --- Through the system's port device ------------------------------------------------------------
 

@@ -7,7 +7,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "driver/vlio_ioctl.h"
 #include "lib/vlclasses.h"
 #include "platform/unique_handle.h"
 
@@ -37,6 +39,9 @@ class PortAccess {
   /// Holds the parallel port at `base` for this open alone; false, with the last error, from
   /// an access that cannot (TvlLptDriver::ClaimPort tells the errors).
   virtual bool ClaimPort(uint16_t base);
+  /// The registers `request` names, sampled into `answer` (TvlLptDriver::Sample); false, with
+  /// the last error ERROR_NOT_SUPPORTED, from an access that reaches no register.
+  virtual bool SampleRegisters(const VLIO_SAMPLE_INPUT& request, std::vector<uint8_t>& answer);
   /// One byte to the port's device; true only when the device took it. False from an access
   /// that sends bytes through the registers instead.
   virtual bool WriteDeviceByte(uint8_t, OVERLAPPED&) { return false; }
@@ -66,6 +71,7 @@ class DriverAccess final : public PortAccess {
   uint8_t ReadRegister(uint16_t address) override;
   void WriteRegister(uint16_t address, uint8_t value) override;
   bool ClaimPort(uint16_t base) override;
+  bool SampleRegisters(const VLIO_SAMPLE_INPUT& request, std::vector<uint8_t>& answer) override;
 
   TvlLptDriver& Driver() { return *driver_; }
 

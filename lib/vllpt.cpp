@@ -160,6 +160,28 @@ bool TvlLptDriver::ClaimPort(uint16_t base) {
   return false;
 }
 
+bool TvlLptDriver::Sample(const VLIO_SAMPLE_INPUT& request, std::vector<uint8_t>& answer) {
+  if (nine_x_) {
+    win::SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
+  }
+  if (!HasDevice()) {
+    ++failed_requests_;
+    win::SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  answer.resize(kSampleAnswerBytes);
+  DWORD returned = 0;
+  if (!win::DeviceIoControl(Device(), IOCTL_VLIO_SAMPLE, const_cast<VLIO_SAMPLE_INPUT*>(&request), sizeof request,
+                            answer.data(), static_cast<DWORD>(answer.size()), &returned, nullptr)) {
+    ++failed_requests_;
+    answer.clear();
+    return false;
+  }
+  answer.resize(returned);
+  return true;
+}
+
 // --- TvlLPT: selection, open and close -------------------------------------------------------
 
 TvlLPT::TvlLPT(fw::TComponent* owner) : TvlBaseIO(owner) { SetLptPort(lpLPT1); }
@@ -283,6 +305,26 @@ uint8_t TvlLPT::ReadRegister(unsigned offset) {
 void TvlLPT::WriteRegister(unsigned offset, uint8_t value) {
   const uint16_t port = RegisterAddress(offset);
   if (!VlioIsWriteRefused(port) && HoldsBase()) Access().WriteRegister(port, value);
+}
+
+bool TvlLPT::SampleRegisters(std::span<const unsigned> offsets, uint32_t max_rounds, uint32_t max_microseconds,
+                             std::vector<uint8_t>& answer) {
+  VLIO_SAMPLE_INPUT request{};
+  if (offsets.empty() || offsets.size() > VLIO_SAMPLE_MAX_REGISTERS) {
+    win::SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  for (const unsigned offset : offsets) {
+    const uint16_t port = RegisterAddress(offset);
+    if (VlioIsSystemPort(port)) {
+      win::SetLastError(ERROR_ACCESS_DENIED);
+      return false;
+    }
+    request.Registers[request.Count++] = port;
+  }
+  request.MaxRounds = max_rounds;
+  request.MaxMicroseconds = max_microseconds;
+  return HoldsBase() && Access().SampleRegisters(request, answer);
 }
 
 bool TvlLPT::GetPin(int32_t pin) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -38,10 +39,20 @@ class TvlLptDriver : public TvlDriverBase {
   /// served parallel port, ERROR_BUSY while another holds it, ERROR_INVALID_HANDLE without a
   /// device; a refused claim leaves the port held before. The 9x family holds nothing: true.
   bool ClaimPort(uint16_t base);
+  /// Samples the registers `request` names in the driver's loop (IOCTL_VLIO_SAMPLE), into
+  /// `answer`: the answer's header and records, resized to what came back. On the 9x family the
+  /// same loop runs here, with the program's own port instructions. False with the last error
+  /// when the driver refused (ERROR_ACCESS_DENIED for a register of no port claimed,
+  /// ERROR_INVALID_PARAMETER for a request out of bounds) or there is no device.
+  bool Sample(const VLIO_SAMPLE_INPUT& request, std::vector<uint8_t>& answer);
   /// Reads, writes and claims the driver did not carry out (no device, or a refused request)
   /// since the client was made. ReadPort and WritePort stay silent; a caller that must know
   /// whether a step went through compares this before and after.
   uint64_t FailedRequests() const { return failed_requests_; }
+
+  /// The room one sampling request's answer gets: its header and 4093 records. A request whose
+  /// changes fill it ends early, and the next begins at once.
+  static constexpr std::size_t kSampleAnswerBytes = 64 * 1024;
 
  private:
   // The platform cannot change while the program runs: asked once, tested at every access.
@@ -128,6 +139,15 @@ class TvlLPT : public TvlBaseIO {
   void WriteByte(uint8_t value) override;
   /// Each character after up to 100 ms of waiting for Busy to clear; skipped when it does not.
   void WriteString(const std::string& text) override;
+
+  /// Samples the registers at `offsets` from the base in the driver's loop, round after round,
+  /// for at most `max_rounds` rounds and `max_microseconds` (each within the driver's limits,
+  /// driver/vlio_ioctl.h), into `answer` (the request's header and records). False, with the
+  /// last error, in handle mode (ERROR_NOT_SUPPORTED: the system's port device reads no
+  /// register), for a register on one of the machine's own ports or a port that is not held
+  /// (ERROR_ACCESS_DENIED), or when the driver refused.
+  bool SampleRegisters(std::span<const unsigned> offsets, uint32_t max_rounds, uint32_t max_microseconds,
+                       std::vector<uint8_t>& answer);
 
   /// WriteByte that answers whether the byte went out: in handle mode the device took it
   /// (WriteFile's count), in direct mode the driver carried out every request of it.

@@ -1,0 +1,148 @@
+#include "cli/capture.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
+
+#include "cli/exit_codes.h"
+#include "cli/recording_builder.h"
+#include "driver/vlio_ioctl.h"
+#include "lib/vlwin32.h"
+#include "platform/win32.h"
+#include "vport/pins.h"
+
+namespace cli {
+
+namespace {
+
+// How often a long capture says how far it got.
+constexpr DWORD kProgressMs = 1000;
+
+/// The registers that hold `pins`, in register order: a request reads nothing it need not.
+std::vector<unsigned> RegistersOf(PinLevels pins) {
+  std::vector<unsigned> offsets;
+  for (const vport_signal& signal : connector::kSignals)
+    if ((pins & VPORT_PIN(signal.pin)) && std::find(offsets.begin(), offsets.end(), signal.offset) == offsets.end())
+      offsets.push_back(signal.offset);
+  std::sort(offsets.begin(), offsets.end());
+  return offsets;
+}
+
+bool Meets(TriggerCondition condition, bool before, bool after) {
+  switch (condition) {
+    case TriggerCondition::Rising:
+      return !before && after;
+    case TriggerCondition::Falling:
+      return before && !after;
+    case TriggerCondition::High:
+      return after;
+    case TriggerCondition::Low:
+      return !after;
+    case TriggerCondition::Change:
+      return before != after;
+  }
+  return false;
+}
+
+/// When the trigger's condition is first met among the changes from `from` on (and, for a
+/// level, at the start); nothing when it is not.
+std::optional<int64_t> FindTrigger(const Recording& recording, const Trigger& trigger, std::size_t from) {
+  const PinLevels pin = VPORT_PIN(trigger.pin);
+  const bool level = trigger.condition == TriggerCondition::High || trigger.condition == TriggerCondition::Low;
+  if (from == 0 && level && Meets(trigger.condition, false, (recording.initial & pin) != 0)) return 0;
+  PinLevels before = from == 0 ? recording.initial : recording.changes[from - 1].levels;
+  for (std::size_t i = from; i < recording.changes.size(); ++i) {
+    const PinLevels after = recording.changes[i].levels;
+    if (((before ^ after) & pin) && Meets(trigger.condition, (before & pin) != 0, (after & pin) != 0))
+      return recording.changes[i].at;
+    before = after;
+  }
+  return {};
+}
+
+std::string Seconds(uint64_t microseconds) {
+  const uint64_t tenths = microseconds / 100'000;
+  return std::to_string(tenths / 10) + (tenths % 10 ? "." + std::to_string(tenths % 10) : "") + " s";
+}
+
+}  // namespace
+
+CaptureResult RecordPins(TvlLPT& lpt, const CaptureOptions& options, const Console& console) {
+  const std::vector<unsigned> offsets = RegistersOf(options.pins);
+  RecordingBuilder builder(offsets, options.pins);
+  CaptureResult result;
+  std::vector<uint8_t> answer;
+  std::optional<int64_t> trigger;
+  std::size_t scanned = 0;     // changes looked at for the trigger
+  uint64_t reads_wanted = options.samples.value_or(0);
+  const uint64_t pretrigger_us = options.trigger ? options.duration_us / kPretriggerShare : 0;
+  // What the whole capture may take, for progress: the wait for a trigger and the recording.
+  const uint64_t expected_us = (options.trigger ? options.timeout_us : 0) + options.duration_us;
+  const bool report = options.samples || expected_us > 1'000'000;
+  const DWORD started = win::GetTickCount();
+  DWORD reported = started;
+  for (;;) {
+    if (console.stop.Requested()) {
+      builder.Current().stopped = true;
+      break;
+    }
+    uint32_t rounds = VLIO_SAMPLE_MAX_ROUNDS;
+    if (options.samples && (trigger || !options.trigger)) {
+      const uint64_t done = builder.Current().reads;
+      rounds = static_cast<uint32_t>(std::min<uint64_t>(reads_wanted - done, VLIO_SAMPLE_MAX_ROUNDS));
+    }
+    if (!lpt.SampleRegisters(offsets, rounds, VLIO_SAMPLE_MAX_MICROSECONDS, answer))
+      throw std::runtime_error(lpt.GetPortName() + " could not be sampled.\n" + SystemErrorText(win::GetLastError()));
+    const uint64_t reads_before = builder.Current().reads;
+    builder.Add(answer);
+    const Recording& recording = builder.Current();
+    if (options.trigger && !trigger) {
+      trigger = FindTrigger(recording, *options.trigger, scanned);
+      scanned = recording.changes.size();
+      if (trigger) {
+        builder.Current().trigger = *trigger;
+        // Reads count from the request that met the trigger.
+        if (options.samples) reads_wanted = reads_before + *options.samples;
+      } else if (builder.SinceFirstRead() >= builder.Ticks(options.timeout_us)) {
+        result.trigger_timed_out = true;
+        break;
+      } else {
+        // Only the time before the trigger that is kept is worth its memory.
+        const int64_t keep_from = builder.Now() - builder.Ticks(pretrigger_us);
+        if (keep_from > 0 && recording.changes.size() > 1024) {
+          const std::size_t before = recording.changes.size();
+          builder.StartAt(keep_from);
+          scanned -= before - builder.Current().changes.size();
+        }
+      }
+    }
+    const bool recording_after_trigger = !options.trigger || trigger;
+    if (recording_after_trigger) {
+      if (options.samples ? builder.Current().reads >= reads_wanted
+                          : builder.Now() >= (trigger ? *trigger : 0) + builder.Ticks(options.duration_us))
+        break;
+    }
+    if (builder.Current().changes.size() >= kMaxChanges) {
+      result.full = true;
+      break;
+    }
+    if (const DWORD now = win::GetTickCount(); report && now - reported >= kProgressMs) {
+      reported = now;
+      const uint64_t elapsed_us = static_cast<uint64_t>(now - started) * 1000;
+      console.err << "pinscope-cli: " << (options.trigger && !trigger ? "waiting for the trigger on " : "capturing ")
+                  << lpt.GetPortName() << ": " << Seconds(elapsed_us);
+      if (!options.samples) console.err << " of at most " << Seconds(expected_us);
+      console.err << ", " << builder.Current().changes.size() << " changes\n" << std::flush;
+    }
+  }
+  if (trigger) {
+    builder.StartAt(*trigger - builder.Ticks(pretrigger_us));
+    if (!options.samples) builder.EndAt(*builder.Current().trigger + builder.Ticks(options.duration_us));
+  } else if (!options.trigger && !options.samples) {
+    builder.EndAt(builder.Ticks(options.duration_us));
+  }
+  result.recording = std::move(builder.Current());
+  return result;
+}
+
+}  // namespace cli

@@ -1,0 +1,68 @@
+// From the driver's answers to a Recording. Each sampling request covers a few milliseconds;
+// the capture sends them back to back, and this stitches them: the pins' levels from the
+// registers each record holds, and a gap wherever no read was made for longer than the
+// driver's stall bound, inside a request (a stall it reported) or between two of them.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <vector>
+
+#include "cli/recording.h"
+
+namespace cli {
+
+/// An answer that breaks the request's rules: short, records beyond what came back, a
+/// counter that changed its frequency or went back.
+class MalformedAnswer : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class RecordingBuilder {
+ public:
+  /// `offsets`: the registers each request reads, in order, as offsets from the port's base;
+  /// `pins`: the pins to record, each on one of those registers.
+  RecordingBuilder(std::span<const unsigned> offsets, PinLevels pins);
+
+  /// The next answer (header and records) of the same registers. Throws MalformedAnswer.
+  void Add(std::span<const uint8_t> answer);
+
+  /// Ticks from the recording's start to its last read so far.
+  int64_t Now() const { return recording_.end; }
+  /// Ticks from the first read to the last, whatever StartAt dropped.
+  int64_t SinceFirstRead() const { return origin_ + recording_.end - first_read_; }
+  /// Ticks that `microseconds` come to; the frequency is known from the first answer on.
+  int64_t Ticks(uint64_t microseconds) const;
+  const Recording& Current() const { return recording_; }
+  Recording& Current() { return recording_; }
+
+  /// Makes `at` the recording's start: what came before is dropped, the levels there become
+  /// the initial ones, and every time is counted from it. Nothing changes for `at` <= 0.
+  void StartAt(int64_t at);
+  /// Ends the recording at `at`, dropping what came after; nothing changes for `at` >= Now().
+  void EndAt(int64_t at);
+
+ private:
+  PinLevels Levels(const uint8_t* values) const;
+  void AddGap(int64_t begin, int64_t end);
+  void AddChange(int64_t at, PinLevels levels);
+
+  struct PinBit {
+    uint32_t pin;
+    unsigned register_index;
+    uint8_t mask;
+    bool inverted;
+  };
+  std::vector<PinBit> bits_;
+  unsigned registers_;
+  Recording recording_;
+  bool started_ = false;
+  int64_t origin_ = 0;  // the counter at the recording's start
+  int64_t first_read_ = 0;
+  int64_t stall_ticks_ = 0;
+  PinLevels levels_ = 0;  // at the last read
+};
+
+}  // namespace cli
