@@ -1,0 +1,115 @@
+/*
+ * The sampling loop. A round reads every named register once; the counter is read only where
+ * a round differs from the one before, every VLIO_SAMPLE_CHECK_EVERY rounds and at the last
+ * round, since it may cost more than the reads. The layouts are byte-packed, so the output is
+ * written field by field at whatever alignment the caller's buffer has.
+ */
+#include "vlio_sample.h"
+
+#define VLIO_HEADER_SIZE ((uint32_t)sizeof(VLIO_SAMPLE_OUTPUT))
+#define VLIO_RECORD_SIZE ((uint32_t)sizeof(VLIO_SAMPLE_RECORD))
+
+/* The input may be the output's own memory, as a buffered request has one buffer for both: the
+   records start past it, and the header that lies over it is written last. */
+_Static_assert(sizeof(VLIO_SAMPLE_INPUT) <= sizeof(VLIO_SAMPLE_OUTPUT), "the records start past the input");
+
+int VlioSampleInputValid(const VLIO_SAMPLE_INPUT *input, uint32_t input_length, uint32_t output_length)
+{
+  /* Unsigned x - 1 < limit: 1 to limit, in one comparison. */
+  return input_length >= sizeof *input && input->Count - 1u < VLIO_SAMPLE_MAX_REGISTERS &&
+         input->MaxRounds - 1u < VLIO_SAMPLE_MAX_ROUNDS && input->MaxMicroseconds - 1u < VLIO_SAMPLE_MAX_MICROSECONDS &&
+         output_length >= VLIO_HEADER_SIZE + VLIO_SAMPLE_MIN_RECORDS * VLIO_RECORD_SIZE;
+}
+
+uint32_t VlioSample(const VLIO_SAMPLE_INPUT *input, void *output, uint32_t output_length, int64_t frequency,
+                    VLIO_SAMPLE_READ read, VLIO_SAMPLE_COUNTER counter, void *context)
+{
+  VLIO_SAMPLE_OUTPUT *header = output;
+  VLIO_SAMPLE_RECORD *record = (VLIO_SAMPLE_RECORD *)((uint8_t *)output + VLIO_HEADER_SIZE);
+  const uint32_t capacity = (output_length - VLIO_HEADER_SIZE) / VLIO_RECORD_SIZE;
+  const uint32_t count = input->Count;
+  const uint32_t max_rounds = input->MaxRounds;
+  /* Spans are compared as ticks times a million against microseconds times the frequency:
+     no division, which the i386 kernel has no helper for 64 bits of. A span reaching the
+     comparison fits 32 bits, so its product fits 52. A counter without a frequency times
+     nothing: its first reading ends the request. */
+  const int64_t stall_bound = (int64_t)VLIO_SAMPLE_STALL_MICROSECONDS * (frequency > 0 ? frequency : 0);
+  const int64_t time_bound = (int64_t)input->MaxMicroseconds * (frequency > 0 ? frequency : 0);
+  uint8_t held[VLIO_SAMPLE_MAX_REGISTERS] = {0};
+  uint8_t seen[VLIO_SAMPLE_MAX_REGISTERS] = {0};
+  uint32_t round;
+  uint32_t rounds = 0;
+  uint32_t records = 0;
+  uint32_t ended = VLIO_SAMPLE_ENDED_ROUNDS;
+  uint32_t since_reading = 0;
+  uint32_t since_record = 0;
+  uint32_t i;
+  int64_t first = 0;
+  int64_t last = 0;
+
+  for (round = 0; round < max_rounds; ++round) {
+    int changed = 0;
+    int stall;
+    int64_t now;
+
+    for (i = 0; i < count; ++i) {
+      seen[i] = read(context, input->Registers[i]);
+      changed |= seen[i] != held[i];
+    }
+    ++since_reading;
+    ++since_record;
+    if (round != 0 && !changed && since_reading < VLIO_SAMPLE_CHECK_EVERY && since_record < VLIO_SAMPLE_RECORD_EVERY &&
+        round + 1 != max_rounds) {
+      rounds = round + 1;
+      continue;
+    }
+
+    now = counter(context);
+    if (round == 0)
+      first = last = now;
+    /* Only a reading after a stall lies so far on that its ticks do not fit the record (the
+       bound was checked at the reading before), or one of a counter that ran back. The request
+       ends before this round, and the stall shows as the gap between this request and the
+       next. */
+    if ((uint64_t)(now - first) > 0xFFFFFFFFu) {
+      ended = VLIO_SAMPLE_ENDED_TIME;
+      break;
+    }
+    stall = round != 0 && (now - last) * 1000000 > stall_bound;
+    if (round == 0 || changed || stall || since_record >= VLIO_SAMPLE_RECORD_EVERY) {
+      if (records < capacity) {
+        record->Ticks = (uint32_t)(now - first);
+        record->Round = round;
+        record->StallTicks = stall ? (uint32_t)(now - last) : 0;
+        for (i = 0; i < VLIO_SAMPLE_MAX_REGISTERS; ++i)
+          record->Values[i] = seen[i];
+        ++record;
+        ++records;
+      } else if (changed || stall) {
+        /* Not counted: the values it saw, or the gap before it, would be lost. */
+        ended = VLIO_SAMPLE_ENDED_FULL;
+        break;
+      }
+      /* A periodic record with no room is only left out. */
+      since_record = 0;
+    }
+    for (i = 0; i < count; ++i)
+      held[i] = seen[i];
+    since_reading = 0;
+    last = now;
+    rounds = round + 1;
+    if (rounds != max_rounds && (now - first) * 1000000 >= time_bound) {
+      ended = VLIO_SAMPLE_ENDED_TIME;
+      break;
+    }
+  }
+
+  header->Frequency = frequency;
+  header->First = first;
+  header->Last = last;
+  header->Rounds = rounds;
+  header->Records = records;
+  header->Ended = ended;
+  header->Reserved = 0;
+  return VLIO_HEADER_SIZE + records * VLIO_RECORD_SIZE;
+}
