@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver/vlio_ioctl.h"
+#include "driver/vlio_sample.h"
 #include "framework/format.h"
 #include "framework/startup_stamps.h"
 #include "lib/vlwin32.h"
@@ -161,16 +162,32 @@ bool TvlLptDriver::ClaimPort(uint16_t base) {
 }
 
 bool TvlLptDriver::Sample(const VLIO_SAMPLE_INPUT& request, std::vector<uint8_t>& answer) {
+  answer.resize(kSampleAnswerBytes);
   if (nine_x_) {
-    win::SetLastError(ERROR_NOT_SUPPORTED);
-    return false;
+    // The driver's loop, here: the 9x family lets a program execute IN itself.
+    if (!VlioSampleInputValid(&request, sizeof request, static_cast<uint32_t>(answer.size()))) {
+      answer.clear();
+      win::SetLastError(ERROR_INVALID_PARAMETER);
+      return false;
+    }
+    LARGE_INTEGER frequency;
+    win::QueryPerformanceFrequency(&frequency);
+    const auto read = [](void*, uint16_t port) -> uint8_t { return win::InByte(port); };
+    const auto counter = [](void*) -> int64_t {
+      LARGE_INTEGER now;
+      win::QueryPerformanceCounter(&now);
+      return now.QuadPart;
+    };
+    answer.resize(VlioSample(&request, answer.data(), static_cast<uint32_t>(answer.size()), frequency.QuadPart, read,
+                             counter, nullptr));
+    return true;
   }
   if (!HasDevice()) {
     ++failed_requests_;
+    answer.clear();
     win::SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
-  answer.resize(kSampleAnswerBytes);
   DWORD returned = 0;
   if (!win::DeviceIoControl(Device(), IOCTL_VLIO_SAMPLE, const_cast<VLIO_SAMPLE_INPUT*>(&request), sizeof request,
                             answer.data(), static_cast<DWORD>(answer.size()), &returned, nullptr)) {
@@ -310,6 +327,7 @@ void TvlLPT::WriteRegister(unsigned offset, uint8_t value) {
 bool TvlLPT::SampleRegisters(std::span<const unsigned> offsets, uint32_t max_rounds, uint32_t max_microseconds,
                              std::vector<uint8_t>& answer) {
   VLIO_SAMPLE_INPUT request{};
+  if (!direct_mode_) return Access().SampleRegisters(request, answer);  // which cannot
   if (offsets.empty() || offsets.size() > VLIO_SAMPLE_MAX_REGISTERS) {
     win::SetLastError(ERROR_INVALID_PARAMETER);
     return false;

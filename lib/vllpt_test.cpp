@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "driver/vlio_ioctl.h"
 #include "framework/exception.h"
 #include "framework/raised.h"
 #include "sim/lpt_device.h"
@@ -643,6 +645,52 @@ TEST_F(Lpt, HandleModeReachesNoRegister) {
   EXPECT_FALSE(lpt.WaitStatus(0x80, 0x80, 20));
   EXPECT_EQ(win::GetTickCount() - before, 21u);
   EXPECT_TRUE(lpt.WaitStatus(0x80, 0x00, 20));
+}
+
+// Sampling answers in the driver's layout whichever way reaches the registers: the driver's
+// loop on NT, the same loop with the program's own IN instructions on the 9x family.
+TEST_F(DriverClient, SamplingAnswersInTheDriversLayoutAndRefusesWhereNoRegisterIsReached) {
+  constexpr unsigned kOffsets[] = {TvlLPT::kStatusRegister, TvlLPT::kControlRegister};
+  for (const bool nine_x : {false, true}) {
+    SCOPED_TRACE(nine_x ? "9x" : "NT");
+    pc.process.SetPlatformId(nine_x ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT);
+    std::unique_ptr<TvlLPT> lpt = OpenLpt1();
+    lpt->WriteData(0x10);  // D4 reaches Busy through the plug
+    const uint8_t status = lpt->ReadStatus(), control = lpt->ReadControl();
+    std::vector<uint8_t> answer;
+    ASSERT_TRUE(lpt->SampleRegisters(kOffsets, 50, VLIO_SAMPLE_MAX_MICROSECONDS, answer)) << win::GetLastError();
+    VLIO_SAMPLE_OUTPUT header;
+    ASSERT_GE(answer.size(), sizeof header + sizeof(VLIO_SAMPLE_RECORD));
+    std::memcpy(&header, answer.data(), sizeof header);
+    EXPECT_EQ(header.Rounds, 50u);
+    EXPECT_EQ(header.Ended, VLIO_SAMPLE_ENDED_ROUNDS);
+    EXPECT_EQ(answer.size(), sizeof header + header.Records * sizeof(VLIO_SAMPLE_RECORD));
+    VLIO_SAMPLE_RECORD first;
+    std::memcpy(&first, answer.data() + sizeof header, sizeof first);
+    EXPECT_EQ(first.Values[0], status);
+    EXPECT_EQ(first.Values[1], control);
+    EXPECT_EQ(pc.ports.Count(nine_x ? sim::SimPortBus::By::Program : sim::SimPortBus::By::Driver), 103u)
+        << "a write, two reads and fifty rounds of two";
+    // A base with no parallel port behind it: the driver refuses the claim; the 9x family has
+    // no driver to ask and reads whatever answers there.
+    lpt->SetLptIOBase(0xD000);
+    EXPECT_EQ(lpt->SampleRegisters(kOffsets, 50, 1000, answer), nine_x);
+    if (!nine_x) {
+      EXPECT_EQ(win::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    }
+    lpt->SetLptIOBase(0x378);
+    EXPECT_FALSE(lpt->SampleRegisters(kOffsets, 0, 1000, answer)) << "no rounds asked for";
+    EXPECT_EQ(win::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    lpt->SetActive(false);
+  }
+  auto device = std::make_shared<sim::LptDevice>(pc.core);
+  pc.files.AddDevice("\\\\.\\LPT1", device);
+  TvlLPT handle_mode(nullptr);
+  handle_mode.SetDirectMode(false);
+  handle_mode.SetActive(true);
+  std::vector<uint8_t> answer;
+  EXPECT_FALSE(handle_mode.SampleRegisters(kOffsets, 50, 1000, answer));
+  EXPECT_EQ(win::GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
 }
 
 TEST_F(Lpt, ClosedDirectModeStillCallsTheClientWhichAnswersZero) {
