@@ -173,10 +173,13 @@ void WriteSvg(std::ostream& out, const Recording& recording, std::string_view po
   out << "</g>\n";
 
   if (recording.trigger) {
-    const std::string x = ColumnX(plot.Column(*recording.trigger));
+    const int column = plot.Column(*recording.trigger);
+    const std::string x = ColumnX(column);
+    // The label stays within the picture where the line is near either end.
+    const char* anchor = column < 60 ? "start" : column > kPlot - 60 ? "end" : "middle";
     out << "<g class=\"trigger\"><path d=\"M" << x << " " << kTop - 14 << "V" << rows_bottom
         << "\" stroke=\"#d02020\" stroke-width=\"1.5\" stroke-dasharray=\"4 3\"/><text x=\"" << x << "\" y=\""
-        << kTop - 18 << "\" text-anchor=\"middle\" fill=\"#d02020\">trigger, "
+        << kTop - 18 << "\" text-anchor=\"" << anchor << "\" fill=\"#d02020\">trigger, "
         << DurationText(static_cast<double>(*recording.trigger) / frequency) << "</text></g>\n";
   }
   out << "</svg>\n";

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/duration_text.h"
 #include "vport/pins.h"
 
 namespace cli {
@@ -84,7 +85,8 @@ void WriteVcd(std::ostream& out, const Recording& recording, const VcdHeader& he
          "  sampling_gap is 1 while no sample was taken: the pins' levels are unknown there, and a\n"
          "  change seen where it ends may have happened anywhere in it.\n";
   if (recording.trigger)
-    out << "  The trigger condition was met at #" << steps(*recording.trigger) << ".\n";
+    out << "  The trigger condition was met at #" << steps(*recording.trigger) << " ("
+        << DurationText(static_cast<double>(*recording.trigger) / static_cast<double>(recording.frequency)) << ").\n";
   if (recording.stopped) out << "  The capture was ended early.\n";
   out << "$end\n";
   out << "$timescale " << TimescaleText(step_ns) << " $end\n";

@@ -60,7 +60,7 @@ TEST(Vcd, HeaderVariablesAndChangesOfACaptureWithAGapAndATrigger) {
       "$comment\n";
   EXPECT_EQ(dump.substr(0, header.size()), header);
   EXPECT_NE(dump.find("sampling_gap is 1 while no sample was taken"), std::string::npos);
-  EXPECT_NE(dump.find("trigger condition was met at #10."), std::string::npos);
+  EXPECT_NE(dump.find("trigger condition was met at #10 (10.00 us)."), std::string::npos);
   const std::string rest =
       "$timescale 1 us $end\n"
       "$scope module LPT1 $end\n"
