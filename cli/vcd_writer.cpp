@@ -70,10 +70,12 @@ void WriteVcd(std::ostream& out, const Recording& recording, const VcdHeader& he
   const auto steps = [&](int64_t ticks) { return TicksToSteps(ticks, recording.frequency, step_ns); };
 
   std::vector<unsigned> pins;
+  PinLevels captured = 0;
   std::vector<Variable> variables;
   for (const vport_signal& signal : connector::kSignals) {
     if (!(recording.pins & VPORT_PIN(signal.pin))) continue;
     pins.push_back(signal.pin);
+    captured |= VPORT_PIN(signal.pin);
     variables.push_back({"p" + std::to_string(signal.pin) + "_" + signal.ident, static_cast<char>('!' + pins.size() - 1)});
   }
   const std::size_t gap_variable = variables.size();
@@ -101,13 +103,6 @@ void WriteVcd(std::ostream& out, const Recording& recording, const VcdHeader& he
     gap_edges.emplace_back(gap.end, false);
   }
 
-  auto values = [&](PinLevels levels, bool in_gap) {
-    std::vector<bool> value(variables.size());
-    for (std::size_t k = 0; k < pins.size(); ++k) value[k] = (levels & VPORT_PIN(pins[k])) != 0;
-    value[gap_variable] = in_gap;
-    return value;
-  };
-
   PinLevels levels = recording.initial;
   bool in_gap = false;
   std::size_t next_change = 0, next_gap_edge = 0;
@@ -118,11 +113,22 @@ void WriteVcd(std::ostream& out, const Recording& recording, const VcdHeader& he
     while (next_gap_edge < gap_edges.size() && steps(gap_edges[next_gap_edge].first) == time)
       in_gap = gap_edges[next_gap_edge++].second;
   };
+  // Every variable's value (all), or those that differ from the values written last.
+  PinLevels written = 0;
+  bool written_gap = false;
+  auto write_values = [&](bool all) {
+    for (std::size_t k = 0; k < pins.size(); ++k) {
+      const PinLevels bit = VPORT_PIN(pins[k]);
+      if (all || ((levels ^ written) & bit)) out << ((levels & bit) ? '1' : '0') << variables[k].code << "\n";
+    }
+    if (all || in_gap != written_gap) out << (in_gap ? '1' : '0') << variables[gap_variable].code << "\n";
+    written = levels;
+    written_gap = in_gap;
+  };
 
   apply_events_at(0);
-  std::vector<bool> written = values(levels, in_gap);
   out << "#0\n$dumpvars\n";
-  for (std::size_t k = 0; k < variables.size(); ++k) out << (written[k] ? '1' : '0') << variables[k].code << "\n";
+  write_values(true);
   out << "$end\n";
 
   int64_t last_time = 0;
@@ -132,12 +138,9 @@ void WriteVcd(std::ostream& out, const Recording& recording, const VcdHeader& he
     if (next_gap_edge < gap_edges.size() && gap_edges[next_gap_edge].first < tick) tick = gap_edges[next_gap_edge].first;
     const int64_t time = steps(tick);
     apply_events_at(time);
-    const std::vector<bool> now = values(levels, in_gap);
-    if (now == written) continue;
+    if (((levels ^ written) & captured) == 0 && in_gap == written_gap) continue;
     out << "#" << time << "\n";
-    for (std::size_t k = 0; k < variables.size(); ++k)
-      if (now[k] != written[k]) out << (now[k] ? '1' : '0') << variables[k].code << "\n";
-    written = now;
+    write_values(false);
     last_time = time;
   }
   // The dump lasts as long as the capture, also where nothing changed at its end.
