@@ -22,7 +22,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$run" "$provision" LPT1=0x378 LPT2=0x278 >/dev/null
+"$run" "$provision" >/dev/null
 # The prefix's drivers folder, where the program writes the driver image.
 drivers=$("$run" winepath -u 'C:\windows\system32\drivers' 2>/dev/null | tr -d '\r')
 [ -d "$drivers" ] || { echo "FAIL: no drivers folder in the Wine prefix"; exit 1; }

@@ -26,7 +26,7 @@ wait_state() {
   return 1
 }
 
-"$run" "$provision" LPT1=0x378 LPT2=0x278 >/dev/null
+"$run" "$provision" >/dev/null
 remove_service
 
 # The console program, killed while it watches LPT1.

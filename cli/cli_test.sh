@@ -1,6 +1,6 @@
 #!/bin/sh
 # pinscope-cli under Wine on the virtual-port driver (LPT1 with the loopback plug, LPT2 with a
-# printer): each case one run of the program, checked by its exit code and output, and by the
+# printer, LPT3 with the signal generator): each case one run of the program, checked by its exit code and output, and by the
 # "vlio" service, which no run may leave behind, Ctrl+C during watch included.
 # usage: cli_test.sh BUILD/wine-run PINSCOPE-CLI-VIRTUAL.exe PROVISION_PORTS.exe OUTDIR
 set -u
@@ -10,7 +10,7 @@ mkdir -p "$out"
 
 trap remove_service EXIT
 
-"$run" "$provision" LPT1=0x378 LPT2=0x278 >/dev/null
+"$run" "$provision" >/dev/null
 remove_service
 
 # case NAME EXPECTED-CODE ARGS...: runs the program once; its output in $out/NAME.out and .err
@@ -43,6 +43,7 @@ says() {  # says NAME TEXT: standard error of NAME holds TEXT
 case_ list 0 list
 shows list '^LPT1  1  0x378$'
 shows list '^LPT2  2  0x278$'
+shows list '^LPT3  3  0x3BC$'
 
 case_ set-high 0 set LPT1 2=1
 shows set-high '^Fault \(15\) +set +high'
@@ -71,6 +72,10 @@ shows write-handle '^LPT1: 5 bytes sent, 0 skipped'
 
 case_ end-of-options 0 write LPT2 -- --hello
 shows end-of-options '^LPT2: 7 bytes sent, 0 skipped'
+# The signal generator's lines move on their own.
+case_ watch-generator 0 watch LPT3 --count 3 --interval 7
+[ "$(grep -Ec '^[0-9]+\.[0-9]{3} s  (Ack|Busy|Paper out|Select) \(1[0-3]\) (high|low)$' "$out/watch-generator.txt")" = 3 ] &&
+  ok "watch-generator: three changes" || { fail "watch-generator: not three change lines"; sed 's/^/  | /' "$out/watch-generator.txt"; }
 case_ as-typed 0 READ lpt1:
 shows as-typed '^LPT1 at 0x378'
 shows as-typed '^Busy \(11\) +[a-z]+ +[a-z]+ +input +inverted$'

@@ -339,6 +339,18 @@ TEST_F(Program, BaseReachesAPortTheListLacks) {
   EXPECT_TRUE(Has(data.out, "LPT3 at 0x3BC: data 0x5A")) << data.out;
 }
 
+TEST_F(Program, WatchFollowsTheSignalGeneratorOnLpt3) {
+  pc.AddSignalGeneratorPort();
+  const Outcome watch = Run("watch LPT3 --count 3 --interval 1");
+  EXPECT_EQ(watch.code, kDone) << watch.err;
+  // Sampled a few microseconds after each millisecond: Ack is always in its high half there.
+  EXPECT_EQ(watch.out,
+            "0.000 s  start  Ack (10) high  Busy (11) low  Paper out (12) high  Select (13) high  Fault (15) high\n"
+            "0.001 s  Select (13) low\n"
+            "0.003 s  Paper out (12) low\n"
+            "0.010 s  Paper out (12) high\n");
+}
+
 TEST_F(Program, ABaseTheDriverDoesNotServeIsRefusedWithItsAnswerAndNothingStays) {
   const Outcome read = Run("read LPT3 --base 0xD000");
   EXPECT_EQ(read.code, kPortFailed);

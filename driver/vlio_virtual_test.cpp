@@ -34,7 +34,7 @@ class VlioVirtual : public testing::Test {
 
   // Through the open that claimed the port `port` belongs to.
   void Use(uint16_t port) {
-    const auto base = static_cast<uint16_t>(port == 0x3BC ? port : port & ~7u);
+    const auto base = static_cast<uint16_t>(port >= 0x3BC && port <= 0x3BF ? 0x3BC : port & ~7u);
     driver_.Use(opens_.count(base) ? opens_[base] : opens_[0x378]);
   }
   void Write(uint16_t port, uint8_t value) {
@@ -82,8 +82,19 @@ TEST_F(VlioVirtual, Lpt2HasAPrinterThatIsAlwaysReady) {
   EXPECT_EQ(Read(0x279), 0xDF);
 }
 
+TEST_F(VlioVirtual, Lpt3HasASignalGeneratorOnThePerformanceCounter) {
+  int64_t now = 0;
+  kernel_.SetPerformanceCounter([&] { return now; }, 3'579'545);
+  now = 3'579'545 + 2'148;  // 0.6 ms into a second: Ack low, the start bit, Paper out and Select high
+  EXPECT_EQ(Read(0x3BD), 0xBF);
+  now += 12'528;  // about 4.1 ms: Ack high, a data bit of 'P' (0), Paper out and Select low
+  EXPECT_EQ(Read(0x3BD), 0xCF);
+  Write(0x3BC, 0x5A);
+  EXPECT_EQ(Read(0x3BC), 0x5A);
+}
+
 TEST_F(VlioVirtual, ServedRegistersWithoutAVirtualPortAreEmptyBusAndOthersRefused) {
-  for (uint16_t address : {0x37B, 0x37F, 0x27B, 0x3BC}) {
+  for (uint16_t address : {0x37B, 0x37F, 0x27B, 0x3BF}) {
     Write(address, 0x00);
     EXPECT_EQ(Read(address), 0xFF) << address;
   }

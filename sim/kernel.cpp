@@ -68,7 +68,7 @@ class DriverFile final : public FileObject {
 
 }  // namespace
 
-SimKernel::SimKernel(SimPortBus& ports) : ports_(ports) {}
+SimKernel::SimKernel(SimPortBus& ports, const Clock& clock) : ports_(ports), clock_(clock) {}
 
 SimKernel::~SimKernel() {
   // Handles may outlive the kernel in the handle table; they find their driver gone.
@@ -85,6 +85,7 @@ kernel_bridge::Kernel& SimKernel::Host() {
     host_ = std::make_unique<kernel_bridge::Kernel>(
         [this](std::uint16_t port) { return ports_.Read(port, SimPortBus::By::Driver); },
         [this](std::uint16_t port, std::uint8_t value) { ports_.Write(port, value, SimPortBus::By::Driver); });
+    host_->SetPerformanceCounter([this] { return clock_.Counter(); }, Clock::kCounterFrequency);
   }
   return *host_;
 }

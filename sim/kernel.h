@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/win32_types.h"
+#include "sim/clock.h"
 #include "sim/file_object.h"
 #include "sim/kernel_bridge.h"
 #include "sim/ports.h"
@@ -23,7 +24,8 @@ class SimKernel final : public NameSpace {
  public:
   using Routine = kernel_bridge::Routine;
 
-  explicit SimKernel(SimPortBus& ports);
+  /// Its drivers reach `ports` through the port routines and read `clock`'s counter.
+  SimKernel(SimPortBus& ports, const Clock& clock);
   ~SimKernel() override;
 
   /// A driver image the loader knows: a file of exactly these bytes runs `entry`.
@@ -81,6 +83,7 @@ class SimKernel final : public NameSpace {
   };
 
   SimPortBus& ports_;
+  const Clock& clock_;
   std::function<kernel_bridge::Caller()> caller_;
   std::vector<Image> images_;
   std::vector<std::vector<BYTE>> loaded_images_;

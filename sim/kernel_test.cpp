@@ -249,5 +249,18 @@ TEST_F(SimKernelTest, PortInstructionsReachTheSameBusUnder9xOnly) {
   EXPECT_THROW(pc.ports.AddPort(0x37A), std::invalid_argument) << "it would overlap the port at 0x378";
 }
 
+TEST_F(SimKernelTest, EachAccessTakesAMicrosecondOfTheCounterThatLpt3sGeneratorRunsOn) {
+  pc.process.SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
+  pc.AddSignalGeneratorPort();
+  win::OutByte(0x3BC, 0x5A);
+  EXPECT_EQ(win::InByte(0x3BC), 0x5A);
+  EXPECT_EQ(pc.core.clock.Counter(), 2 * Clock::kCounterFrequency / 1'000'000);
+  // Ack is high for the first half millisecond: reads from 2 us on, one a microsecond.
+  int high = 0;
+  while (win::InByte(0x3BD) & VPORT_STATUS_ACK) ++high;
+  EXPECT_EQ(high, 498);
+  EXPECT_EQ(pc.core.clock.Now(), 0u) << "bus time leaves the millisecond clock alone";
+}
+
 }  // namespace
 }  // namespace sim

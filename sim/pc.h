@@ -1,6 +1,8 @@
 // The simulated Windows PC: one core shared by a piece for each family of the seam.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/win32.h"
 #include "sim/core.h"
 #include "sim/disk.h"
@@ -17,6 +19,7 @@
 #include "sim/spooler.h"
 #include "sim/time.h"
 #include "sim/windows.h"
+#include "vport/vport.h"
 
 namespace sim {
 
@@ -32,6 +35,11 @@ class Pc {
 
   const platform::Platform& platform() const { return platform_; }
 
+  /// LPT3 at 0x3BC with the signal generator (vport_signal_generator) plugged in, on this
+  /// PC's performance counter, and listed among the machine's parallel ports: the port the
+  /// virtual-port driver has there.
+  vport& AddSignalGeneratorPort();
+
   Core core;
   SimFiles files{core};
   SimProcess process{core};
@@ -40,7 +48,7 @@ class Pc {
   Disk disk;
   SimResources resources{core};
   SimPortBus ports{core, process};
-  SimKernel kernel{ports};
+  SimKernel kernel{ports, core.clock};
   SimServices services{core, disk, kernel};
   SimRegistry registry{core};
   SimSetupApi setup_api{core, registry};
@@ -49,7 +57,11 @@ class Pc {
   SimGraphics graphics{core, windows};
 
  private:
+  static std::int64_t ReadCounter(void* clock, std::int64_t* frequency);
+
   platform::Platform platform_;
+  vport_signal_generator signal_generator_ =
+      VPORT_SIGNAL_GENERATOR_INITIALIZER(&signal_generator_, &Pc::ReadCounter, &core.clock);
 };
 
 /// A Pc that is the installed platform for its lifetime.

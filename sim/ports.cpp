@@ -31,7 +31,9 @@ vport& SimPortBus::Port(WORD base) {
 }
 
 BYTE SimPortBus::Read(WORD port, By by) {
+  // Sampled as the access starts, as a signal that moves on its own is.
   const BYTE value = vport_bus_read(slots_.data(), static_cast<unsigned>(slots_.size()), port);
+  core_.clock.AddBusTime(kAccessTicks);
   accesses_.push_back({port, value, false, by});
   return value;
 }
@@ -39,6 +41,7 @@ BYTE SimPortBus::Read(WORD port, By by) {
 void SimPortBus::Write(WORD port, BYTE value, By by) {
   accesses_.push_back({port, value, true, by});
   vport_bus_write(slots_.data(), static_cast<unsigned>(slots_.size()), port, value);
+  core_.clock.AddBusTime(kAccessTicks);
 }
 
 std::size_t SimPortBus::Count(By by) const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -47,6 +48,10 @@ class SimPortBus final : public platform::PortInstructions {
   vport& AddPort(WORD base);
   /// The port at `base`; throws std::out_of_range when there is none.
   vport& Port(WORD base);
+
+  /// What one access takes on the bus (about a microsecond on the LPC bus, as on ISA before
+  /// it, reads and writes alike): each moves the PC's performance counter on by this much.
+  static constexpr std::int64_t kAccessTicks = Clock::kCounterFrequency / 1'000'000;
 
   /// The bus itself: an address no port decodes reads 0xFF and drops writes.
   BYTE Read(WORD port, By by);

@@ -172,6 +172,80 @@ uint32_t vport_printer_input_lines(void *context, uint32_t lines)
   return (lines & PRINTER_INIT) ? PRINTER_READY_LINES : PRINTER_READY_LINES | PRINTER_BUSY;
 }
 
+uint64_t vport_divide(uint64_t dividend, uint64_t divisor, uint64_t *remainder)
+{
+  uint64_t quotient = 0, rest = 0;
+  int bit;
+  /* Long division in base 2; rest < divisor <= 2^63, so rest << 1 cannot overflow. */
+  for (bit = 63; bit >= 0; bit--) {
+    rest = (rest << 1) | ((dividend >> bit) & 1u);
+    if (rest >= divisor) {
+      rest -= divisor;
+      quotient |= (uint64_t)1 << bit;
+    }
+  }
+  if (remainder != 0)
+    *remainder = rest;
+  return quotient;
+}
+
+/* Every edge of the generator falls on a multiple of 1/6000 s: the half periods of Ack
+   (1/2000 s), the quarters of Paper out (1/400 s), Select's milliseconds and the serial
+   line's bits (1/300 s) all divide it, and all of them divide a second. */
+#define GENERATOR_STEPS_PER_SECOND 6000u
+/* Keeps ticks-within-a-second times GENERATOR_STEPS_PER_SECOND within 64 bits. */
+#define GENERATOR_MAX_FREQUENCY ((int64_t)1 << 50)
+#define SERIAL_CHARACTER_BITS 10u /* start, eight data bits, stop */
+#define SERIAL_FRAME_BITS 100u    /* the text's nine characters and one character time idle */
+
+static const char generator_text[] = "PINSCOPE\n";
+
+/* The serial line's level at bit `bit` of a frame. */
+static uint32_t serial_level(unsigned bit)
+{
+  unsigned character = bit / SERIAL_CHARACTER_BITS, position = bit % SERIAL_CHARACTER_BITS;
+  if (character >= sizeof generator_text - 1 || position == SERIAL_CHARACTER_BITS - 1)
+    return 1; /* idle, or the stop bit */
+  if (position == 0)
+    return 0; /* the start bit */
+  return ((unsigned char)generator_text[character] >> (position - 1)) & 1u;
+}
+
+uint32_t vport_signal_generator_lines(int64_t ticks, int64_t frequency)
+{
+  uint64_t within; /* ticks since the last whole second */
+  unsigned step;
+  uint32_t lines = VPORT_PIN(VPORT_PIN_FAULT);
+  if (frequency <= 0 || frequency > GENERATOR_MAX_FREQUENCY)
+    return VPORT_INPUT_PINS;
+  if (ticks >= 0) {
+    vport_divide((uint64_t)ticks, (uint64_t)frequency, &within);
+  } else {
+    /* Seconds before zero run forward too: -1 is the last tick of second -1. */
+    vport_divide((uint64_t)(-(ticks + 1)), (uint64_t)frequency, &within);
+    within = (uint64_t)frequency - 1u - within;
+  }
+  step = (unsigned)vport_divide(within * GENERATOR_STEPS_PER_SECOND, (uint64_t)frequency, 0);
+  if ((step / 3u) % 2u == 0) /* in half milliseconds */
+    lines |= VPORT_PIN(VPORT_PIN_ACK);
+  if ((step / 15u) % 4u == 0) /* in 2.5 ms */
+    lines |= VPORT_PIN(VPORT_PIN_PAPER_OUT);
+  if ((step / 6u) % 20u == 0) /* in milliseconds */
+    lines |= VPORT_PIN(VPORT_PIN_SELECT);
+  if (serial_level((step / 20u) % SERIAL_FRAME_BITS)) /* in bit times */
+    lines |= VPORT_PIN(VPORT_PIN_BUSY);
+  return lines;
+}
+
+uint32_t vport_signal_generator_input_lines(void *context, uint32_t lines)
+{
+  const struct vport_signal_generator *generator = context;
+  int64_t frequency = 0;
+  int64_t now = generator->counter(generator->counter_context, &frequency);
+  (void)lines;
+  return vport_signal_generator_lines(now, frequency);
+}
+
 /* The port answering at `address`, and which of its registers. */
 static struct vport *decode(const struct vport_slot *slots, unsigned count, uint16_t address, unsigned *offset)
 {

@@ -103,6 +103,50 @@ uint32_t vport_printer_input_lines(void *context, uint32_t lines);
 /* What a falling Init does: nothing received yet. */
 void vport_printer_reset(struct vport_printer *printer);
 
+/*
+ * A signal generator, for something to watch and capture without hardware. Its lines are a
+ * function of time alone, read from its owner's counter whenever the port samples them: it
+ * keeps no state, so any number of readers at once see the same signals. Time is the
+ * counter's own value over its frequency, so readers of one counter agree, and each line's
+ * periods start at its whole seconds; an edge shows from the first tick at or after its
+ * exact time. At the connector:
+ *   Ack (pin 10)        1 kHz square wave, high for the first half of each millisecond;
+ *   Busy (pin 11)       "PINSCOPE" and a line feed as asynchronous serial, 300 baud, 8 data
+ *                       bits LSB first, no parity, 1 stop bit, idle high: the nine characters
+ *                       back to back, then one character time idle, every third of a second;
+ *   Paper out (pin 12)  100 Hz, high for the first 2.5 ms of each 10 ms;
+ *   Select (pin 13)     high for the first 1 ms of each 20 ms;
+ *   Fault (pin 15)      high.
+ * Busy's status bit carries the serial line inverted, as the port inverts that pin.
+ *
+ *   static struct vport_signal_generator generator =
+ *       VPORT_SIGNAL_GENERATOR_INITIALIZER(&generator, read_counter, 0);
+ *   static struct vport lpt3 = VPORT_INITIALIZER(&generator.plug);
+ */
+struct vport_signal_generator {
+  struct vport_peripheral plug; /* what goes into the port; its context is the generator */
+  /* Now, in ticks of a counter that sets *frequency to its ticks per second. Called from
+     any number of threads at once. */
+  int64_t (*counter)(void *context, int64_t *frequency);
+  void *counter_context;
+};
+
+/* The plug's routine, for VPORT_SIGNAL_GENERATOR_INITIALIZER: `context` is the generator. */
+uint32_t vport_signal_generator_input_lines(void *context, uint32_t lines);
+
+/* `self` is the generator's own address. */
+#define VPORT_SIGNAL_GENERATOR_INITIALIZER(self, counter, counter_context) \
+  {{(self), 0, vport_signal_generator_input_lines}, (counter), (counter_context)}
+
+/* The generator's input pins at connector levels at `ticks` of a counter of `frequency`
+   ticks per second. A frequency of 0 or less, or above 2^50, drives nothing: the inputs float
+   high. */
+uint32_t vport_signal_generator_lines(int64_t ticks, int64_t frequency);
+
+/* `dividend` / `divisor`, and the remainder where `remainder` is not null, for a divisor of 1
+   to 2^63. The i386 driver links no libgcc, which the 64-bit division operator calls there. */
+uint64_t vport_divide(uint64_t dividend, uint64_t divisor, uint64_t *remainder);
+
 /* A port on an I/O bus, answering at `base` and the two addresses above it. */
 struct vport_slot {
   uint16_t base;
