@@ -133,8 +133,8 @@ int CapturePin(std::string_view text, std::string_view option) {
   if (!signal) throw UsageError(std::string(option) + ": '" + std::string(text) + "' is not a signal pin's number or name");
   if (!(kCapturablePins & VPORT_PIN(signal->pin)))
     throw UsageError(std::string(option) + ": pin " + std::to_string(signal->pin) + " (" + signal->name +
-                     ") is a data output, which nothing but this program changes; captured are pins 10-13 and 15"
-                     " (inputs) and 1, 14, 16 and 17 (control lines, read back)");
+                     ") is a data output, which nothing but this program changes; capture records the input pins"
+                     " and the control lines (capture in --help)");
   return static_cast<int>(signal->pin);
 }
 
@@ -400,6 +400,8 @@ std::string PinNames(std::size_t width) {
 std::string HelpText() {
   const std::string inverted = PinNumbers([](const vport_signal& s) { return s.inverted != 0; });
   const std::string outputs = PinNumbers([](const vport_signal& s) { return s.output != 0; });
+  const std::string inputs = PinNumbers([](const vport_signal& s) { return s.output == 0; });
+  const std::string controls = PinNumbers([](const vport_signal& s) { return s.offset == VPORT_CONTROL; });
   return R"(Usage: pinscope-cli [options] COMMAND [PORT] [arguments]
 
 The pins of a PC's parallel port, for scripts. Direct mode (the default) reaches the port's
@@ -420,6 +422,23 @@ Commands:
         [--count N]        stop after N changes (otherwise Ctrl+C stops)
   selftest PORT            the loopback-plug test: pins )" + LoopbackWires() + R"(;
                            each wire passes, is open, or is shorted to another
+  capture PORT             the pins over time, read by the driver in a loop as fast as the
+                           bus allows; on standard output a table per pin: edges, shortest
+                           and longest high and low time, and frequency and duty cycle
+                           where the line toggles regularly (at least two whole periods,
+                           each within 10% of their median); pulses cut off by the start,
+                           the end or a gap do not count
+        [--duration T]     how long (default 1s, at most 600s; T in s, ms or us)
+        [--samples N]      or how many reads of the registers
+        [--pins LIST]      which pins, by number or name: 10,11,Busy (default: inputs
+                           )" + inputs + R"(, and control lines )" + controls + R"( read back)
+        [--trigger PIN=rising|falling|high|low|change]
+                           wait for the condition; the capture keeps a tenth of the
+                           duration from before it
+        [--timeout T]      how long to wait for the trigger (default 10s, at most 3600s)
+        [--vcd F]          a Value Change Dump for waveform viewers (PulseView, GTKWave)
+        [--svg F]          a timing diagram for a web browser
+                           Ctrl+C ends the capture early and still writes what was recorded
 
 PORT is LPT1 to LPT9 (LPT1: too), as list shows it. Commands and ports take any case.
 PIN is a connector pin by number:
@@ -430,7 +449,7 @@ Options:
   --base 0xNNNN   the port's base address, for a port list does not show
   --handle        handle mode: the system's port device, no driver; list and write only
                   (in handle mode the registers read 0)
-  --json          JSON output for list, read, set, data and selftest
+  --json          JSON output for list, read, set, data, selftest and capture
   --help          this text
   --version       the program's version
 
@@ -442,7 +461,8 @@ Exit codes:
        out of range (a --base on a system port), text the ANSI code page cannot hold,
        or a --file that is not an ordinary file of at most 16 MiB or cannot be read
   3    the port works but the device did not (a self-test wire failed, bytes were
-       skipped because the device stayed busy, or not taken by the port)
+       skipped because the device stayed busy, or not taken by the port, a capture's
+       trigger did not come within --timeout)
   4    all else went well, but standard output could not take the result (a full disk,
        a closed pipe)
   130  stopped by Ctrl+C or Ctrl+Break; closing the console, logging off and shutting

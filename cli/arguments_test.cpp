@@ -51,6 +51,25 @@ TEST(Arguments, AcceptedFormsSayWhatToDo) {
   EXPECT_EQ(Parse("write LPT1 --file out.bin").file, "out.bin");
   EXPECT_TRUE(Parse("list --handle").handle_mode);
 
+  const Invocation capture = Parse("capture LPT3 --duration 250ms --pins 11,ack,Paper_out --trigger busy=falling "
+                                   "--timeout 2.5 --vcd a.vcd --svg=a.svg --json");
+  EXPECT_EQ(capture.command, Command::Capture);
+  EXPECT_EQ(capture.capture.duration_us, 250'000u);
+  EXPECT_EQ(capture.capture.pins, VPORT_PIN(10) | VPORT_PIN(11) | VPORT_PIN(12));
+  ASSERT_TRUE(capture.capture.trigger);
+  EXPECT_EQ(capture.capture.trigger->pin, 11);
+  EXPECT_EQ(capture.capture.trigger->condition, TriggerCondition::Falling);
+  EXPECT_EQ(capture.capture.timeout_us, 2'500'000u);
+  EXPECT_EQ(capture.capture.vcd, "a.vcd");
+  EXPECT_EQ(capture.capture.svg, "a.svg");
+  const CaptureOptions defaults = Parse("capture LPT1").capture;
+  EXPECT_EQ(defaults.pins, VPORT_INPUT_PINS | VPORT_PIN(1) | VPORT_PIN(14) | VPORT_PIN(16) | VPORT_PIN(17));
+  EXPECT_EQ(defaults.duration_us, 1'000'000u);
+  EXPECT_FALSE(defaults.samples);
+  EXPECT_EQ(Parse("capture LPT1 --samples 5000").capture.samples, 5000u);
+  for (const auto& [text, us] : {std::pair<const char*, uint64_t>{"2", 2'000'000}, {"0.5ms", 500}, {"10us", 10}, {"600s", 600'000'000}, {".25", 250'000}})
+    EXPECT_EQ(Parse(std::string("capture LPT1 --duration ") + text).capture.duration_us, us) << text;
+
   EXPECT_EQ(Parse("read LPT1 --help").command, Command::Help) << "help wins over everything";
   EXPECT_EQ(Parse("--version").command, Command::Version);
 }
@@ -118,6 +137,21 @@ TEST(Arguments, RefusedFormsNameTheirFault) {
       {"read LPT1::", "'LPT1::' is not a port name"},
       {"read LPT1 --base 0x1EE", "--base 0x1EE reaches system port 0x1F0"},
       {"write LPT1 -- --file x", "unexpected 'x' after write"},
+      {"capture LPT1 --handle", "read 0 in handle mode"},
+      {"capture LPT1 --pins 2", "pin 2 (Data 0) is a data output"},
+      {"capture LPT1 --pins 10,,11", "'' is not a signal pin"},
+      {"capture LPT1 --pins 20", "'20' is not a signal pin"},
+      {"capture LPT1 --trigger 11", "not PIN=rising"},
+      {"capture LPT1 --trigger Busy=up", "not PIN=rising"},
+      {"capture LPT1 --pins 10 --trigger 11=rising", "pin 11 is not among --pins"},
+      {"capture LPT1 --duration 0", "not a time"},
+      {"capture LPT1 --duration 601", "not a time from 1us to 600s"},
+      {"capture LPT1 --duration 1h", "not a time"},
+      {"capture LPT1 --duration 5 --samples 9", "give one of them"},
+      {"capture LPT1 --samples 0", "not a number of reads"},
+      {"capture LPT1 --timeout 1", "--timeout goes with --trigger"},
+      {"capture LPT1 --vcd a --svg a", "name the same file"},
+      {"read LPT1 --vcd a", "--vcd goes with capture"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);

@@ -1,10 +1,15 @@
 #include "cli/capture.h"
 
 #include <algorithm>
+#include <sstream>
 #include <stdexcept>
 #include <vector>
 
 #include "cli/exit_codes.h"
+#include "cli/output_file.h"
+#include "cli/pin_timing.h"
+#include "cli/svg_writer.h"
+#include "cli/vcd_writer.h"
 #include "cli/recording_builder.h"
 #include "driver/vlio_ioctl.h"
 #include "lib/vlwin32.h"
@@ -143,6 +148,40 @@ CaptureResult RecordPins(TvlLPT& lpt, const CaptureOptions& options, const Conso
   }
   result.recording = std::move(builder.Current());
   return result;
+}
+
+}  // namespace cli
+
+namespace cli {
+
+int Capture(TvlLPT& lpt, const Invocation& invocation, const Console& console) {
+  CaptureResult result = RecordPins(lpt, invocation.capture, console);
+  const Recording& recording = result.recording;
+  if (result.trigger_timed_out) {
+    console.err << "pinscope-cli: the trigger did not come within " << Seconds(invocation.capture.timeout_us)
+                << "; nothing is written\n";
+    return kDeviceFailed;
+  }
+  if (result.full)
+    console.err << "pinscope-cli: the capture ended after " << recording.changes.size()
+                << " changes, the most it keeps; what came before is written\n";
+  try {
+    if (console.vcd) {
+      std::ostringstream text;
+      WriteVcd(text, recording, VcdHeader{"pinscope-cli " PINSCOPE_VERSION, invocation.port, ""});
+      console.vcd->Fill(text.str());
+    }
+    if (console.svg) {
+      std::ostringstream text;
+      WriteSvg(text, recording, invocation.port);
+      console.svg->Fill(text.str());
+    }
+  } catch (const FileError& error) {
+    console.err << "pinscope-cli: " << error.what() << "\n";
+    return kOutputFailed;
+  }
+  PrintPinTiming(console.out, MeasurePinTiming(recording), invocation.json);
+  return kDone;
 }
 
 }  // namespace cli

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/capture.h"
 #include "cli/exit_codes.h"
 #include "cli/input_file.h"
 #include "cli/pins.h"
@@ -162,6 +163,8 @@ int RunPortCommand(TvlLPT& lpt, const Invocation& invocation, const Console& con
       return Watch(lpt, invocation, console);
     case Command::Selftest:
       return Selftest(lpt, invocation, console);
+    case Command::Capture:
+      return Capture(lpt, invocation, console);
     default:
       return kUsage;
   }

@@ -10,12 +10,15 @@
 namespace cli {
 
 class InputFile;
+class OutputFile;
 
 struct Console {
   std::ostream& out;
   std::ostream& err;
   const StopRequest& stop;
   InputFile* file = nullptr;  // write --file: what to send, open and checked
+  OutputFile* vcd = nullptr;  // capture --vcd and --svg: made, to be filled
+  OutputFile* svg = nullptr;
 };
 
 /// Runs read, set, data, write, watch or selftest on `lpt`, which is open.

@@ -10,6 +10,7 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/input_file.h"
+#include "cli/output_file.h"
 #include "cli/report.h"
 #include "cli/stop_request.h"
 #include "lib/vllpt.h"
@@ -170,6 +171,14 @@ int RunProgram(std::span<const std::string> arguments, std::ostream& out, std::o
       return kUsage;
     }
     console.file = &*file;
+  }
+  std::optional<OutputFile> vcd, svg;
+  try {
+    if (invocation.capture.vcd) console.vcd = &vcd.emplace(*invocation.capture.vcd);
+    if (invocation.capture.svg) console.svg = &svg.emplace(*invocation.capture.svg);
+  } catch (const FileError& error) {
+    err << "pinscope-cli: " << error.what() << "\n";
+    return kUsage;
   }
   int code = RunOnPort(invocation, console);
   stop.Done();  // the port is closed: an end of the session may go on

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -377,6 +378,61 @@ TEST_F(Program, HelpAndVersionTouchNothing) {
   const Outcome version = Run("--version");
   EXPECT_EQ(version.out.rfind("pinscope-cli ", 0), 0u) << version.out;
   EXPECT_EQ(pc.core.journal.Count("SetConsoleCtrlHandler"), 0u);
+}
+
+// --- capture, on LPT3's signal generator -------------------------------------------------------
+
+TEST_F(Program, CaptureWritesTheGeneratorsLinesToTheFilesAndTheTable) {
+  pc.AddSignalGeneratorPort();
+  pc.disk.MakeDirectory("C:\\data");
+  const Outcome run = Run("capture LPT3 --duration 45ms --pins 10,12,13,15 --vcd C:\\data\\c.vcd "
+                          "--svg C:\\data\\c.svg --json");
+  ASSERT_EQ(run.code, kDone) << run.err;
+  EXPECT_EQ(run.err, "") << "no progress for a capture under a second";
+  EXPECT_TRUE(Has(run.out, "\"pin\": 10")) << run.out;
+  const std::optional<std::vector<BYTE>> vcd = pc.disk.Read("C:\\data\\c.vcd");
+  ASSERT_TRUE(vcd);
+  const std::string dump(vcd->begin(), vcd->end());
+  for (const char* part : {"p10_Ack", "p12_Paper_out", "p13_Select", "p15_Fault", "sampling_gap", "#450000"})
+    EXPECT_TRUE(Has(dump, part)) << part;
+  EXPECT_FALSE(Has(dump, "p11_Busy")) << "only the pins asked for";
+  EXPECT_TRUE(pc.disk.Exists("C:\\data\\c.svg"));
+}
+
+TEST_F(Program, ATriggeredCaptureKeepsATenthBeforeTheTriggerAndATimeoutWritesNothing) {
+  pc.AddSignalGeneratorPort();
+  pc.disk.MakeDirectory("C:\\data");
+  // Select rises every 20 ms, from the counter's start on: the first rise after the start comes
+  // at 20 ms, and 1 ms of the 10 is kept from before it.
+  const Outcome run = Run("capture LPT3 --pins 13 --trigger select=rising --duration 10ms --json");
+  ASSERT_EQ(run.code, kDone) << run.err;
+  EXPECT_TRUE(Has(run.out, "\"trigger\": 0.001")) << run.out;
+
+  const Outcome timeout = Run("capture LPT3 --pins 15 --trigger 15=low --timeout 5ms --vcd C:\\data\\t.vcd");
+  EXPECT_EQ(timeout.code, kDeviceFailed) << timeout.err;
+  EXPECT_TRUE(Has(timeout.err, "the trigger did not come within")) << timeout.err;
+  EXPECT_FALSE(pc.disk.Exists("C:\\data\\t.vcd")) << "a file made for a capture that never came is removed";
+}
+
+// Ctrl+C comes while the driver samples: raised from the port's own line, after some reads.
+TEST_F(Program, CtrlCEndsACaptureEarlyAndWhatWasRecordedIsWritten) {
+  struct Stopper {
+    sim::InstalledPc* pc;
+    int reads = 0;
+  } stopper{&pc};
+  const vport_peripheral stopping{&stopper, nullptr, [](void* context, uint32_t) -> uint32_t {
+                                    auto* s = static_cast<Stopper*>(context);
+                                    if (++s->reads == 30'000) s->pc->process.RaiseConsoleCtrl(CTRL_C_EVENT);
+                                    return VPORT_INPUT_PINS;
+                                  }};
+  vport_plug(lpt1, &stopping);
+  pc.disk.MakeDirectory("C:\\data");
+  const Outcome run = Run("capture LPT1 --pins 10 --duration 600s --vcd C:\\data\\s.vcd");
+  vport_plug(lpt1, nullptr);
+  EXPECT_EQ(run.code, kStopped) << run.err;
+  EXPECT_TRUE(Has(run.err, "stopped")) << run.err;
+  ASSERT_TRUE(pc.disk.Exists("C:\\data\\s.vcd"));
+  EXPECT_LT(stopper.reads, 60'000) << "the capture ended at the next request";
 }
 
 }  // namespace
