@@ -168,7 +168,7 @@ int Capture(TvlLPT& lpt, const Invocation& invocation, const Console& console) {
   try {
     if (console.vcd) {
       std::ostringstream text;
-      WriteVcd(text, recording, VcdHeader{"pinscope-cli " PINSCOPE_VERSION, invocation.port, ""});
+      WriteVcd(text, recording, VcdHeader{PINSCOPE_VERSION, invocation.port, ""});
       console.vcd->Fill(text.str());
     }
     if (console.svg) {

@@ -106,6 +106,75 @@ says no-such-pin "pin 26 is not on the connector"
 case_ handle-read 2 read --handle LPT1
 says handle-read "read 0 in handle mode"
 
+# capture on LPT3, whose signal generator sends "PINSCOPE" at 300 baud on Busy and a 1 kHz
+# square wave on Ack; the files are judged by the tools users open them with.
+windows_path() { echo "Z:$1" | tr / '\\'; }
+case_ capture 0 capture LPT3 --duration 2s --vcd "$(windows_path "$out/capture.vcd")" \
+  --svg "$(windows_path "$out/capture.svg")"
+shows capture '^Ack \(10\) +[0-9]+ +[0-9]+ .* 1\.000 kHz +50\.[0-9]%$'
+shows capture '^Paper out \(12\) .* 100\.0 Hz +25\.0%$'
+sigrok-cli -I vcd -i "$out/capture.vcd" -P uart:rx=p11_Busy:baudrate=300:format=ascii -A uart=rx-data \
+  >"$out/capture.uart" 2>&1
+text=$(sed -n 's/^uart-1: //p' "$out/capture.uart" | tr -d '\n')
+case "$text" in
+  *PINSCOPE*) ok "capture: sigrok decodes Busy to '$text'" ;;
+  *) fail "capture: sigrok decodes Busy to '$text', without PINSCOPE"; sed 's/^/  | /' "$out/capture.uart" | head ;;
+esac
+# The periods between Ack's rising edges, in microseconds: their median within 1% of 1 ms (an
+# edge after a span without samples makes its period longer; the median looks past those).
+sigrok-cli -I vcd -i "$out/capture.vcd" -P timing:data=p10_Ack:edge=rising -A timing=time 2>&1 |
+  awk '$3 == "ms" { print $2 * 1000 } $3 == "μs" { print $2 } $3 == "s" { print $2 * 1000000 }' |
+  sort -n >"$out/capture.periods"
+periods=$(wc -l <"$out/capture.periods")
+median=$(awk -v n="$periods" 'NR == int((n + 1) / 2) { print }' "$out/capture.periods")
+if [ "$periods" -ge 1000 ] && awk -v m="${median:-0}" 'BEGIN { exit !(m >= 990 && m <= 1010) }'; then
+  ok "capture: sigrok times Ack at a median period of $median us over $periods periods"
+else
+  fail "capture: sigrok times Ack at a median period of '${median}' us over $periods periods, expected 1000 +- 1%"
+fi
+if rsvg-convert "$out/capture.svg" -o "$out/capture.png" 2>"$out/capture.rsvg"; then
+  ok "capture: rsvg-convert draws the timing diagram"
+else
+  fail "capture: rsvg-convert refuses the timing diagram"; sed 's/^/  | /' "$out/capture.rsvg"
+fi
+rows=$(grep -Eo '>(Strobe \(1\)|Ack \(10\)|Busy \(11\)|Paper out \(12\)|Select \(13\)|Auto line feed \(14\)|Fault \(15\)|Init \(16\)|Select in \(17\))<' \
+  "$out/capture.svg" | sort -u | wc -l)
+[ "$rows" = 9 ] && ok "capture: the diagram has a row for each of the nine pins" ||
+  fail "capture: the diagram names $rows of the nine pins"
+case_ capture-trigger 0 capture LPT3 --pins 13 --trigger 13=rising --duration 30ms --timeout 1s --json
+shows capture-trigger '"trigger": 0\.003'
+case_ capture-timeout 3 capture LPT3 --pins 15 --trigger 15=low --timeout 50ms
+says capture-timeout "the trigger did not come within"
+
+# Ctrl+C during a capture: what was recorded is still written.
+"$run" "$program" capture LPT3 --duration 600s --vcd "$(windows_path "$out/stopped.vcd")" \
+  >"$out/capture-stop.out" 2>"$out/capture-stop.err" </dev/null &
+capturer=$!
+for _ in $(seq 300); do
+  [ "$(service_state)" = RUNNING ] && break
+  sleep 0.1
+done
+sleep 1
+kill -INT "$capturer"
+code=none
+for _ in $(seq 100); do
+  if ! kill -0 "$capturer" 2>/dev/null; then
+    wait "$capturer"
+    code=$?
+    break
+  fi
+  sleep 0.1
+done
+[ "$code" = none ] && { fail "capture: still running 10 s after SIGINT"; kill -KILL "$capturer" 2>/dev/null; }
+[ "$code" = 130 ] && ok "capture: exit 130 after Ctrl+C" ||
+  { fail "capture: exit $code after Ctrl+C"; sed 's/^/  | /' "$out/capture-stop.err"; }
+if sigrok-cli -I vcd -i "$out/stopped.vcd" -O vcd >/dev/null 2>&1 && grep -q 'p10_Ack' "$out/stopped.vcd"; then
+  ok "capture: the stopped capture's dump is written and sigrok reads it"
+else
+  fail "capture: the stopped capture left no dump sigrok reads"
+fi
+[ "$(service_state)" = none ] && ok "capture: no vlio service left after Ctrl+C" || fail "capture: vlio service left"
+
 # Ctrl+C during watch: Wine turns SIGINT to a console program into CTRL_C_EVENT.
 start_watch "$program"
 [ "$(service_state)" = RUNNING ] && ok "watch: vlio runs while it watches" || fail "watch: vlio not running"
