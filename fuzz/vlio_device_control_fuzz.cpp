@@ -173,7 +173,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       for (uint32_t i = 0; valid && i < request.Count; ++i)
         served = served && claimed_register(request.Registers[i]) && !VlioIsSystemPort(request.Registers[i]);
       if (!served) {
-        if (reply.status != (valid ? STATUS_ACCESS_DENIED : STATUS_INVALID_PARAMETER)) Broken("sampling refusal status");
+        if (reply.status != (valid ? STATUS_ACCESS_DENIED : STATUS_INVALID_PARAMETER))
+          Broken("sampling refusal status");
         if (reply.information != 0 || made != 0 || reply.output != out) Broken("a refused sampling was served");
         continue;
       }
