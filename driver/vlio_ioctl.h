@@ -61,16 +61,17 @@
 #define VLIO_SAMPLE_MAX_MICROSECONDS 20000u
 /* The most rounds one request may ask for. */
 #define VLIO_SAMPLE_MAX_ROUNDS 0x00FFFFFFu
-/* The counter is read after every so many rounds (and at each change), not on every read: it
-   may cost more than a register read (a HPET or ACPI timer) where the time stamp counter
-   does not serve. */
+/* The counter is read after every so many rounds (and at each change and the last round), not
+   on every read: it may cost more than a register read (a HPET or ACPI timer) where the time
+   stamp counter does not serve. */
 #define VLIO_SAMPLE_CHECK_EVERY 8u
 /* Two counter readings further apart than this had the loop stopped in between (preempted,
    an interrupt, a slow bus): the span between them is reported as a stall, in which the
    lines are unknown. Eight rounds of four registers at 2 us a read on an ISA card stay below. */
 #define VLIO_SAMPLE_STALL_MICROSECONDS 100u
 /* A record is also made after every so many rounds without a change, so that the rate of the
-   reads is seen along the way and not only at the ends. */
+   reads is seen along the way and not only at the ends; one the output has no room for is left
+   out. */
 #define VLIO_SAMPLE_RECORD_EVERY 4096u
 /* The fewest records an output must have room for: the first values, and a change or a stall. */
 #define VLIO_SAMPLE_MIN_RECORDS 2u
@@ -99,13 +100,17 @@ typedef struct VLIO_SAMPLE_INPUT {
 
 /* Why a request ended. */
 #define VLIO_SAMPLE_ENDED_ROUNDS 1u /* MaxRounds were read */
-#define VLIO_SAMPLE_ENDED_TIME 2u   /* MaxMicroseconds had passed */
-#define VLIO_SAMPLE_ENDED_FULL 3u   /* the output had no room for the next change */
+#define VLIO_SAMPLE_ENDED_TIME 2u   /* MaxMicroseconds had passed, or a stall so long that a record's
+                                       ticks could not hold it (the request ends before it) */
+#define VLIO_SAMPLE_ENDED_FULL 3u   /* the output had no room for the next change or stall; that
+                                       round is not counted */
 
 typedef struct VLIO_SAMPLE_OUTPUT {
   int64_t Frequency; /* of the performance counter, in ticks per second */
   int64_t First;     /* the counter at the first round; records count their ticks from it */
-  int64_t Last;      /* the counter at the last round counted in Rounds */
+  int64_t Last;      /* the counter at the last round counted in Rounds; where the request ended
+                        before a round (full, or a stall too long), at the last reading before
+                        it, which may lie a few rounds earlier */
   uint32_t Rounds;   /* rounds read and accounted for; the values after the last record held to
                         the end */
   uint32_t Records;  /* records that follow, in order; the first is round 0 with the first
@@ -218,7 +223,8 @@ VLIO_STATIC_ASSERT(IOCTL_VLIO_SAMPLE == 0x9C402010u, "the sampling code follows 
 VLIO_STATIC_ASSERT(sizeof(VLIO_SAMPLE_INPUT) == 20, "a sampling request: four registers, the count, two bounds");
 VLIO_STATIC_ASSERT(sizeof(VLIO_SAMPLE_OUTPUT) == 40, "the sampling header: three counters, four counts");
 VLIO_STATIC_ASSERT(sizeof(VLIO_SAMPLE_RECORD) == 16, "a sampling record: three counts and four values");
-/* 32-bit ticks hold the longest request at any counter up to 200 GHz. */
+/* 32-bit ticks hold the longest request at any counter up to 200 GHz; a reading that a stall put
+   further on ends the request before it. */
 VLIO_STATIC_ASSERT(VLIO_SAMPLE_MAX_MICROSECONDS <= 20000u, "a request's ticks fit 32 bits");
 
 #endif /* PINSCOPE_VLIO_IOCTL_H */

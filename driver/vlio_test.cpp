@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <functional>
 #include <map>
 #include <vector>
 
 #include "driver/host/kernel_host.h"
 #include "driver/vlio_ioctl.h"
+#include "driver/vlio_sample.h"
 
 extern "C" DRIVER_INITIALIZE DriverEntry;
 
@@ -473,6 +477,256 @@ TEST(VlioLoad, FailureAtTheDeviceOrTheLinkLeavesNothingBehind) {
     EXPECT_EQ(driver.Object().DeviceObject, nullptr);
     EXPECT_TRUE(kernel.Faults().empty());
   }
+}
+
+// A sampling request for `registers`, as its bytes.
+Bytes SampleInput(std::vector<uint16_t> registers, uint32_t rounds, uint32_t microseconds) {
+  VLIO_SAMPLE_INPUT input{};
+  for (size_t i = 0; i < registers.size() && i < VLIO_SAMPLE_MAX_REGISTERS; ++i) input.Registers[i] = registers[i];
+  input.Count = static_cast<uint32_t>(registers.size());
+  input.MaxRounds = rounds;
+  input.MaxMicroseconds = microseconds;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&input);
+  return Bytes(bytes, bytes + sizeof input);
+}
+
+constexpr size_t OutputFor(size_t records) {
+  return sizeof(VLIO_SAMPLE_OUTPUT) + records * sizeof(VLIO_SAMPLE_RECORD);
+}
+
+TEST_F(Vlio, SamplingRequestsOutsideTheRulesAreRefusedWithoutTouchingAPort) {
+  ASSERT_EQ(Claim(0x378), STATUS_SUCCESS);
+  Bytes short_input = SampleInput({0x379}, 1, 1);
+  short_input.pop_back();
+  struct Case {
+    const char* what;
+    Bytes input;
+    size_t output;
+    NTSTATUS status;
+  };
+  const Case cases[] = {
+      {"short input", short_input, OutputFor(2), STATUS_INVALID_PARAMETER},
+      {"no register", SampleInput({}, 1, 1), OutputFor(2), STATUS_INVALID_PARAMETER},
+      {"too many registers", SampleInput({0x379, 0x379, 0x379, 0x379, 0x379}, 1, 1), OutputFor(2),
+       STATUS_INVALID_PARAMETER},
+      {"no rounds", SampleInput({0x379}, 0, 1), OutputFor(2), STATUS_INVALID_PARAMETER},
+      {"too many rounds", SampleInput({0x379}, VLIO_SAMPLE_MAX_ROUNDS + 1, 1), OutputFor(2), STATUS_INVALID_PARAMETER},
+      {"no time", SampleInput({0x379}, 1, 0), OutputFor(2), STATUS_INVALID_PARAMETER},
+      {"too long", SampleInput({0x379}, 1, VLIO_SAMPLE_MAX_MICROSECONDS + 1), OutputFor(2), STATUS_INVALID_PARAMETER},
+      {"room for one record", SampleInput({0x379}, 1, 1), OutputFor(2) - 1, STATUS_INVALID_PARAMETER},
+      {"unclaimed register last", SampleInput({0x379, 0x37A, 0x27A}, 1, 1), OutputFor(2), STATUS_ACCESS_DENIED},
+      {"past the claimed port", SampleInput({0x380}, 1, 1), OutputFor(2), STATUS_ACCESS_DENIED},
+      {"below the claimed port", SampleInput({0x377}, 1, 1), OutputFor(2), STATUS_ACCESS_DENIED},
+      {"system port", SampleInput({0x379, 0x0CF9}, 1, 1), OutputFor(2), STATUS_ACCESS_DENIED},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    kernel_host::Reply reply = Send(IOCTL_VLIO_SAMPLE, c.input, Bytes(c.output, 0xEE));
+    EXPECT_EQ(reply.status, c.status);
+    EXPECT_EQ(reply.information, 0u);
+    EXPECT_EQ(reply.output, Bytes(c.output, 0xEE));
+  }
+  EXPECT_TRUE(kernel_.PortAccesses().empty());
+
+  // Without a claim, nothing is the open's; a system port inside a claimed range stays refused.
+  FILE_OBJECT* claimed = driver_.Current();
+  ASSERT_EQ(driver_.Create().status, STATUS_SUCCESS);
+  EXPECT_EQ(Send(IOCTL_VLIO_SAMPLE, SampleInput({0x379}, 1, 1), Bytes(OutputFor(2))).status, STATUS_ACCESS_DENIED);
+  ASSERT_EQ(Claim(0x4D0), STATUS_SUCCESS);
+  EXPECT_EQ(Send(IOCTL_VLIO_SAMPLE, SampleInput({0x4D2, 0x4D6}, 1, 1), Bytes(OutputFor(2))).status,
+            STATUS_ACCESS_DENIED);
+  EXPECT_TRUE(kernel_.PortAccesses().empty());
+
+  // The edges of the claimed port, registers past the count whatever they hold, and the
+  // smallest output are served.
+  driver_.Use(claimed);
+  Bytes edges = SampleInput({0x378, 0x37F, 0x0CF9}, 1, 1);
+  edges[offsetof(VLIO_SAMPLE_INPUT, Count)] = 2;
+  EXPECT_EQ(Send(IOCTL_VLIO_SAMPLE, edges, Bytes(OutputFor(2))).status, STATUS_SUCCESS);
+  EXPECT_EQ(kernel_.PortAccesses(), (std::vector<PortAccess>{{false, 0x378, 0x11}, {false, 0x37F, 0x00}}));
+}
+
+// The registers answer by a script of the round (each register's own count of reads), and the
+// performance counter moves on by `step` ticks at each reading, plus `jump` from reading
+// `jump_at` on (the first reading is the driver's query of the frequency).
+class VlioSampling : public Vlio {
+ protected:
+  struct Output {
+    VLIO_SAMPLE_OUTPUT header;
+    std::vector<VLIO_SAMPLE_RECORD> records;
+  };
+  class ScriptedPorts : public kernel_host::PortBus {
+   public:
+    std::function<uint8_t(uint16_t port, uint32_t round)> script;
+    std::map<uint16_t, uint32_t> reads;
+    uint8_t Read(uint16_t port) override { return script(port, reads[port]++); }
+    void Write(uint16_t, uint8_t) override {}
+  };
+
+  void SetUp() override {
+    Vlio::SetUp();
+    ASSERT_EQ(Claim(0x378), STATUS_SUCCESS);
+    kernel_.ConnectPorts(&scripted_);
+    scripted_.script = [](uint16_t, uint32_t) { return uint8_t{0x7F}; };
+    Counter(10'000'000, 10);
+  }
+  void Counter(int64_t frequency, int64_t step, int64_t jump_at = 0, int64_t jump = 0) {
+    kernel_.SetPerformanceCounter(
+        [this, step, jump_at, jump] {
+          const int64_t reading = readings_++;
+          return 5000 + step * reading + (jump_at != 0 && reading >= jump_at ? jump : 0);
+        },
+        frequency);
+  }
+  // A request whose reply is checked against the layout: Information covers the header and
+  // the records it counts, the first of which is round 0 at tick 0.
+  Output Sample(std::vector<uint16_t> registers, uint32_t rounds, uint32_t microseconds, size_t room = 64) {
+    kernel_host::Reply reply =
+        Send(IOCTL_VLIO_SAMPLE, SampleInput(registers, rounds, microseconds), Bytes(OutputFor(room), 0xEE));
+    Output out{};
+    EXPECT_EQ(reply.status, STATUS_SUCCESS);
+    if (reply.status != STATUS_SUCCESS || reply.information < sizeof out.header) return out;
+    std::memcpy(&out.header, reply.output.data(), sizeof out.header);
+    EXPECT_EQ(reply.information, OutputFor(out.header.Records));
+    EXPECT_EQ(out.header.Reserved, 0u);
+    out.records.resize(std::min<size_t>(out.header.Records, room));
+    std::memcpy(out.records.data(), reply.output.data() + sizeof out.header,
+                out.records.size() * sizeof(VLIO_SAMPLE_RECORD));
+    EXPECT_TRUE(!out.records.empty() && out.records[0].Round == 0 && out.records[0].Ticks == 0);
+    return out;
+  }
+
+  ScriptedPorts scripted_;
+  int64_t readings_ = 0;
+};
+
+// Round, Ticks, StallTicks of each record.
+using Moments = std::vector<std::vector<uint32_t>>;
+Moments MomentsOf(const std::vector<VLIO_SAMPLE_RECORD>& records) {
+  Moments moments;
+  for (const VLIO_SAMPLE_RECORD& record : records) moments.push_back({record.Round, record.Ticks, record.StallTicks});
+  return moments;
+}
+
+TEST_F(VlioSampling, ChangesAreRecordedWithTheirRoundTheirTicksAndTheValuesInTheOrderNamed) {
+  // Control holds 0xC4; Busy (status) drops for rounds 5 to 12.
+  scripted_.script = [](uint16_t port, uint32_t round) {
+    return port == 0x37A ? uint8_t{0xC4} : round >= 5 && round < 13 ? uint8_t{0x7F} : uint8_t{0xFF};
+  };
+  Output out = Sample({0x37A, 0x379}, 20, 1000);
+  // The counter is read at round 0, at each change, and at the last round (no eight quiet
+  // rounds in a row here): readings 1 to 4, a microsecond apart.
+  EXPECT_EQ(MomentsOf(out.records), (Moments{{0, 0, 0}, {5, 10, 0}, {13, 20, 0}}));
+  ASSERT_EQ(out.records.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    const uint8_t status = i == 1 ? 0x7F : 0xFF;
+    EXPECT_EQ(Bytes(out.records[i].Values, out.records[i].Values + 4), (Bytes{0xC4, status, 0, 0})) << i;
+  }
+  EXPECT_EQ(out.header.Frequency, 10'000'000);
+  EXPECT_EQ(out.header.First, 5010);
+  EXPECT_EQ(out.header.Last, 5040);
+  EXPECT_EQ(out.header.Rounds, 20u);
+  EXPECT_EQ(out.header.Ended, VLIO_SAMPLE_ENDED_ROUNDS);
+  EXPECT_EQ(kernel_.PortAccesses().size(), 40u);
+  EXPECT_EQ(readings_, 5);
+}
+
+TEST_F(VlioSampling, AStallBetweenTwoReadingsIsRecordedAtTheLaterOneAndAStallOfExactlyTheBoundIsNot) {
+  // Quiet lines: readings every eight rounds (0, 8, 16, ...). 200 us pass before reading 3.
+  Counter(10'000'000, 10, 3, 2000);
+  Output out = Sample({0x379}, 40, 1000);
+  EXPECT_EQ(MomentsOf(out.records), (Moments{{0, 0, 0}, {16, 2020, 2010}}));
+  EXPECT_EQ(out.header.Rounds, 40u);
+  EXPECT_EQ(out.header.Last - out.header.First, 2050);  // reading 6, at the last round
+
+  // 100 us between two readings is no stall; a tick more is.
+  readings_ = 0;
+  Counter(10'000'000, 10, 3, 990);
+  EXPECT_EQ(Sample({0x379}, 40, 1000).records.size(), 1u);
+  readings_ = 0;
+  Counter(10'000'000, 10, 3, 991);
+  EXPECT_EQ(MomentsOf(Sample({0x379}, 40, 1000).records), (Moments{{0, 0, 0}, {16, 1011, 1001}}));
+}
+
+TEST_F(VlioSampling, QuietLinesAreRecordedEveryFewThousandRoundsWhileThereIsRoom) {
+  Counter(10'000'000, 1);
+  Output out = Sample({0x379}, 2 * VLIO_SAMPLE_RECORD_EVERY + 5, 20000);
+  EXPECT_EQ(MomentsOf(out.records),
+            (Moments{{0, 0, 0}, {VLIO_SAMPLE_RECORD_EVERY, 512, 0}, {2 * VLIO_SAMPLE_RECORD_EVERY, 1024, 0}}));
+  EXPECT_EQ(out.header.Ended, VLIO_SAMPLE_ENDED_ROUNDS);
+  // Without room a periodic record is left out, and the request goes on.
+  out = Sample({0x379}, 2 * VLIO_SAMPLE_RECORD_EVERY + 5, 20000, 2);
+  EXPECT_EQ(out.header.Records, 2u);
+  EXPECT_EQ(out.header.Rounds, 2 * VLIO_SAMPLE_RECORD_EVERY + 5);
+  EXPECT_EQ(out.header.Ended, VLIO_SAMPLE_ENDED_ROUNDS);
+}
+
+TEST_F(VlioSampling, EachBoundEndsTheRequestAndSaysWhich) {
+  struct Case {
+    const char* what;
+    int64_t frequency, step, jump_at, jump;
+    bool toggling;
+    uint32_t rounds, microseconds;
+    size_t room;
+    uint32_t expected_rounds, expected_records, ended;
+    int64_t span;  // Last - First
+  };
+  const Case cases[] = {
+      // 3.579545 MHz (an ACPI timer): 1000 us are 3579.545 ticks, first reached at reading 37.
+      {"time", 3'579'545, 100, 0, 0, false, 1'000'000, 1000, 8, 36 * 8 + 1, 1, VLIO_SAMPLE_ENDED_TIME, 3600},
+      {"time to the tick", 10'000'000, 10, 0, 0, false, 1'000'000, 50, 8, 50 * 8 + 1, 1, VLIO_SAMPLE_ENDED_TIME, 500},
+      {"rounds before the time", 3'579'545, 100, 0, 0, false, 100, 1000, 8, 100, 1, VLIO_SAMPLE_ENDED_ROUNDS, 1300},
+      // Lines that change every round: two records fit, the third change ends the request
+      // before its round, whose time the header does not claim.
+      {"full", 10'000'000, 10, 0, 0, true, 1000, 1000, 2, 2, 2, VLIO_SAMPLE_ENDED_FULL, 10},
+      {"full with room", 10'000'000, 10, 0, 0, true, 5, 1000, 8, 5, 5, VLIO_SAMPLE_ENDED_ROUNDS, 40},
+      // A stall so long its ticks would not fit a record ends the request before it.
+      {"stall past 32 bits", 10'000'000, 10, 3, int64_t{1} << 33, false, 1000, 1000, 8, 16, 1, VLIO_SAMPLE_ENDED_TIME,
+       10},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    readings_ = 0;
+    scripted_.reads.clear();
+    scripted_.script = [&c](uint16_t, uint32_t round) { return uint8_t(c.toggling && round % 2 ? 0x3F : 0x7F); };
+    Counter(c.frequency, c.step, c.jump_at, c.jump);
+    Output out = Sample({0x379}, c.rounds, c.microseconds, c.room);
+    EXPECT_EQ(out.header.Rounds, c.expected_rounds);
+    EXPECT_EQ(out.header.Records, c.expected_records);
+    EXPECT_EQ(out.header.Ended, c.ended);
+    EXPECT_EQ(out.header.Last - out.header.First, c.span);
+  }
+}
+
+// The loop on its own, as a user-mode caller runs it: at an odd address, into an output longer
+// than its records, past which nothing is written.
+TEST(VlioSample, WritesAtAnyAlignmentAndNeverPastWhatItReturns) {
+  struct State {
+    uint32_t reads = 0;
+    int64_t now = 0;
+  } state;
+  const VLIO_SAMPLE_READ read = [](void* context, uint16_t) {
+    return uint8_t(static_cast<State*>(context)->reads++ % 2);
+  };
+  const VLIO_SAMPLE_COUNTER counter = [](void* context) { return static_cast<State*>(context)->now += 7; };
+  VLIO_SAMPLE_INPUT input{{0x379}, 1, 100, 1000};
+  const uint32_t length = static_cast<uint32_t>(OutputFor(3) + 15);
+  Bytes buffer(1 + length + 16, 0xEE);
+  ASSERT_TRUE(VlioSampleInputValid(&input, sizeof input, length));
+  const uint32_t written = VlioSample(&input, buffer.data() + 1, length, 1'000'000, read, counter, &state);
+  EXPECT_EQ(written, OutputFor(3));
+  EXPECT_EQ(buffer[0], 0xEE);
+  EXPECT_EQ(Bytes(buffer.begin() + 1 + written, buffer.end()), Bytes(buffer.size() - 1 - written, 0xEE));
+  VLIO_SAMPLE_OUTPUT header;
+  std::memcpy(&header, buffer.data() + 1, sizeof header);
+  EXPECT_EQ(header.Records, 3u);
+  EXPECT_EQ(header.Rounds, 3u);
+  EXPECT_EQ(header.Ended, VLIO_SAMPLE_ENDED_FULL);
+  VLIO_SAMPLE_RECORD last;
+  std::memcpy(&last, buffer.data() + 1 + OutputFor(2), sizeof last);
+  EXPECT_EQ(last.Round, 2u);
+  EXPECT_EQ(last.Ticks, 14u);
+  EXPECT_EQ(last.Values[0], 0);
 }
 
 }  // namespace

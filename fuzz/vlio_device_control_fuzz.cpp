@@ -3,12 +3,15 @@
 // without the load-driver privilege. Besides what the sanitizers see (a read or write past the
 // system buffer), every request must be answered as the driver's contract says: completed once,
 // Information never past the output buffer, a claim answered by who holds which port, and a
-// port touched only by a well-formed read or write of a register of the port its open holds
-// that is not one of the machine's own (a short request is invalid, any other is denied).
+// port touched only by a well-formed read, write or sampling of registers of the port its open
+// holds that are not the machine's own (an ill-formed request is invalid, any other is denied);
+// a sampling reads its registers in turn for the rounds it reports and no more.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <vector>
 
@@ -19,12 +22,36 @@ extern "C" DRIVER_INITIALIZE DriverEntry;
 
 namespace {
 
-// The bus answers every port with its own low byte, so a read's answer tells which port it was.
+// The bus answers every port with its own low byte, so a read's answer tells which port it was;
+// while `noise` is set, its bits flip bit 0 of the answers in turn, so that a sampling sees
+// changes.
 class EchoPorts final : public kernel_host::PortBus {
  public:
-  uint8_t Read(uint16_t port) override { return static_cast<uint8_t>(port); }
+  uint32_t noise = 0;
+  uint32_t reads = 0;
+  uint8_t Read(uint16_t port) override { return static_cast<uint8_t>(port ^ (noise >> (reads++ % 32) & 1)); }
   void Write(uint16_t, uint8_t) override {}
 };
+
+// Fuzzed bytes become a sampling request with small bounds (a few hundred rounds and
+// microseconds at most), sometimes just outside the limits, and registers near the legacy ports.
+void ShapeSampleInput(FuzzedDataProvider& input, std::vector<uint8_t>& in) {
+  VLIO_SAMPLE_INPUT request{};
+  for (uint16_t& port : request.Registers) port = static_cast<uint16_t>(0x277 + input.ConsumeIntegralInRange(0, 10));
+  if (input.ConsumeBool()) request.Registers[input.ConsumeIntegralInRange(0, 3)] += 0x100;  // LPT1
+  request.Count = input.ConsumeIntegralInRange<uint32_t>(0, 5);
+  auto bound = [&](uint32_t limit) {
+    switch (input.ConsumeIntegralInRange(0, 7)) {
+      case 0: return 0u;
+      case 1: return limit + 1;
+      default: return input.ConsumeIntegralInRange<uint32_t>(1, 300);
+    }
+  };
+  request.MaxRounds = bound(VLIO_SAMPLE_MAX_ROUNDS);
+  request.MaxMicroseconds = bound(VLIO_SAMPLE_MAX_MICROSECONDS);
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&request);
+  std::copy(bytes, bytes + std::min(in.size(), sizeof request), in.begin());
+}
 
 [[noreturn]] void Broken(const char* what) {
   std::fprintf(stderr, "vlio broke its contract: %s\n", what);
@@ -82,20 +109,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       opens.erase(opens.begin() + static_cast<std::ptrdiff_t>(which));
       continue;
     }
-    // Mostly the driver's own three codes, sometimes anything at all.
+    // Mostly the driver's own four codes, sometimes anything at all.
     ULONG code = input.ConsumeIntegral<ULONG>();
-    switch (code % 5) {
+    switch (code % 6) {
       case 0: code = IOCTL_VLIO_READ; break;
       case 1: code = IOCTL_VLIO_WRITE; break;
       case 2: code = IOCTL_VLIO_CLAIM; break;
+      case 3: code = IOCTL_VLIO_SAMPLE; break;
       default: break;
     }
-    const size_t in_size = input.ConsumeIntegralInRange<size_t>(0, 16);
-    const size_t out_size = input.ConsumeIntegralInRange<size_t>(0, 16);
+    const bool sample = code == IOCTL_VLIO_SAMPLE;
+    // A sampling request takes 20 bytes and answers in 40 and 16 a record.
+    const size_t in_size = input.ConsumeIntegralInRange<size_t>(0, sample ? 24 : 16);
+    const size_t out_size = input.ConsumeIntegralInRange<size_t>(0, sample ? 200 : 16);
     std::vector<uint8_t> in = input.ConsumeBytes<uint8_t>(in_size);
     in.resize(in_size, 0);
-    // Mostly near the legacy ports, whose claims and registers are the interesting part.
-    if (in_size >= 2 && input.ConsumeBool()) {
+    if (sample) {
+      ShapeSampleInput(input, in);
+      ports.noise = input.ConsumeIntegral<uint32_t>();
+    } else if (in_size >= 2 && input.ConsumeBool()) {
+      // Mostly near the legacy ports, whose claims and registers are the interesting part.
       const LegacyPort& near = kLegacyPorts[in[0] % 3];
       const uint16_t port = static_cast<uint16_t>(near.first - 1 + in[1] % 10);
       in[0] = static_cast<uint8_t>(port);
@@ -103,6 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const std::vector<uint8_t> out(out_size, 0xEE);
     const kernel_host::Reply reply = driver.DeviceControl(open.file, code, in, out);
+    ports.noise = 0;
 
     if (reply.completions != 1 || reply.returned != reply.status) Broken("completion");
     if (reply.information > out_size) Broken("Information past the output buffer");
@@ -124,8 +158,53 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       continue;
     }
     const bool well_formed = (read && in_size >= 2 && out_size >= 1) || (write && in_size >= 3);
-    const bool claimed = open.port != kNone && port >= kLegacyPorts[open.port].first &&
-                         port <= kLegacyPorts[open.port].last;
+    auto claimed_register = [&](uint16_t each) {
+      return open.port != kNone && each >= kLegacyPorts[open.port].first && each <= kLegacyPorts[open.port].last;
+    };
+    const bool claimed = claimed_register(port);
+    if (sample) {
+      VLIO_SAMPLE_INPUT request{};
+      if (!in.empty()) std::memcpy(&request, in.data(), std::min(in.size(), sizeof request));
+      const bool valid = in_size >= sizeof request && request.Count - 1 < VLIO_SAMPLE_MAX_REGISTERS &&
+                         request.MaxRounds - 1 < VLIO_SAMPLE_MAX_ROUNDS &&
+                         request.MaxMicroseconds - 1 < VLIO_SAMPLE_MAX_MICROSECONDS &&
+                         out_size >= sizeof(VLIO_SAMPLE_OUTPUT) + 2 * sizeof(VLIO_SAMPLE_RECORD);
+      bool served = valid;
+      for (uint32_t i = 0; valid && i < request.Count; ++i)
+        served = served && claimed_register(request.Registers[i]) && !VlioIsSystemPort(request.Registers[i]);
+      if (!served) {
+        if (reply.status != (valid ? STATUS_ACCESS_DENIED : STATUS_INVALID_PARAMETER))
+          Broken("sampling refusal status");
+        if (reply.information != 0 || made != 0 || reply.output != out) Broken("a refused sampling was served");
+        continue;
+      }
+      if (reply.status != STATUS_SUCCESS) Broken("sampling status");
+      VLIO_SAMPLE_OUTPUT header;
+      std::memcpy(&header, reply.output.data(), sizeof header);
+      if (reply.information != sizeof header + header.Records * sizeof(VLIO_SAMPLE_RECORD)) Broken("sampling size");
+      if (header.Rounds < 1 || header.Rounds > request.MaxRounds || header.Records < 1 ||
+          header.Records > header.Rounds || header.Ended - 1 > 2 || header.Reserved != 0 || header.Last < header.First)
+        Broken("sampling header");
+      // Every round read, and the one a full output could not take.
+      const size_t rounds = header.Rounds + (header.Ended == VLIO_SAMPLE_ENDED_FULL);
+      if (made != rounds * request.Count) Broken("sampling read other than its rounds");
+      for (size_t i = 0; i < made; ++i) {
+        const kernel_host::PortAccess access = kernel.PortAccesses()[accesses + i];
+        if (access.write || access.port != request.Registers[i % request.Count]) Broken("sampling read elsewhere");
+      }
+      uint32_t previous = 0;
+      for (uint32_t i = 0; i < header.Records; ++i) {
+        VLIO_SAMPLE_RECORD record;
+        std::memcpy(&record, reply.output.data() + sizeof header + i * sizeof record, sizeof record);
+        if ((i == 0) != (record.Round == 0) || (i != 0 && record.Round <= previous) || record.Round >= header.Rounds ||
+            record.StallTicks > record.Ticks)
+          Broken("sampling record");
+        for (uint32_t j = request.Count; j < VLIO_SAMPLE_MAX_REGISTERS; ++j)
+          if (record.Values[j] != 0) Broken("sampling value of no register");
+        previous = record.Round;
+      }
+      continue;
+    }
     const bool denied = well_formed && (!claimed || (read ? VlioIsSystemPort(port) : VlioIsWriteRefused(port)));
     if ((read || write) && (!well_formed || denied)) {
       if (reply.status != (well_formed ? STATUS_ACCESS_DENIED : STATUS_INVALID_PARAMETER)) Broken("refusal status");

@@ -117,7 +117,7 @@ TEST_F(DriverOnWindows, InstallsTalksThroughTheVirtualPortAndRemovesItself) {
     uint8_t byte = 0;
     DWORD returned = 0xdeadbeef;
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(DeviceIoControl(platform::HandleOf(handle), CTL_CODE(VLIO_DEVICE_TYPE, 0x804, METHOD_BUFFERED,
+    EXPECT_FALSE(DeviceIoControl(platform::HandleOf(handle), CTL_CODE(VLIO_DEVICE_TYPE, 0x805, METHOD_BUFFERED,
                                                                        FILE_ANY_ACCESS),
                                  &request, sizeof request, &byte, sizeof byte, &returned, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_GEN_FAILURE));
@@ -607,6 +607,50 @@ TEST_F(DriverOnWindows, DirectModePinsReadBackThroughTheLoopbackPlug) {
     EXPECT_NE(lpt.GetPin(in), before) << "pin " << out << " to pin " << in;
   }
   lpt.SetActive(false);
+}
+
+TEST_F(DriverOnWindows, SamplingTheClaimedPortAnswersAWellFormedRecordOfItsRegisters) {
+  TvlLptDriver driver;
+  const int32_t handle = driver.Open();
+  ASSERT_NE(handle, -1) << "open failed: " << GetLastError();
+  const HANDLE device = platform::HandleOf(handle);
+  ASSERT_TRUE(driver.ClaimPort(0x378)) << GetLastError();
+  driver.WritePort(0x378, 0x15);
+  const uint8_t status = driver.ReadPort(0x379), control = driver.ReadPort(0x37A);
+
+  VLIO_SAMPLE_INPUT request{{0x379, 0x37A}, 2, 5000, 2000};
+  struct {
+    VLIO_SAMPLE_OUTPUT header;
+    VLIO_SAMPLE_RECORD records[16];
+  } answer{};
+  DWORD returned = 0xdeadbeef;
+  ASSERT_TRUE(DeviceIoControl(device, IOCTL_VLIO_SAMPLE, &request, sizeof request, &answer, sizeof answer, &returned,
+                              nullptr))
+      << GetLastError();
+  const VLIO_SAMPLE_OUTPUT& header = answer.header;
+  EXPECT_GT(header.Frequency, 0);
+  EXPECT_GE(header.Last, header.First);
+  EXPECT_GE(header.Rounds, 1u);
+  EXPECT_LE(header.Rounds, 5000u);
+  ASSERT_GE(header.Records, 1u);
+  EXPECT_EQ(returned, sizeof header + header.Records * sizeof(VLIO_SAMPLE_RECORD));
+  EXPECT_TRUE(header.Ended == VLIO_SAMPLE_ENDED_ROUNDS || header.Ended == VLIO_SAMPLE_ENDED_TIME) << header.Ended;
+  // Nothing drives the lines meanwhile: the first record holds what single reads see.
+  const VLIO_SAMPLE_RECORD& first = answer.records[0];
+  EXPECT_EQ(first.Round, 0u);
+  EXPECT_EQ(first.Ticks, 0u);
+  EXPECT_EQ(first.Values[0], status);
+  EXPECT_EQ(first.Values[1], control);
+  EXPECT_EQ(first.Values[2], 0);
+
+  // A register of another port is refused, and the answer left as it was.
+  request.Registers[1] = 0x27A;
+  answer.header.Rounds = 0xdeadbeef;
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(DeviceIoControl(device, IOCTL_VLIO_SAMPLE, &request, sizeof request, &answer, sizeof answer, &returned,
+                               nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(answer.header.Rounds, 0xdeadbeefu);
 }
 
 }  // namespace
