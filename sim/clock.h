@@ -18,12 +18,13 @@ class Clock {
 
   /// The performance counter's rate: 100 ns ticks, as Windows 10 and later report it.
   static constexpr std::int64_t kCounterFrequency = 10'000'000;
-  /// What QueryPerformanceCounter reads: the milliseconds in its ticks, plus the time the
-  /// bus's reads took (AddBusTime), which runs ahead of the milliseconds but never back.
+  /// What QueryPerformanceCounter and KeQueryPerformanceCounter read: the milliseconds in its
+  /// ticks, plus the time the bus's accesses took (AddBusTime), which runs ahead of the
+  /// milliseconds but never back.
   std::int64_t Counter() const {
     return static_cast<std::int64_t>(now_) * (kCounterFrequency / 1000) + bus_ticks_;
   }
-  /// A port read takes time on the bus; the millisecond clock is left where waits put it.
+  /// A port access takes time on the bus; the millisecond clock is left where waits put it.
   void AddBusTime(std::int64_t ticks) { bus_ticks_ += ticks; }
 
   /// What GetTickCount reads: 32 bits that wrap after 49.7 days.

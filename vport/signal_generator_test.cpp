@@ -116,25 +116,4 @@ TEST(VportSignalGenerator, BusyCarriesTheTextAsSerialWithIdleBetweenRepetitions)
   }
 }
 
-TEST(VportSignalGenerator, PluggedInItAnswersThePortFromTheOwnersCounter) {
-  struct Owner {
-    int64_t now;
-    int64_t frequency;
-    static int64_t Read(void* context, int64_t* frequency) {
-      const auto* owner = static_cast<Owner*>(context);
-      *frequency = owner->frequency;
-      return owner->now;
-    }
-  } owner{6'000, 10'000'000};  // 0.6 ms: Ack low, the start bit, Paper out and Select high
-  vport_signal_generator generator = VPORT_SIGNAL_GENERATOR_INITIALIZER(&generator, &Owner::Read, &owner);
-  vport port{};
-  vport_reset(&port);
-  vport_plug(&port, &generator.plug);
-  EXPECT_EQ(vport_read(&port, VPORT_STATUS), 0xBF) << "Busy low at the connector is its status bit set";
-  owner.now = 1'000'000'000 + 40'000;  // 100 s and 4 ms: Ack high, a data bit of 'P' (0), Paper out low
-  EXPECT_EQ(vport_read(&port, VPORT_STATUS), 0xCF);
-  owner.frequency = 0;
-  EXPECT_EQ(vport_read(&port, VPORT_STATUS), 0x7F) << "without a frequency the inputs float high";
-}
-
 }  // namespace
