@@ -433,9 +433,11 @@ Commands:
         [--pins LIST]      which pins, by number or name: 10,11,Busy (default: inputs
                            )" + inputs + R"(, and control lines )" + controls + R"( read back)
         [--trigger PIN=rising|falling|high|low|change]
-                           wait for the condition; the capture keeps a tenth of the
-                           duration from before it
-        [--timeout T]      how long to wait for the trigger (default 10s, at most 3600s)
+                           wait for the condition, then capture for the duration; a
+                           tenth of the duration from before it is kept too, and the
+                           condition counts only once that tenth has been recorded
+        [--timeout T]      how long to wait for the condition after that (default 10s,
+                           at most 3600s)
         [--vcd F]          a Value Change Dump for waveform viewers (PulseView, GTKWave)
         [--svg F]          a timing diagram for a web browser
                            Ctrl+C ends the capture early and still writes what was recorded

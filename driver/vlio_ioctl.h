@@ -55,10 +55,10 @@
 
 /* The registers one request reads in turn: status and control are what a capture needs. */
 #define VLIO_SAMPLE_MAX_REGISTERS 4u
-/* The longest one request runs: short enough that the thread stays responsive to a cancel
-   and to the scheduler's view of a busy thread, long enough that the request's own cost is
-   a small share. */
-#define VLIO_SAMPLE_MAX_MICROSECONDS 20000u
+/* The longest one request runs: short enough that the thread answers Ctrl+C and an end of the
+   process at once, long enough that the time between two requests, in which nothing is read,
+   stays a small share (under Wine a request costs a few hundred microseconds). */
+#define VLIO_SAMPLE_MAX_MICROSECONDS 50000u
 /* The most rounds one request may ask for. */
 #define VLIO_SAMPLE_MAX_ROUNDS 0x00FFFFFFu
 /* The counter is read after every so many rounds (and at each change and the last round), not
@@ -109,8 +109,8 @@ typedef struct VLIO_SAMPLE_OUTPUT {
   int64_t Frequency; /* of the performance counter, in ticks per second */
   int64_t First;     /* the counter at the first round; records count their ticks from it */
   int64_t Last;      /* the counter at the last round counted in Rounds; where the request ended
-                        before a round (full, or a stall too long), at the last reading before
-                        it, which may lie a few rounds earlier */
+                        before a round (full, a stall too long, or a stall at its end), at the
+                        last reading before it, which may lie a few rounds earlier */
   uint32_t Rounds;   /* rounds read and accounted for; the values after the last record held to
                         the end */
   uint32_t Records;  /* records that follow, in order; the first is round 0 with the first
@@ -120,13 +120,15 @@ typedef struct VLIO_SAMPLE_OUTPUT {
 } VLIO_SAMPLE_OUTPUT;
 
 /* One moment of the loop: the first round, a round whose values differ from the round before,
-   a round after a stall, or every VLIO_SAMPLE_RECORD_EVERY rounds. */
+   the first round read and stamped after a stall (a round read before the stalled reading may
+   have been read anywhere in the stall, and is not recorded), or every
+   VLIO_SAMPLE_RECORD_EVERY rounds. */
 typedef struct VLIO_SAMPLE_RECORD {
   uint32_t Ticks;      /* counter ticks from First to this round */
   uint32_t Round;      /* from 0 */
-  uint32_t StallTicks; /* ticks before Ticks in which no read was seen to happen: a gap in the
-                          record, where any change is known only to have happened by Ticks;
-                          0 when the loop ran on */
+  uint32_t StallTicks; /* ticks before Ticks in which the loop stalled: a gap in the record,
+                          from the last round accounted for, where any change is known only to
+                          have happened by Ticks; 0 when the loop ran on */
   uint8_t Values[VLIO_SAMPLE_MAX_REGISTERS]; /* as read this round, in the order named; unused 0 */
 } VLIO_SAMPLE_RECORD;
 #pragma pack(pop)
@@ -223,8 +225,8 @@ VLIO_STATIC_ASSERT(IOCTL_VLIO_SAMPLE == 0x9C402010u, "the sampling code follows 
 VLIO_STATIC_ASSERT(sizeof(VLIO_SAMPLE_INPUT) == 20, "a sampling request: four registers, the count, two bounds");
 VLIO_STATIC_ASSERT(sizeof(VLIO_SAMPLE_OUTPUT) == 40, "the sampling header: three counters, four counts");
 VLIO_STATIC_ASSERT(sizeof(VLIO_SAMPLE_RECORD) == 16, "a sampling record: three counts and four values");
-/* 32-bit ticks hold the longest request at any counter up to 200 GHz; a reading that a stall put
+/* 32-bit ticks hold the longest request at any counter up to 85 GHz; a reading that a stall put
    further on ends the request before it. */
-VLIO_STATIC_ASSERT(VLIO_SAMPLE_MAX_MICROSECONDS <= 20000u, "a request's ticks fit 32 bits");
+VLIO_STATIC_ASSERT(VLIO_SAMPLE_MAX_MICROSECONDS <= 50000u, "a request's ticks fit 32 bits");
 
 #endif /* PINSCOPE_VLIO_IOCTL_H */

@@ -1,7 +1,9 @@
 /*
  * The sampling loop. A round reads every named register once; the counter is read only where
  * a round differs from the one before, every VLIO_SAMPLE_CHECK_EVERY rounds and at the last
- * round, since it may cost more than the reads. The layouts are byte-packed, so the output is
+ * round, since it may cost more than the reads. A round's values belong to the reading after
+ * it only when no stall lies between the two: after a stall the next round is read and stamped
+ * before anything is recorded, and the gap ends there. The layouts are byte-packed, so the output is
  * written field by field at whatever alignment the caller's buffer has.
  */
 #include "vlio_sample.h"
@@ -45,7 +47,13 @@ uint32_t VlioSample(const VLIO_SAMPLE_INPUT *input, void *output, uint32_t outpu
   uint32_t since_record = 0;
   uint32_t i;
   int64_t first = 0;
-  int64_t last = 0;
+  int64_t last = 0;    /* the reading of the last round accounted for */
+  int64_t reading = 0; /* the counter's last reading */
+  uint32_t last_rounds = 0;
+  /* A stall was seen, and no round has been read and stamped since without one: the registers
+     read before the stalled reading may come from anywhere in the stall, so the gap runs from
+     `last` to the first reading that follows a round read after it. */
+  int resync = 0;
 
   for (round = 0; round < max_rounds; ++round) {
     int changed = 0;
@@ -58,47 +66,55 @@ uint32_t VlioSample(const VLIO_SAMPLE_INPUT *input, void *output, uint32_t outpu
     }
     ++since_reading;
     ++since_record;
-    if (round != 0 && !changed && since_reading < VLIO_SAMPLE_CHECK_EVERY && since_record < VLIO_SAMPLE_RECORD_EVERY &&
-        round + 1 != max_rounds) {
+    if (round != 0 && !changed && !resync && since_reading < VLIO_SAMPLE_CHECK_EVERY &&
+        since_record < VLIO_SAMPLE_RECORD_EVERY && round + 1 != max_rounds) {
       rounds = round + 1;
       continue;
     }
 
     now = counter(context);
     if (round == 0)
-      first = last = now;
+      first = last = reading = now;
     /* Only a reading after a stall lies so far on that its ticks do not fit the record (the
        bound was checked at the reading before), or one of a counter that ran back. The request
-       ends before this round, and the stall shows as the gap between this request and the
-       next. */
+       ends at the last round accounted for, and the stall shows as the gap between this request
+       and the next. */
     if ((uint64_t)(now - first) > 0xFFFFFFFFu) {
       ended = VLIO_SAMPLE_ENDED_TIME;
       break;
     }
-    stall = round != 0 && (now - last) * 1000000 > stall_bound;
-    if (round == 0 || changed || stall || since_record >= VLIO_SAMPLE_RECORD_EVERY) {
-      if (records < capacity) {
-        record->Ticks = (uint32_t)(now - first);
-        record->Round = round;
-        record->StallTicks = stall ? (uint32_t)(now - last) : 0;
-        for (i = 0; i < VLIO_SAMPLE_MAX_REGISTERS; ++i)
-          record->Values[i] = seen[i];
-        ++record;
-        ++records;
-      } else if (changed || stall) {
-        /* Not counted: the values it saw, or the gap before it, would be lost. */
-        ended = VLIO_SAMPLE_ENDED_FULL;
-        break;
-      }
-      /* A periodic record with no room is only left out. */
-      since_record = 0;
-    }
-    for (i = 0; i < count; ++i)
-      held[i] = seen[i];
+    stall = round != 0 && (now - reading) * 1000000 > stall_bound;
+    reading = now;
     since_reading = 0;
-    last = now;
-    rounds = round + 1;
-    if (rounds != max_rounds && (now - first) * 1000000 >= time_bound) {
+    if (stall) {
+      /* The quiet rounds since `last` were read somewhere in the stall too. */
+      rounds = last_rounds;
+      resync = 1;
+    } else {
+      if (round == 0 || changed || resync || since_record >= VLIO_SAMPLE_RECORD_EVERY) {
+        if (records < capacity) {
+          record->Ticks = (uint32_t)(now - first);
+          record->Round = round;
+          record->StallTicks = resync ? (uint32_t)(now - last) : 0;
+          for (i = 0; i < VLIO_SAMPLE_MAX_REGISTERS; ++i)
+            record->Values[i] = seen[i];
+          ++record;
+          ++records;
+        } else if (changed || resync) {
+          /* Not counted: the values it saw, or the gap before it, would be lost. */
+          ended = VLIO_SAMPLE_ENDED_FULL;
+          break;
+        }
+        /* A periodic record with no room is only left out. */
+        since_record = 0;
+      }
+      for (i = 0; i < count; ++i)
+        held[i] = seen[i];
+      resync = 0;
+      last = now;
+      rounds = last_rounds = round + 1;
+    }
+    if (round + 1 != max_rounds && (now - first) * 1000000 >= time_bound) {
       ended = VLIO_SAMPLE_ENDED_TIME;
       break;
     }

@@ -631,13 +631,16 @@ TEST_F(VlioSampling, ChangesAreRecordedWithTheirRoundTheirTicksAndTheValuesInThe
   EXPECT_EQ(readings_, 5);
 }
 
-TEST_F(VlioSampling, AStallBetweenTwoReadingsIsRecordedAtTheLaterOneAndAStallOfExactlyTheBoundIsNot) {
-  // Quiet lines: readings every eight rounds (0, 8, 16, ...). 200 us pass before reading 3.
+// The round before a stalled reading may have been read anywhere in the stall: the gap runs on
+// to the round read and stamped after it, whose values are known to be of its time.
+TEST_F(VlioSampling, AStallIsRecordedAtTheFirstRoundReadAfterItAndAStallOfExactlyTheBoundIsNot) {
+  // Quiet lines: readings every eight rounds (0, 8, 16, ...). 200 us pass before the one at
+  // round 16, so round 17 is read and stamped at once, and the gap runs from round 8's reading.
   Counter(10'000'000, 10, 3, 2000);
   Output out = Sample({0x379}, 40, 1000);
-  EXPECT_EQ(MomentsOf(out.records), (Moments{{0, 0, 0}, {16, 2020, 2010}}));
+  EXPECT_EQ(MomentsOf(out.records), (Moments{{0, 0, 0}, {17, 2030, 2020}}));
   EXPECT_EQ(out.header.Rounds, 40u);
-  EXPECT_EQ(out.header.Last - out.header.First, 2050);  // reading 6, at the last round
+  EXPECT_EQ(out.header.Last - out.header.First, 2060);  // at the last round, eight rounds on from 25 and 33
 
   // 100 us between two readings is no stall; a tick more is.
   readings_ = 0;
@@ -645,7 +648,27 @@ TEST_F(VlioSampling, AStallBetweenTwoReadingsIsRecordedAtTheLaterOneAndAStallOfE
   EXPECT_EQ(Sample({0x379}, 40, 1000).records.size(), 1u);
   readings_ = 0;
   Counter(10'000'000, 10, 3, 991);
-  EXPECT_EQ(MomentsOf(Sample({0x379}, 40, 1000).records), (Moments{{0, 0, 0}, {16, 1011, 1001}}));
+  EXPECT_EQ(MomentsOf(Sample({0x379}, 40, 1000).records), (Moments{{0, 0, 0}, {17, 1021, 1011}}));
+
+  // A change read before the stalled reading is not taken for a change at its time: it shows at
+  // the round after, at the gap's end.
+  readings_ = 0;
+  scripted_.reads.clear();
+  scripted_.script = [](uint16_t, uint32_t round) { return round >= 16 ? uint8_t{0x3F} : uint8_t{0x7F}; };
+  Counter(10'000'000, 10, 3, 2000);
+  out = Sample({0x379}, 40, 1000);
+  EXPECT_EQ(MomentsOf(out.records), (Moments{{0, 0, 0}, {17, 2030, 2020}}));
+  EXPECT_EQ(out.records[1].Values[0], 0x3F);
+
+  // A stall at the last reading: the request ends at the last round accounted for, and the gap
+  // lies between it and the next request.
+  readings_ = 0;
+  scripted_.reads.clear();
+  scripted_.script = [](uint16_t, uint32_t) { return uint8_t{0x7F}; };
+  Counter(10'000'000, 10, 3, 2000);
+  out = Sample({0x379}, 17, 1000);
+  EXPECT_EQ(out.header.Rounds, 9u);
+  EXPECT_EQ(out.header.Last - out.header.First, 10);
 }
 
 TEST_F(VlioSampling, QuietLinesAreRecordedEveryFewThousandRoundsWhileThereIsRoom) {
