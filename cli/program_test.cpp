@@ -397,6 +397,11 @@ TEST_F(Program, CaptureWritesTheGeneratorsLinesToTheFilesAndTheTable) {
     EXPECT_TRUE(Has(dump, part)) << part;
   EXPECT_FALSE(Has(dump, "p11_Busy")) << "only the pins asked for";
   EXPECT_TRUE(pc.disk.Exists("C:\\data\\c.svg"));
+
+  // A read takes a microsecond here: 5000 rounds of the one register span 4999 us.
+  const Outcome samples = Run("capture LPT3 --samples 5000 --pins 10 --json");
+  ASSERT_EQ(samples.code, kDone) << samples.err;
+  EXPECT_TRUE(Has(samples.out, "{\"duration\": 0.004999,")) << samples.out;
 }
 
 TEST_F(Program, ATriggeredCaptureKeepsATenthBeforeTheTriggerAndATimeoutWritesNothing) {

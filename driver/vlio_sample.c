@@ -35,8 +35,8 @@ uint32_t VlioSample(const VLIO_SAMPLE_INPUT *input, void *output, uint32_t outpu
      no division, which the i386 kernel has no helper for 64 bits of. A span reaching the
      comparison fits 32 bits, so its product fits 52. A counter without a frequency times
      nothing: its first reading ends the request. */
-  const int64_t stall_bound = (int64_t)VLIO_SAMPLE_STALL_MICROSECONDS * (frequency > 0 ? frequency : 0);
-  const int64_t time_bound = (int64_t)input->MaxMicroseconds * (frequency > 0 ? frequency : 0);
+  const uint64_t stall_bound = (uint64_t)VLIO_SAMPLE_STALL_MICROSECONDS * (uint64_t)(frequency > 0 ? frequency : 0);
+  const uint64_t time_bound = (uint64_t)input->MaxMicroseconds * (uint64_t)(frequency > 0 ? frequency : 0);
   uint8_t held[VLIO_SAMPLE_MAX_REGISTERS] = {0};
   uint8_t seen[VLIO_SAMPLE_MAX_REGISTERS] = {0};
   uint32_t round;
@@ -59,6 +59,7 @@ uint32_t VlioSample(const VLIO_SAMPLE_INPUT *input, void *output, uint32_t outpu
     int changed = 0;
     int stall;
     int64_t now;
+    uint32_t elapsed; /* ticks from first to now */
 
     for (i = 0; i < count; ++i) {
       seen[i] = read(context, input->Registers[i]);
@@ -83,7 +84,9 @@ uint32_t VlioSample(const VLIO_SAMPLE_INPUT *input, void *output, uint32_t outpu
       ended = VLIO_SAMPLE_ENDED_TIME;
       break;
     }
-    stall = round != 0 && (now - reading) * 1000000 > stall_bound;
+    /* From here on every span lies within 32 bits, and a product of one fits 52. */
+    elapsed = (uint32_t)(now - first);
+    stall = round != 0 && (uint64_t)(uint32_t)(now - reading) * 1000000u > stall_bound;
     reading = now;
     since_reading = 0;
     if (stall) {
@@ -93,7 +96,7 @@ uint32_t VlioSample(const VLIO_SAMPLE_INPUT *input, void *output, uint32_t outpu
     } else {
       if (round == 0 || changed || resync || since_record >= VLIO_SAMPLE_RECORD_EVERY) {
         if (records < capacity) {
-          record->Ticks = (uint32_t)(now - first);
+          record->Ticks = elapsed;
           record->Round = round;
           record->StallTicks = resync ? (uint32_t)(now - last) : 0;
           for (i = 0; i < VLIO_SAMPLE_MAX_REGISTERS; ++i)
@@ -114,7 +117,7 @@ uint32_t VlioSample(const VLIO_SAMPLE_INPUT *input, void *output, uint32_t outpu
       last = now;
       rounds = last_rounds = round + 1;
     }
-    if (round + 1 != max_rounds && (now - first) * 1000000 >= time_bound) {
+    if (round + 1 != max_rounds && (uint64_t)elapsed * 1000000u >= time_bound) {
       ended = VLIO_SAMPLE_ENDED_TIME;
       break;
     }
