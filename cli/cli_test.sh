@@ -108,10 +108,21 @@ says handle-read "read 0 in handle mode"
 
 # capture on LPT3, whose signal generator sends "PINSCOPE" at 300 baud on Busy and a 1 kHz
 # square wave on Ack; the files are judged by the tools users open them with.
-# Wine's driver host is a process the machine's other work preempts, and a capture on a busy
-# machine holds spans without samples that a kernel's loop rarely sees: such a capture is taken
-# again, up to three times, and the share it had is said.
+# Wine runs the driver's sampling loop in its driver host, a process that the test command's
+# other work (the other flavour, the sanitizer tests, the fuzzers) preempts for milliseconds at
+# a time, which a kernel thread's loop on Windows is not: for the captures, this prefix's server,
+# service manager and driver hosts run above them where the machine allows it (as root; a driver
+# host inherits its service manager's priority). A capture that still lost much of its time to
+# gaps is taken again, up to three times, and the share it had is said.
 windows_path() { echo "Z:$1" | tr / '\\'; }
+prefix_processes() {
+  prefix=$(sed -n "s/^export WINEPREFIX='\(.*\)'$/\1/p" "$run")
+  for pid in $(pgrep -f 'wineserver|services\.exe|winedevice\.exe'); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix" && echo "$pid"
+  done
+}
+# shellcheck disable=SC2046
+renice -n -10 -p $(prefix_processes) >/dev/null 2>&1 || echo "capture: the driver host keeps its priority"
 for attempt in 1 2 3; do
   case_ capture 0 capture LPT3 --duration 2s --vcd "$(windows_path "$out/capture.vcd")" \
     --svg "$(windows_path "$out/capture.svg")"
@@ -119,8 +130,8 @@ for attempt in 1 2 3; do
   echo "capture: attempt $attempt lost ${share:-?}% of its time in gaps"
   awk -v s="${share:-100}" 'BEGIN { exit !(s < 5) }' && break
 done
-shows capture '^Ack \(10\) +[0-9]+ +[0-9]+ .* (1\.000 kHz|99[0-9]\.[0-9] Hz) +(49|50|51)\.[0-9]%$'
-shows capture '^Paper out \(12\) .* (100\.[0-9]|99\.[0-9]) Hz +(24|25|26)\.[0-9]%$'
+shows capture '^Ack \(10\) +[0-9]+ +[0-9]+ .* (1\.00[01] kHz|99[0-9]\.[0-9] Hz) +(49|50|51)\.[0-9]%$'
+shows capture '^Paper out \(12\) .* (100\.[0-9]+|99\.[0-9]+) Hz +(24|25|26)\.[0-9]%$'
 sigrok-cli -I vcd -i "$out/capture.vcd" -P uart:rx=p11_Busy:baudrate=300:format=ascii -A uart=rx-data \
   >"$out/capture.uart" 2>&1
 text=$(sed -n 's/^uart-1: //p' "$out/capture.uart" | tr -d '\n')
@@ -182,6 +193,8 @@ else
   fail "capture: the stopped capture left no dump sigrok reads"
 fi
 [ "$(service_state)" = none ] && ok "capture: no vlio service left after Ctrl+C" || fail "capture: vlio service left"
+# shellcheck disable=SC2046
+renice -n 0 -p $(prefix_processes) >/dev/null 2>&1
 
 # Ctrl+C during watch: Wine turns SIGINT to a console program into CTRL_C_EVENT.
 start_watch "$program"

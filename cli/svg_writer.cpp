@@ -58,11 +58,14 @@ std::string TracePath(const Recording& recording, const Plot& plot, unsigned pin
   return path + "H" + std::to_string(kLeft + kPlot);
 }
 
-// A tick every 1, 2 or 5 of a power of ten of seconds, ten at most across the capture.
+// A tick every 1, 2 or 5 of a power of ten of seconds, ten at most across the capture. The
+// comparisons allow for rounding: the 32-bit build's x87 arithmetic makes 0.001 / 1e-4 a hair
+// over 10, and a capture of a round length must get the same ticks on every build.
 double TickStep(double seconds) {
-  const double decade = std::pow(10.0, std::floor(std::log10(seconds / 10)));
+  constexpr double kSlack = 1 + 1e-9;
+  const double decade = std::pow(10.0, std::floor(std::log10(seconds / 10) + 1e-9));
   for (const double mantissa : {1.0, 2.0, 5.0})
-    if (seconds / (mantissa * decade) <= 10) return mantissa * decade;
+    if (seconds / (mantissa * decade) <= 10 * kSlack) return mantissa * decade;
   return 10 * decade;
 }
 
