@@ -95,11 +95,19 @@ CaptureResult RecordPins(TvlLPT& lpt, const CaptureOptions& options, const Conso
       break;
     }
     uint32_t rounds = VLIO_SAMPLE_MAX_ROUNDS;
-    if (options.samples && (trigger || !options.trigger)) {
-      const uint64_t done = builder.Current().reads;
-      rounds = static_cast<uint32_t>(std::min<uint64_t>(reads_wanted - done, VLIO_SAMPLE_MAX_ROUNDS));
+    uint64_t microseconds = VLIO_SAMPLE_MAX_MICROSECONDS;
+    if (trigger || !options.trigger) {
+      if (options.samples) {
+        rounds = static_cast<uint32_t>(std::min<uint64_t>(reads_wanted - builder.Current().reads, rounds));
+      } else if (builder.Current().frequency == 0) {
+        microseconds = std::min(microseconds, options.duration_us);
+      } else {
+        // The last request asks only for what is left, so that a short capture takes no longer.
+        const int64_t left = (trigger ? *trigger : 0) + builder.Ticks(options.duration_us) - builder.Now();
+        microseconds = std::min(microseconds, builder.Microseconds(std::max<int64_t>(left, 0)) + 1);
+      }
     }
-    if (!lpt.SampleRegisters(offsets, rounds, VLIO_SAMPLE_MAX_MICROSECONDS, answer))
+    if (!lpt.SampleRegisters(offsets, rounds, static_cast<uint32_t>(microseconds), answer))
       throw std::runtime_error(lpt.GetPortName() + " could not be sampled.\n" + SystemErrorText(win::GetLastError()));
     const uint64_t reads_before = builder.Current().reads;
     builder.Add(answer);
@@ -161,6 +169,10 @@ namespace cli {
 int Capture(TvlLPT& lpt, const Invocation& invocation, const Console& console) {
   CaptureResult result = RecordPins(lpt, invocation.capture, console);
   const Recording& recording = result.recording;
+  if (recording.frequency == 0) {
+    console.err << "pinscope-cli: stopped before anything was recorded; nothing is written\n";
+    return kStopped;
+  }
   if (result.trigger_timed_out) {
     console.err << "pinscope-cli: the trigger did not come within " << Seconds(invocation.capture.timeout_us)
                 << "; nothing is written\n";

@@ -37,6 +37,10 @@ class RecordingBuilder {
   int64_t FirstReadAt() const { return first_read_ - origin_; }
   /// Ticks that `microseconds` come to; the frequency is known from the first answer on.
   int64_t Ticks(uint64_t microseconds) const;
+  /// Microseconds that `ticks` (>= 0) come to, rounded down.
+  uint64_t Microseconds(int64_t ticks) const {
+    return static_cast<uint64_t>(MulDiv(ticks, 1'000'000, recording_.frequency));
+  }
   const Recording& Current() const { return recording_; }
   Recording& Current() { return recording_; }
 

@@ -13,6 +13,23 @@ remove_service() {  # what a killed program leaves behind
   "$run" sc stop vlio >/dev/null 2>&1
   "$run" sc delete vlio >/dev/null 2>&1
 }
+# interrupt PID NAME: Ctrl+C to the program PID runs in the background (Wine turns a SIGINT to a
+# console program into CTRL_C_EVENT); its exit code in $code, or none when it still runs 10 s
+# later, when it is killed.
+interrupt() {
+  kill -INT "$1"
+  code=none
+  for _ in $(seq 100); do
+    if ! kill -0 "$1" 2>/dev/null; then
+      wait "$1"
+      code=$?
+      return
+    fi
+    sleep 0.1
+  done
+  fail "$2: still running 10 s after SIGINT"
+  kill -KILL "$1" 2>/dev/null
+}
 # The last line of a script: the count, and its exit status.
 finish() {
   echo "$failures failure(s)"

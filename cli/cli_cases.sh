@@ -1,0 +1,29 @@
+# Sourced by the console program's Wine tests: one run of the program per case, its output kept
+# in $out and checked. Expects $run, $program and $out, and testing/wine_checks.sh sourced.
+
+# case NAME EXPECTED-CODE ARGS...: runs the program once; its output in $out/NAME.out and .err
+case_() {
+  name=$1 expected=$2
+  shift 2
+  "$run" "$program" "$@" >"$out/$name.out" 2>"$out/$name.err" </dev/null
+  code=$?
+  tr -d '\r' <"$out/$name.out" >"$out/$name.txt"
+  if [ "$code" = "$expected" ]; then ok "$name: exit $code"; else
+    fail "$name: exit $code, expected $expected"
+    sed 's/^/  | /' "$out/$name.out" "$out/$name.err"
+  fi
+  left=$(service_state)
+  [ "$left" = none ] && ok "$name: no vlio service left" || { fail "$name: vlio service left ($left)"; remove_service; }
+}
+shows() {  # shows NAME PATTERN: the output of NAME has a line matching the extended regex
+  if grep -Eq "$2" "$out/$1.txt"; then ok "$1: shows '$2'"; else
+    fail "$1: no line matches '$2'"
+    sed 's/^/  | /' "$out/$1.txt"
+  fi
+}
+says() {  # says NAME TEXT: standard error of NAME holds TEXT
+  if grep -Fq "$2" "$out/$1.err"; then ok "$1: says '$2'"; else
+    fail "$1: standard error lacks '$2'"
+    sed 's/^/  | /' "$out/$1.err"
+  fi
+}
