@@ -2,8 +2,9 @@
 # pinscope-cli capture under Wine on the virtual-port driver's LPT3, whose signal generator sends
 # "PINSCOPE" at 300 baud on Busy and a 1 kHz square wave on Ack: the files are judged by the
 # tools users open them with (sigrok-cli decodes the serial text and times the square wave,
-# rsvg-convert draws the picture), then a trigger, its timeout, and Ctrl+C, after which what was
-# recorded is still written. It measures time, so the test command runs it alone.
+# GTKWave reads every change, rsvg-convert draws the picture), then a trigger, its timeout, and
+# Ctrl+C, after which what was recorded is still written. It measures time, so the test command
+# runs it alone.
 # usage: capture_test.sh BUILD/wine-run PINSCOPE-CLI-VIRTUAL.exe PROVISION_PORTS.exe OUTDIR
 set -u
 run=$1 program=$2 provision=$3 out=$4
@@ -58,6 +59,16 @@ if [ "$periods" -ge 1000 ] && awk -v m="${median:-0}" 'BEGIN { exit !(m >= 990 &
   ok "capture: sigrok times Ack at a median period of $median us over $periods periods"
 else
   fail "capture: sigrok times Ack at a median period of '${median}' us over $periods periods, expected 1000 +- 1%"
+fi
+# GTKWave's reader (vcd2fst into its own format, and fst2vcd back out) keeps every value change
+# and the end of the dump.
+changes() { grep -c '^[01]' "$1"; }
+vcd2fst "$out/capture.vcd" "$out/capture.fst" >/dev/null 2>&1 && fst2vcd "$out/capture.fst" >"$out/capture.fst.vcd" 2>/dev/null
+if [ "$(changes "$out/capture.fst.vcd")" = "$(changes "$out/capture.vcd")" ] &&
+  [ "$(grep '^#' "$out/capture.fst.vcd" | tail -n 1)" = "$(grep '^#' "$out/capture.vcd" | tail -n 1)" ]; then
+  ok "capture: GTKWave reads all $(changes "$out/capture.vcd") value changes and the end"
+else
+  fail "capture: GTKWave read $(changes "$out/capture.fst.vcd") value changes of $(changes "$out/capture.vcd")"
 fi
 if rsvg-convert "$out/capture.svg" -o "$out/capture.png" 2>"$out/capture.rsvg"; then
   ok "capture: rsvg-convert draws the timing diagram"
