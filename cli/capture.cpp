@@ -148,7 +148,8 @@ CaptureResult RecordPins(TvlLPT& lpt, const CaptureOptions& options, const Conso
       const uint64_t elapsed_us = static_cast<uint64_t>(now - started) * 1000;
       console.err << "pinscope-cli: " << (options.trigger && !trigger ? "waiting for the trigger on " : "capturing ")
                   << lpt.GetPortName() << ": " << Seconds(elapsed_us);
-      if (!options.samples) console.err << " of at most " << Seconds(expected_us);
+      // Once the trigger came, the wait it might have taken says nothing.
+      if (!options.samples && !trigger) console.err << " of at most " << Seconds(expected_us);
       console.err << ", " << builder.Current().changes.size() << " changes\n" << std::flush;
     }
   }
