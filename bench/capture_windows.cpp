@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
   lpt.SetLptIOBase(kBase);
   lpt.SetActive(true);
   cli::CaptureOptions options;
-  options.pins = VPORT_INPUT_PINS | VPORT_PIN(1) | VPORT_PIN(14) | VPORT_PIN(16) | VPORT_PIN(17);
+  options.pins = cli::kCapturePins;
   options.duration_us = capture_seconds * 1'000'000;
   const uint64_t before = PeakWorkingSet();
   const cli::CaptureResult result = cli::RecordPins(lpt, options, console);

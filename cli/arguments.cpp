@@ -115,9 +115,6 @@ std::optional<uint64_t> ParseMicroseconds(std::string_view text, uint64_t limit_
   return value;
 }
 
-/// The captured lines: the peripheral's (status) and the control lines' read-back.
-constexpr uint32_t kCapturablePins = VPORT_INPUT_PINS | (VPORT_OUTPUT_PINS & ~VPORT_DATA_PINS);
-
 /// A pin by number, or by name in any case with spaces or '_' ("busy", "Paper_out").
 const vport_signal* NamedPin(std::string_view text) {
   if (const std::optional<uint32_t> number = ParseNumber(text, 1000)) return connector::SignalOf(*number);
@@ -131,7 +128,7 @@ const vport_signal* NamedPin(std::string_view text) {
 int CapturePin(std::string_view text, std::string_view option) {
   const vport_signal* signal = NamedPin(text);
   if (!signal) throw UsageError(std::string(option) + ": '" + std::string(text) + "' is not a signal pin's number or name");
-  if (!(kCapturablePins & VPORT_PIN(signal->pin)))
+  if (!(kCapturePins & VPORT_PIN(signal->pin)))
     throw UsageError(std::string(option) + ": pin " + std::to_string(signal->pin) + " (" + signal->name +
                      ") is a data output, which nothing but this program changes; capture records the input pins"
                      " and the control lines (capture in --help)");
@@ -303,7 +300,7 @@ Invocation ParseArguments(std::span<const std::string> arguments) {
     if (named("--timeout") && !capture.trigger) throw UsageError("--timeout goes with --trigger");
     if (capture.vcd && capture.svg && *capture.vcd == *capture.svg)
       throw UsageError("--vcd and --svg name the same file");
-    if (capture.pins == 0) capture.pins = kCapturablePins;
+    if (capture.pins == 0) capture.pins = kCapturePins;
     if (capture.trigger && !(capture.pins & VPORT_PIN(capture.trigger->pin)))
       throw UsageError("--trigger: pin " + std::to_string(capture.trigger->pin) + " is not among --pins");
   }

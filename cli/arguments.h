@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "vport/pins.h"
+
 namespace cli {
 
 enum class Command { Help, Version, List, Read, Set, Data, Write, Watch, Selftest, Capture };
@@ -21,6 +23,9 @@ struct Trigger {
   TriggerCondition condition;
 };
 
+/// The lines a capture records, and by default all of them: the peripheral's (status) and the
+/// control lines' read-back.
+inline constexpr uint32_t kCapturePins = VPORT_INPUT_PINS | (VPORT_OUTPUT_PINS & ~VPORT_DATA_PINS);
 /// The longest capture: its changes stay in memory until the files are written.
 inline constexpr uint64_t kMaxCaptureMicroseconds = 600'000'000;
 /// The longest wait for a trigger.

@@ -5,12 +5,13 @@
 #include <stdexcept>
 #include <vector>
 
+#include "cli/duration_text.h"
 #include "cli/exit_codes.h"
 #include "cli/output_file.h"
 #include "cli/pin_timing.h"
+#include "cli/recording_builder.h"
 #include "cli/svg_writer.h"
 #include "cli/vcd_writer.h"
-#include "cli/recording_builder.h"
 #include "driver/vlio_ioctl.h"
 #include "lib/vlwin32.h"
 #include "platform/win32.h"
@@ -25,11 +26,12 @@ constexpr DWORD kProgressMs = 1000;
 
 /// The registers that hold `pins`, in register order: a request reads nothing it need not.
 std::vector<unsigned> RegistersOf(PinLevels pins) {
-  std::vector<unsigned> offsets;
+  unsigned used = 0;  // bit N for register offset N
   for (const vport_signal& signal : connector::kSignals)
-    if ((pins & VPORT_PIN(signal.pin)) && std::find(offsets.begin(), offsets.end(), signal.offset) == offsets.end())
-      offsets.push_back(signal.offset);
-  std::sort(offsets.begin(), offsets.end());
+    if (pins & VPORT_PIN(signal.pin)) used |= 1u << signal.offset;
+  std::vector<unsigned> offsets;
+  for (unsigned offset = 0; used >> offset; ++offset)
+    if (used >> offset & 1) offsets.push_back(offset);
   return offsets;
 }
 
@@ -68,10 +70,7 @@ std::optional<int64_t> FindTrigger(const Recording& recording, const Trigger& tr
   return {};
 }
 
-std::string Seconds(uint64_t microseconds) {
-  const uint64_t tenths = microseconds / 100'000;
-  return std::to_string(tenths / 10) + (tenths % 10 ? "." + std::to_string(tenths % 10) : "") + " s";
-}
+std::string Duration(uint64_t microseconds) { return DurationText(static_cast<double>(microseconds) / 1e6); }
 
 }  // namespace
 
@@ -147,9 +146,9 @@ CaptureResult RecordPins(TvlLPT& lpt, const CaptureOptions& options, const Conso
       reported = now;
       const uint64_t elapsed_us = static_cast<uint64_t>(now - started) * 1000;
       console.err << "pinscope-cli: " << (options.trigger && !trigger ? "waiting for the trigger on " : "capturing ")
-                  << lpt.GetPortName() << ": " << Seconds(elapsed_us);
+                  << lpt.GetPortName() << ": " << Duration(elapsed_us);
       // Once the trigger came, the wait it might have taken says nothing.
-      if (!options.samples && !trigger) console.err << " of at most " << Seconds(expected_us);
+      if (!options.samples && !trigger) console.err << " of at most " << Duration(expected_us);
       console.err << ", " << builder.Current().changes.size() << " changes\n" << std::flush;
     }
   }
@@ -163,10 +162,6 @@ CaptureResult RecordPins(TvlLPT& lpt, const CaptureOptions& options, const Conso
   return result;
 }
 
-}  // namespace cli
-
-namespace cli {
-
 int Capture(TvlLPT& lpt, const Invocation& invocation, const Console& console) {
   CaptureResult result = RecordPins(lpt, invocation.capture, console);
   const Recording& recording = result.recording;
@@ -175,7 +170,7 @@ int Capture(TvlLPT& lpt, const Invocation& invocation, const Console& console) {
     return kStopped;
   }
   if (result.trigger_timed_out) {
-    console.err << "pinscope-cli: the trigger did not come within " << Seconds(invocation.capture.timeout_us)
+    console.err << "pinscope-cli: the trigger did not come within " << Duration(invocation.capture.timeout_us)
                 << "; nothing is written\n";
     return kDeviceFailed;
   }

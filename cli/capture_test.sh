@@ -7,15 +7,8 @@
 # runs it alone.
 # usage: capture_test.sh BUILD/wine-run PINSCOPE-CLI-VIRTUAL.exe PROVISION_PORTS.exe OUTDIR
 set -u
-run=$1 program=$2 provision=$3 out=$4
-mkdir -p "$out"
-. "$(dirname "$0")/../testing/wine_checks.sh"
+# The driver's ports provisioned, no service left from before, and the helpers for the cases.
 . "$(dirname "$0")/cli_cases.sh"
-
-trap remove_service EXIT
-
-"$run" "$provision" >/dev/null
-remove_service
 
 # Wine runs the driver's sampling loop in its driver host, a process that the test command's
 # other work (the other flavour, the sanitizer tests, the fuzzers) preempts for milliseconds at

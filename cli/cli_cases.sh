@@ -1,5 +1,15 @@
-# Sourced by the console program's Wine tests: one run of the program per case, its output kept
-# in $out and checked. Expects $run, $program and $out, and testing/wine_checks.sh sourced.
+# Sourced by the console program's Wine tests, with their arguments (BUILD/wine-run
+# PINSCOPE-CLI-VIRTUAL.exe PROVISION_PORTS.exe OUTDIR): provisions the virtual-port driver's
+# ports, leaves no service from before, and gives the cases' helpers, one run of the program per
+# case with its output kept in OUTDIR.
+run=$1 program=$2 provision=$3 out=$4
+mkdir -p "$out"
+. "$(dirname "$0")/../testing/wine_checks.sh"
+
+trap remove_service EXIT
+
+"$run" "$provision" >/dev/null
+remove_service
 
 # case NAME EXPECTED-CODE ARGS...: runs the program once; its output in $out/NAME.out and .err
 case_() {

@@ -5,15 +5,8 @@
 # watch included. Captures, which measure time, are capture_test.sh's.
 # usage: cli_test.sh BUILD/wine-run PINSCOPE-CLI-VIRTUAL.exe PROVISION_PORTS.exe OUTDIR
 set -u
-run=$1 program=$2 provision=$3 out=$4
-mkdir -p "$out"
-. "$(dirname "$0")/../testing/wine_checks.sh"
+# The driver's ports provisioned, no service left from before, and the helpers for the cases.
 . "$(dirname "$0")/cli_cases.sh"
-
-trap remove_service EXIT
-
-"$run" "$provision" >/dev/null
-remove_service
 
 case_ list 0 list
 shows list '^LPT1  1  0x378$'

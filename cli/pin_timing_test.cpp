@@ -16,7 +16,7 @@ constexpr int64_t k10MHz = 10'000'000;
 
 TEST(PinTiming, ASquareWaveHasItsFrequencyAndDutyCycle) {
   // 1 kHz, 25% high, 1000 periods on Ack; Busy never moves.
-  const Recording recording = samples::RecordingBuilder(k10MHz, VPORT_PIN(VPORT_PIN_ACK) | VPORT_PIN(VPORT_PIN_BUSY))
+  const Recording recording = samples::HandMade(k10MHz, VPORT_PIN(VPORT_PIN_ACK) | VPORT_PIN(VPORT_PIN_BUSY))
                                   .Square(VPORT_PIN_ACK, 100, 2500, 7500, 1000)
                                   .End(100 + 1000 * 10'000 + 50);
   const TimingTable table = MeasurePinTiming(recording);
@@ -50,7 +50,7 @@ TEST(PinTiming, ASquareWaveHasItsFrequencyAndDutyCycle) {
 TEST(PinTiming, PulsesCutOffByTheStartTheEndOrAGapDoNotCount) {
   // Ack: high from the start to 10, low to 30, high to 45, low to 60 across the gap (50, 60),
   // high from the gap's end to 70, low to the end.
-  const Recording recording = samples::RecordingBuilder(1000, VPORT_PIN(VPORT_PIN_ACK), VPORT_PIN(VPORT_PIN_ACK))
+  const Recording recording = samples::HandMade(1000, VPORT_PIN(VPORT_PIN_ACK), VPORT_PIN(VPORT_PIN_ACK))
                                   .Set(10, VPORT_PIN_ACK, false)
                                   .Set(30, VPORT_PIN_ACK, true)
                                   .Set(45, VPORT_PIN_ACK, false)
@@ -90,7 +90,7 @@ TEST(PinTiming, FrequencyOnlyWhereEveryPeriodIsWithinATenthOfTheMedian) {
       {"two periods apart from a gap", {1000, 3000, 1000, 1000}, true, 1000.0},
   };
   for (const auto& c : cases) {
-    samples::RecordingBuilder builder(1'000'000, VPORT_PIN(VPORT_PIN_SELECT));
+    samples::HandMade builder(1'000'000, VPORT_PIN(VPORT_PIN_SELECT));
     int64_t at = 10;
     for (std::size_t k = 0; k < c.periods.size(); ++k) {
       builder.Set(at, VPORT_PIN_SELECT, true).Set(at + c.periods[k] / 2, VPORT_PIN_SELECT, false);

@@ -3,19 +3,22 @@
 #include <algorithm>
 #include <cstring>
 
+#include "cli/pins.h"
 #include "driver/vlio_ioctl.h"
 #include "vport/pins.h"
 
 namespace cli {
 
 RecordingBuilder::RecordingBuilder(std::span<const unsigned> offsets, PinLevels pins)
-    : registers_(static_cast<unsigned>(offsets.size())) {
+    : offsets_(offsets.begin(), offsets.end()) {
   recording_.pins = pins;
+  for (const unsigned offset : offsets_)
+    if (offset > VPORT_CONTROL) throw std::invalid_argument("a register beyond the port's three");
   for (const vport_signal& signal : connector::kSignals) {
     if (!(pins & VPORT_PIN(signal.pin))) continue;
-    const auto found = std::find(offsets.begin(), offsets.end(), signal.offset);
-    if (found == offsets.end()) throw std::invalid_argument("a pin's register is not among those sampled");
-    bits_.push_back({signal.pin, static_cast<unsigned>(found - offsets.begin()), signal.mask, signal.inverted != 0});
+    if (std::find(offsets_.begin(), offsets_.end(), signal.offset) == offsets_.end())
+      throw std::invalid_argument("a pin's register is not among those sampled");
+    signals_.push_back(&signal);
   }
 }
 
@@ -24,9 +27,12 @@ int64_t RecordingBuilder::Ticks(uint64_t microseconds) const {
 }
 
 PinLevels RecordingBuilder::Levels(const uint8_t* values) const {
+  Registers registers;
+  uint8_t* const fields[] = {&registers.data, &registers.status, &registers.control};
+  for (std::size_t i = 0; i < offsets_.size(); ++i) *fields[offsets_[i]] = values[i];
   PinLevels levels = 0;
-  for (const PinBit& bit : bits_)
-    if (((values[bit.register_index] & bit.mask) != 0) != bit.inverted) levels |= VPORT_PIN(bit.pin);
+  for (const vport_signal* signal : signals_)
+    if (registers.Level(*signal)) levels |= VPORT_PIN(signal->pin);
   return levels;
 }
 
@@ -40,7 +46,8 @@ void RecordingBuilder::Add(std::span<const uint8_t> answer) {
                           std::to_string(room));
   if (header.Frequency <= 0 || header.Last < header.First)
     throw MalformedAnswer("a sampling answer whose counter is not a counter");
-  if (!started_) {
+  const bool first_answer = !started_;
+  if (first_answer) {
     started_ = true;
     recording_.frequency = header.Frequency;
     origin_ = first_read_ = header.First;
@@ -62,7 +69,7 @@ void RecordingBuilder::Add(std::span<const uint8_t> answer) {
     previous = at;
     if (record.StallTicks) AddGap(std::max<int64_t>(at - record.StallTicks, header.First) - origin_, at - origin_);
     const PinLevels levels = Levels(record.Values);
-    if (recording_.reads == 0 && i == 0) {
+    if (first_answer && i == 0) {
       recording_.initial = levels_ = levels;
     } else if (levels != levels_) {
       AddChange(at - origin_, levels);

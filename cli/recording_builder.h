@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/recording.h"
+#include "vport/pins.h"
 
 namespace cli {
 
@@ -55,14 +56,8 @@ class RecordingBuilder {
   void AddGap(int64_t begin, int64_t end);
   void AddChange(int64_t at, PinLevels levels);
 
-  struct PinBit {
-    uint32_t pin;
-    unsigned register_index;
-    uint8_t mask;
-    bool inverted;
-  };
-  std::vector<PinBit> bits_;
-  unsigned registers_;
+  std::vector<unsigned> offsets_;             // of the registers each record's values hold, in order
+  std::vector<const vport_signal*> signals_;  // the pins recorded
   Recording recording_;
   bool started_ = false;
   int64_t origin_ = 0;  // the counter at the recording's start

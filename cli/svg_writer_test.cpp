@@ -28,7 +28,7 @@ std::string RowPath(const std::string& svg, const std::string& label) {
 
 TEST(Svg, RowsTitleTriggerAndGapOfASmallCapture) {
   // 1 ms at 1 MHz: the 1200-pixel plot has 1.2 columns per tick.
-  const Recording recording = samples::RecordingBuilder(1'000'000, VPORT_PIN(VPORT_PIN_ACK) | VPORT_PIN(VPORT_PIN_STROBE))
+  const Recording recording = samples::HandMade(1'000'000, VPORT_PIN(VPORT_PIN_ACK) | VPORT_PIN(VPORT_PIN_STROBE))
                                   .Set(250, VPORT_PIN_ACK, true)
                                   .Set(500, VPORT_PIN_ACK, false)
                                   .Gap(600, 700)
@@ -51,7 +51,7 @@ TEST(Svg, RowsTitleTriggerAndGapOfASmallCapture) {
 
 TEST(Svg, ALongCaptureStaysSmallAndAPulseShorterThanAPixelShows) {
   // 200 000 changes of Ack over 5 s at 10 MHz; Busy is high for one tick in the middle.
-  samples::RecordingBuilder builder(10'000'000, VPORT_PIN(VPORT_PIN_ACK) | VPORT_PIN(VPORT_PIN_BUSY));
+  samples::HandMade builder(10'000'000, VPORT_PIN(VPORT_PIN_ACK) | VPORT_PIN(VPORT_PIN_BUSY));
   builder.Square(VPORT_PIN_ACK, 1, 250, 250, 100'000).Set(25'000'100, VPORT_PIN_BUSY, true).Set(25'000'101, VPORT_PIN_BUSY, false);
   const Recording recording = builder.End(50'000'000);
   ASSERT_EQ(recording.changes.size(), 200'002u);

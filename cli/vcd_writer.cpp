@@ -50,19 +50,11 @@ int64_t VcdStepNanoseconds(int64_t frequency) {
 }
 
 int64_t TicksToSteps(int64_t ticks, int64_t frequency, int64_t step_ns) {
-  // steps = ticks * (1e9 / step_ns) / frequency, where the multiplier is a power of ten: the
-  // whole seconds first, then the remainder one decimal digit at a time, as long division
-  // does it, so nothing overflows however long the capture or fast the counter.
-  const int64_t whole = ticks / frequency;
-  int64_t remainder = ticks % frequency;
-  int64_t steps = 0;
-  for (int64_t multiplier = kNanosecondsPerSecond / step_ns; multiplier > 1; multiplier /= 10) {
-    remainder *= 10;
-    steps = steps * 10 + remainder / frequency;
-    remainder %= frequency;
-  }
-  steps += whole * (kNanosecondsPerSecond / step_ns);
-  return steps + (remainder >= frequency - remainder ? 1 : 0);
+  // steps = ticks * (1e9 / step_ns) / frequency, rounded half up: MulDiv's floor, and the
+  // remainder it dropped, which a step of at least 100 ns keeps within 64 bits.
+  const int64_t multiplier = kNanosecondsPerSecond / step_ns;
+  const int64_t dropped = ticks % frequency * multiplier % frequency;
+  return MulDiv(ticks, multiplier, frequency) + (dropped >= frequency - dropped ? 1 : 0);
 }
 
 void WriteVcd(std::ostream& out, const Recording& recording, const VcdHeader& header) {

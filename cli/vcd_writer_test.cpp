@@ -45,7 +45,7 @@ std::string Dump(const Recording& recording) {
 
 TEST(Vcd, HeaderVariablesAndChangesOfACaptureWithAGapAndATrigger) {
   // 1 MHz: a 1 us step. Busy starts high, Ack pulses, a gap from 40 to 55 us hides Busy's fall.
-  const Recording recording = samples::RecordingBuilder(1'000'000, VPORT_INPUT_PINS, VPORT_PIN(VPORT_PIN_BUSY))
+  const Recording recording = samples::HandMade(1'000'000, VPORT_INPUT_PINS, VPORT_PIN(VPORT_PIN_BUSY))
                                   .Set(10, VPORT_PIN_ACK, true)
                                   .Set(20, VPORT_PIN_ACK, false)
                                   .Set(20, VPORT_PIN_SELECT, true)
@@ -87,7 +87,7 @@ TEST(Vcd, HeaderVariablesAndChangesOfACaptureWithAGapAndATrigger) {
 TEST(Vcd, ChangesOnOneStepMakeOneBlockAndTimeOnlyGrows) {
   // 100 MHz: ten ticks a step. Ack rises at 3 and falls at 4 (both at #0), Busy pulses within
   // step 2, then Ack rises at 26 (#3) and the capture ends on that step.
-  const Recording recording = samples::RecordingBuilder(100'000'000, VPORT_PIN(VPORT_PIN_ACK) | VPORT_PIN(VPORT_PIN_BUSY))
+  const Recording recording = samples::HandMade(100'000'000, VPORT_PIN(VPORT_PIN_ACK) | VPORT_PIN(VPORT_PIN_BUSY))
                                   .Set(3, VPORT_PIN_ACK, true)
                                   .Set(4, VPORT_PIN_ACK, false)
                                   .Set(19, VPORT_PIN_BUSY, true)

@@ -82,7 +82,7 @@ TEST(WritersReadByTools, SigrokReadsOurDumpWithItsNamesAndEdgeTimes) {
   // 10 MHz, so one tick is one 100 ns step: Ack 1 kHz from 0.1 ms, 20 periods; one Busy pulse
   // under the trigger; a gap of 50 us; 25 ms in all.
   const Recording recording =
-      samples::RecordingBuilder(10'000'000, VPORT_PIN(VPORT_PIN_ACK) | VPORT_PIN(VPORT_PIN_BUSY) | VPORT_PIN(VPORT_PIN_INIT))
+      samples::HandMade(10'000'000, VPORT_PIN(VPORT_PIN_ACK) | VPORT_PIN(VPORT_PIN_BUSY) | VPORT_PIN(VPORT_PIN_INIT))
           .Square(VPORT_PIN_ACK, 1000, 5000, 5000, 20)
           .Set(12'345, VPORT_PIN_BUSY, true)
           .Set(77'777, VPORT_PIN_BUSY, false)
@@ -117,7 +117,7 @@ TEST(WritersReadByTools, SigrokReadsOurDumpWithItsNamesAndEdgeTimes) {
 
 TEST(WritersReadByTools, RsvgDrawsOurPicture) {
   REQUIRE_TOOL("rsvg-convert");
-  const Recording recording = samples::RecordingBuilder(10'000'000, VPORT_INPUT_PINS | VPORT_PIN(VPORT_PIN_STROBE))
+  const Recording recording = samples::HandMade(10'000'000, VPORT_INPUT_PINS | VPORT_PIN(VPORT_PIN_STROBE))
                                   .Square(VPORT_PIN_ACK, 1, 500, 500, 20'000)
                                   .Square(VPORT_PIN_SELECT, 3'000'000, 10'000, 190'000, 5)
                                   .Gap(4'000'000, 4'100'000)

@@ -8,15 +8,19 @@ FatalError PortOpenFailed(const std::string& port_name, DWORD error) {
   return {10, 0, port_name + " open is failed.\r" + SystemErrorText(error), error};
 }
 
-bool PortAccess::ClaimPort(uint16_t) {
+namespace {
+
+/// What an access answers for a request it cannot serve.
+bool NotSupported() {
   win::SetLastError(ERROR_NOT_SUPPORTED);
   return false;
 }
 
-bool PortAccess::SampleRegisters(const VLIO_SAMPLE_INPUT&, std::vector<uint8_t>&) {
-  win::SetLastError(ERROR_NOT_SUPPORTED);
-  return false;
-}
+}  // namespace
+
+bool PortAccess::ClaimPort(uint16_t) { return NotSupported(); }
+
+bool PortAccess::SampleRegisters(const VLIO_SAMPLE_INPUT&, std::vector<uint8_t>&) { return NotSupported(); }
 
 // --- Through the driver ------------------------------------------------------------------------
 

@@ -12,30 +12,30 @@
 
 namespace samples {
 
-class RecordingBuilder {
+class HandMade {
  public:
-  RecordingBuilder(int64_t frequency, cli::PinLevels pins, cli::PinLevels initial = 0) {
+  HandMade(int64_t frequency, cli::PinLevels pins, cli::PinLevels initial = 0) {
     recording_.frequency = frequency;
     recording_.pins = pins;
     recording_.initial = initial;
   }
-  RecordingBuilder& Set(int64_t at, unsigned pin, bool high) {
+  HandMade& Set(int64_t at, unsigned pin, bool high) {
     events_.emplace_back(at, pin, high);
     return *this;
   }
   /// A square wave on `pin`: `periods` times high for `high` ticks then low for `low`.
-  RecordingBuilder& Square(unsigned pin, int64_t from, int64_t high, int64_t low, int periods) {
+  HandMade& Square(unsigned pin, int64_t from, int64_t high, int64_t low, int periods) {
     for (int k = 0; k < periods; ++k) {
       Set(from + k * (high + low), pin, true);
       Set(from + k * (high + low) + high, pin, false);
     }
     return *this;
   }
-  RecordingBuilder& Gap(int64_t begin, int64_t end) {
+  HandMade& Gap(int64_t begin, int64_t end) {
     recording_.gaps.push_back({begin, end});
     return *this;
   }
-  RecordingBuilder& Trigger(int64_t at) {
+  HandMade& Trigger(int64_t at) {
     recording_.trigger = at;
     return *this;
   }
