@@ -51,9 +51,12 @@ include(GoogleTest)
 
 # pinscope_test_code(TARGET): a test program's own code is compiled without optimisation or
 # debug information in the optimised flavours, which halves its compile time (GoogleTest's
-# templates are most of it); what it tests, the product's libraries, keeps the product's flags.
+# templates are most of it), and with line tables only in the sanitizer build, which is what
+# its reports name (a fifth less compile time); what it tests, the product's libraries, keeps
+# the product's flags.
 function(pinscope_test_code target)
-  target_compile_options(${target} PRIVATE $<$<AND:$<NOT:$<CONFIG:Debug>>,$<COMPILE_LANGUAGE:CXX>>:-O0 -g0>)
+  target_compile_options(${target} PRIVATE $<$<AND:$<NOT:$<CONFIG:Debug>>,$<COMPILE_LANGUAGE:CXX>>:-O0 -g0>
+                                           $<$<AND:$<CONFIG:Debug>,$<COMPILE_LANGUAGE:CXX>>:-g1>)
 endfunction()
 
 # pinscope_test(NAME [SERIAL] sources... LIBS libs...): one GoogleTest program. SERIAL runs
@@ -66,6 +69,11 @@ function(pinscope_test name)
   # Helpers for tests only: on no product target's include path.
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/testing)
   pinscope_test_code(${name})
+  # Nothing is downloaded: the test programs skip the product's dropping of unreached code,
+  # a fifth of the linker's time in the Windows flavours.
+  if(WIN32)
+    target_link_options(${name} PRIVATE $<$<NOT:$<CONFIG:Debug>>:-Wl,--no-gc-sections>)
+  endif()
   # Compiled a few files at a time: GoogleTest's headers, parsed once per batch instead of once
   # per file, cost more than most tests' own code.
   set_target_properties(${name} PROPERTIES UNITY_BUILD ON)
