@@ -27,6 +27,7 @@ Registers ReadRegisters(TvlLPT& lpt) { return {lpt.ReadData(), lpt.ReadStatus(),
 
 int PrintState(TvlLPT& lpt, const Invocation& invocation, const Console& console) {
   const Registers registers = ReadRegisters(lpt);
+  if (PortRemoved(lpt)) return kPortFailed;
   PrintPins(console.out, invocation.port, lpt.GetLptIOBase(), registers, invocation.json);
   // An address where no device answers reads all ones on the ISA bus.
   if (registers.data == 0xFF && registers.status == 0xFF && registers.control == 0xFF)
@@ -126,6 +127,7 @@ int Watch(TvlLPT& lpt, const Invocation& invocation, const Console& console) {
     if (console.stop.Requested()) return kStopped;
     Registers now;
     now.status = lpt.ReadStatus();
+    if (PortRemoved(lpt)) return kPortFailed;
     const DWORD elapsed = win::GetTickCount() - start;
     for (const vport_signal& pin : connector::kSignals) {
       if (pin.output || now.Level(pin) == last.Level(pin)) continue;

@@ -24,4 +24,8 @@ struct Console {
 /// Runs read, set, data, write, watch or selftest on `lpt`, which is open.
 int RunPortCommand(TvlLPT& lpt, const Invocation& invocation, const Console& console);
 
+/// Whether the port `lpt` held went away while open (its card removed or disabled): the driver
+/// refuses its registers since, and what a command read of them is 0, not the lines.
+inline bool PortRemoved(TvlLPT& lpt) { return lpt.GetDirectMode() && lpt.Driver().PortRemoved(); }
+
 }  // namespace cli

@@ -82,7 +82,14 @@ int RunOnPort(const Invocation& invocation, const Console& console) {
     SelectPort(lpt, invocation, console.err);
     lpt.SetActive(true);
     const int code = RunPortCommand(lpt, invocation, console);
+    const bool removed = PortRemoved(lpt);
     lpt.SetActive(false);  // the port closed and the service gone before the program reports
+    if (removed) {
+      console.err << "pinscope-cli: " << invocation.port << " at " << HexText(lpt.GetLptIOBase(), 3)
+                  << " went away while in use (its card was removed or disabled); what was read after that is"
+                     " not the port's\n";
+      return kPortFailed;
+    }
     return code;
   } catch (const UnknownPort& error) {
     console.err << "pinscope-cli: " << error.what() << "\n";

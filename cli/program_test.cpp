@@ -362,6 +362,21 @@ TEST_F(Program, ABaseTheDriverDoesNotServeIsRefusedWithItsAnswerAndNothingStays)
   EXPECT_TRUE(pc.ports.Accesses().empty());
 }
 
+TEST_F(Program, APortWhoseCardIsPulledOutWhileWatchedEndsTheWatchWithWhy) {
+  pc.ports.AddPort(0xD000);
+  pc.kernel.SetParallelPort(0xD000, false);
+  pc.setup_api.AddParallelPort("LPT3", 0xD000);
+  pc.time.After(20, [&] { pc.kernel.RemoveParallelPort(0xD000); });
+  const Outcome watch = Run("watch LPT3 --interval 5");
+  EXPECT_EQ(watch.code, kPortFailed);
+  EXPECT_TRUE(Has(watch.err, "LPT3 at 0xD000 went away while in use (its card was removed or disabled)"))
+      << watch.err;
+  // Gone for good: the next run's driver finds no such port.
+  const Outcome read = Run("read LPT3");
+  EXPECT_EQ(read.code, kPortFailed);
+  EXPECT_TRUE(Has(read.err, "Base I/O port 0xD000 is not a parallel port that Windows knows")) << read.err;
+}
+
 TEST_F(Program, HandleModeWritesThroughTheSystemsPortDevice) {
   auto device = std::make_shared<sim::LptDevice>(pc.core);
   pc.files.AddDevice("\\\\.\\LPT2", device);

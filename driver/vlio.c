@@ -20,7 +20,7 @@
  * GPIO blocks, which is what gets port drivers blocklisted; a list of what to refuse is never
  * complete, a list of what to serve can be. Served are the ports Windows' own parallel port
  * driver knows, as it tells a kernel client (GUID_PARALLEL_DEVICE and
- * IOCTL_INTERNAL_GET_PARALLEL_PORT_INFO, asked once at load), and the three legacy bases with
+ * IOCTL_INTERNAL_GET_PARALLEL_PORT_INFO, asked at load), and the three legacy bases with
  * their standard spans, for a port set by hand where no parallel driver is bound (and under
  * Wine, which has none). An open (a file object) reaches only the port it has claimed, and holds
  * it from everybody else while it does: through the parallel driver's own allocation routine, so
@@ -31,6 +31,30 @@
  * STATUS_ACCESS_DENIED and touched nowhere. The machine's own fixed ports (VlioSystemPorts in
  * vlio_ioctl.h) and a write to the Plug and Play ISA address port (VLIO_PNP_ADDRESS_PORT) stay
  * refused as well, should a port's reported range ever reach one.
+ *
+ * When Windows may own a legacy base. This driver's own hold keeps only its own opens apart;
+ * a print job would drive the port beside it. So a legacy base is held that way only while
+ * every parallel port Windows lists was described here: one that could not be (it did not
+ * answer, its registers are not I/O ports, the table is full, it arrived after load) may sit at
+ * that base, and then every claim of a legacy base the parallel driver did not describe is
+ * refused with STATUS_CONFLICTING_ADDRESSES. An open that already holds one keeps it until it
+ * closes or claims again: taking it away mid-use would help nobody, as the arrived port's driver
+ * cannot know of it either way. Pinscope loads the driver at each open, so the next open
+ * describes the newcomer.
+ *
+ * Ports that go away. Each described port is watched (target device change notification on the
+ * file object held open on it). At a query-remove, or a removal with no query (surprise
+ * removal), the port stops being served: requests in flight on it are waited for (each is
+ * bounded, a sampling at 50 ms), the open that holds it lets it go through the parallel
+ * driver's FreePort, and the file object is let go so that the removal can proceed; from then
+ * on its registers and claims are refused with STATUS_DEVICE_REMOVED. A cancelled removal
+ * opens the port again by its interface name and serves it again; the open that held it must
+ * claim it again.
+ *
+ * One request at a time per open. A claim changes what an open may reach, so it must not run
+ * beside another request of the same open (one opened for overlapped I/O may send several at
+ * once): a flag in the file object (FsContext2), taken by compare-exchange at the start of each
+ * device control, makes a second one fail with STATUS_DEVICE_BUSY, with no allocation or lock.
  *
  * Who may open it. A handle to this device is still worth much more than a user's, so only
  * a caller that could load a driver itself gets one: the create routine asks whether the
@@ -51,9 +75,10 @@
  * Why a check in the create routine rather than a security descriptor on the device: it is
  * two kernel imports, where an explicit descriptor needs IoCreateDeviceSecure (a static
  * library MinGW does not have) or half a dozen Rtl/Ob/Zw routines and an ACL to build; it
- * holds for every name that reaches the device, "\Device\vlio\anything" included, which
- * a descriptor covers only with FILE_DEVICE_SECURE_OPEN; and it asks exactly "could this
- * caller load a driver itself", not "is it in a group".
+ * holds for every name that reaches the device, "\Device\vlio\anything" included; and it
+ * asks exactly "could this caller load a driver itself", not "is it in a group". The device is
+ * still made with FILE_DEVICE_SECURE_OPEN, so that the system's default descriptor guards the
+ * names below the device too, should the check ever change.
  */
 /* SePrivilegeCheck is declared here in MinGW's headers. */
 #include <ddk/ntifs.h>
@@ -81,13 +106,14 @@
 #include "vlio_ioctl.h"
 #include "vlio_sample.h"
 
-/* The parallel port interface's GUID (ntddpar.h, which parallel.h includes) is defined in the
-   image, as the system's header gives it, and beside the names, not in a library or a section
-   of its own. */
+/* The parallel port interface's GUID (ntddpar.h, which parallel.h includes) and the Plug and
+   Play events' (wdmguid.h) are defined in the image, as the system's headers give them, and
+   beside the names, not in a library or a section of their own; those not used are dropped. */
 #undef DEFINE_GUID
 #define DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
-  static const GUID name VLIO_IN_CODE = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
+  static const GUID name VLIO_IN_CODE __attribute__((unused)) = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
 #include <ddk/parallel.h>
+#include <ddk/wdmguid.h>
 
 static const WCHAR DeviceNameText[] VLIO_IN_CODE = VLIO_DEVICE_NAME;
 static const WCHAR LinkNameText[] VLIO_IN_CODE = VLIO_LINK_NAME;
@@ -107,15 +133,28 @@ DRIVER_UNLOAD VlioUnload;
 typedef struct VLIO_PORT {
   USHORT First;
   USHORT Last;
-  /* The parallel port driver's routines and context, or this driver's own hold. */
+  /* The parallel port driver's allocation routines and their context; NULL for a legacy port
+     that this driver holds itself. */
   PPARALLEL_TRY_ALLOCATE_ROUTINE TryAllocate;
   PPARALLEL_FREE_ROUTINE Free;
   PVOID Context;
-  /* The parallel port driver's port, kept open while its routines may be called; NULL for a
-     legacy port of this driver's own. */
+  /* The open that holds the port: for a port of the parallel driver's, set once TryAllocate
+     granted it, and whoever swaps it back to NULL (the open's close or next claim, or the
+     port's removal) calls Free; for a legacy port of this driver's own, the hold itself. */
+  PFILE_OBJECT Holder;
+  /* Requests inside the port now, and whether it is withdrawn (being removed, or removed): a
+     removal waits for the one to reach 0 once the other is set. */
+  LONG Users;
+  LONG Gone;
+#ifndef VLIO_VIRTUAL_PORT
+  /* The parallel port driver's port, kept open while its routines may be called, its
+     notification, and its interface name (in the system's list, kept for opening the port
+     again after a cancelled removal); NULL for a legacy port of this driver's own. */
   PFILE_OBJECT File;
-  /* A legacy port's own hold: 1 while an open has claimed it. */
-  LONG Held;
+  PVOID Notification;
+  PDRIVER_OBJECT Driver;
+  PWSTR Name;
+#endif
 } VLIO_PORT;
 
 /* The device's extension: the served ports, filled at load, the ports Windows knows first. A
@@ -125,19 +164,15 @@ typedef struct VLIO_PORT {
    object's FsContext; the device outlives every open. */
 typedef struct VLIO_EXTENSION {
   ULONG PortCount;
+  /* 1 once a parallel port Windows lists may sit where this driver would hold a legacy base. */
+  LONG Withhold;
+#ifndef VLIO_VIRTUAL_PORT
+  /* The watch for parallel port interfaces, and the system's list of them at load. */
+  PVOID Arrivals;
+  PWSTR Interfaces;
+#endif
   VLIO_PORT Ports[VLIO_MAX_KNOWN_PORTS + VLIO_LEGACY_PORT_COUNT];
 } VLIO_EXTENSION;
-
-/* A legacy port's hold, in place of a parallel port driver's allocation routines. */
-static BOOLEAN NTAPI VlioTryHold(PVOID Context)
-{
-  return InterlockedCompareExchange((LONG volatile *)Context, 1, 0) == 0;
-}
-
-static VOID NTAPI VlioReleaseHold(PVOID Context)
-{
-  InterlockedCompareExchange((LONG volatile *)Context, 0, 1);
-}
 
 /* The served port whose base is `Base`, or NULL. */
 static VLIO_PORT *VlioFindPort(VLIO_EXTENSION *Served, USHORT Base)
@@ -150,31 +185,86 @@ static VLIO_PORT *VlioFindPort(VLIO_EXTENSION *Served, USHORT Base)
   return NULL;
 }
 
-/* Asks the parallel port whose interface is `Name` for its registers and allocation routines
-   (the internal request, waited for here at passive level), and serves it when its registers
-   are I/O ports: Controller, the address the port driver reaches them by, is then the port
-   number itself. A port that does not answer is left out, and its file object let go. */
-static VOID VlioAddKnownPort(VLIO_EXTENSION *Served, PUNICODE_STRING Name)
+/* Enters `Port` for one request, unless it is withdrawn; the port's routines and registers may
+   be used until VlioLeave. */
+static BOOLEAN VlioEnter(VLIO_PORT *Port)
 {
-  VLIO_PORT *port = &Served->Ports[Served->PortCount];
+  InterlockedIncrement(&Port->Users);
+  if (InterlockedCompareExchange(&Port->Gone, 0, 0) == 0)
+    return TRUE;
+  InterlockedDecrement(&Port->Users);
+  return FALSE;
+}
+
+static VOID VlioLeave(VLIO_PORT *Port)
+{
+  InterlockedDecrement(&Port->Users);
+}
+
+/* Lets go of `Port` if `File` holds it; a withdrawn port was let go by its removal. */
+static VOID VlioRelease(VLIO_PORT *Port, PFILE_OBJECT File)
+{
+  if (Port == NULL || !VlioEnter(Port))
+    return;
+  if (InterlockedCompareExchangePointer((PVOID volatile *)&Port->Holder, NULL, File) == File && Port->Free != NULL)
+    Port->Free(Port->Context);
+  VlioLeave(Port);
+}
+
+#ifndef VLIO_VIRTUAL_PORT
+DRIVER_NOTIFICATION_CALLBACK_ROUTINE VlioPortChange;
+DRIVER_NOTIFICATION_CALLBACK_ROUTINE VlioInterfaceChange;
+
+/* The Plug and Play event of `Notification`, told by the first field of its GUID: the events
+   of wdmguid.h differ only there. 0 for any other GUID. */
+static __attribute__((noinline)) ULONG VlioEventOf(PVOID Notification)
+{
+  const ULONG *got = (const ULONG *)&((PPLUGPLAY_NOTIFICATION_HEADER)Notification)->Event;
+  const ULONG *event = (const ULONG *)&GUID_DEVICE_INTERFACE_ARRIVAL;
+  return got[1] == event[1] && got[2] == event[2] && got[3] == event[3] ? got[0] : 0;
+}
+
+/* Lets go of the parallel port driver's port that `Port` holds open, if any. One call site for
+   the kernel routine: each costs the i386 image a fixup. */
+static __attribute__((noinline)) VOID VlioLetGo(VLIO_PORT *Port)
+{
+  PFILE_OBJECT file = Port->File;
+  Port->File = NULL;
+  if (file != NULL)
+    ObDereferenceObject(file);
+}
+
+/* Ends the watch `*Notification`, if any. */
+static __attribute__((noinline)) VOID VlioUnwatch(PVOID *Notification)
+{
+  if (*Notification != NULL)
+    IoUnregisterPlugPlayNotification(*Notification);
+  *Notification = NULL;
+}
+
+/* Opens the parallel port whose interface is `Name` into `Port` and asks it for its registers
+   and allocation routines (the internal request, waited for here at passive level). True when
+   its registers are I/O ports that fit: Controller, the address the port driver reaches them by,
+   is then the port number itself. On false the file object is let go again. */
+static BOOLEAN VlioDescribePort(VLIO_PORT *Port, PUNICODE_STRING Name)
+{
   PARALLEL_PORT_INFORMATION info;
   IO_STATUS_BLOCK result;
   KEVENT done;
-  PFILE_OBJECT file;
   PDEVICE_OBJECT device;
   PIRP irp;
   NTSTATUS status;
   ULONG base;
   ULONG span;
 
-  if (!NT_SUCCESS(IoGetDeviceObjectPointer(Name, FILE_READ_ATTRIBUTES, &file, &device)))
-    return;
+  if (!NT_SUCCESS(IoGetDeviceObjectPointer(Name, FILE_READ_ATTRIBUTES, &Port->File, &device)))
+    return FALSE;
   KeInitializeEvent(&done, NotificationEvent, FALSE);
   irp = IoBuildDeviceIoControlRequest(IOCTL_INTERNAL_GET_PARALLEL_PORT_INFO, device, NULL, 0, &info, sizeof info,
                                       TRUE, &done, &result);
   status = STATUS_INSUFFICIENT_RESOURCES;
   if (irp != NULL) {
-    IoGetNextIrpStackLocation(irp)->FileObject = file;
+    IoGetNextIrpStackLocation(irp)->FileObject = Port->File;
     status = IoCallDriver(device, irp);
     if (status == STATUS_PENDING) {
       KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
@@ -186,45 +276,170 @@ static VOID VlioAddKnownPort(VLIO_EXTENSION *Served, PUNICODE_STRING Name)
   base = info.OriginalController.LowPart;
   span = info.SpanOfController;
   if (NT_SUCCESS(status) && info.OriginalController.HighPart == 0 && base - 1 < 0xFFFF && span - 1 < 0x10000 - base &&
-      (ULONG_PTR)info.Controller == base && VlioFindPort(Served, (USHORT)base) == NULL) {
-    port->First = (USHORT)base;
-    port->Last = (USHORT)(base + (span < VLIO_MAX_SPAN ? span : VLIO_MAX_SPAN) - 1);
-    port->TryAllocate = info.TryAllocatePort;
-    port->Free = info.FreePort;
-    port->Context = info.Context;
-    port->File = file;
-    ++Served->PortCount;
-    return;
+      (ULONG_PTR)info.Controller == base) {
+    Port->First = (USHORT)base;
+    Port->Last = (USHORT)(base + (span < VLIO_MAX_SPAN ? span : VLIO_MAX_SPAN) - 1);
+    Port->TryAllocate = info.TryAllocatePort;
+    Port->Free = info.FreePort;
+    Port->Context = info.Context;
+    return TRUE;
   }
-  ObDereferenceObject(file);
+  VlioLetGo(Port);
+  return FALSE;
 }
 
-/* Fills the table of served ports: those Windows' parallel port driver knows, then the legacy
-   bases it does not. Without a parallel port interface (none bound, Wine) only the legacy ones. */
-static VOID VlioFindPorts(VLIO_EXTENSION *Served)
+/* Watches the parallel port open as `File` for its removal, on behalf of `Port`; false when
+   Windows would not tell. */
+static BOOLEAN VlioWatchPort(VLIO_PORT *Port, PFILE_OBJECT File, PVOID *Notification)
+{
+  return NT_SUCCESS(IoRegisterPlugPlayNotification(EventCategoryTargetDeviceChange, 0, File, Port->Driver,
+                                                   VlioPortChange, Port, Notification));
+}
+
+/* Serves the parallel port whose interface is `Name` in the next free entry, when it can be
+   described and watched and no served port has its base (the same port by another name would
+   be a port this driver cannot tell apart); false when Windows' port there stays unknown to
+   this driver. */
+static BOOLEAN VlioAddKnownPort(VLIO_EXTENSION *Served, PDRIVER_OBJECT Driver, PUNICODE_STRING Name)
+{
+  VLIO_PORT *port = &Served->Ports[Served->PortCount];
+
+  if (Served->PortCount == VLIO_MAX_KNOWN_PORTS || !VlioDescribePort(port, Name))
+    return FALSE;
+  port->Driver = Driver;
+  port->Name = Name->Buffer;
+  if (VlioFindPort(Served, port->First) == NULL && VlioWatchPort(port, port->File, &port->Notification)) {
+    ++Served->PortCount;
+    return TRUE;
+  }
+  VlioLetGo(port);
+  return FALSE;
+}
+
+/* Stops serving `Port`: no new request enters, those inside are waited for, the open that holds
+   it lets it go, and the port's file object is let go so that Windows can remove it. */
+static VOID VlioWithdrawPort(VLIO_PORT *Port)
+{
+  LARGE_INTEGER tick;
+  KEVENT never;
+
+  if (InterlockedExchange(&Port->Gone, 1) != 0)
+    return;
+  /* A millisecond at a time, on an event nothing sets. */
+  tick.QuadPart = -10000;
+  KeInitializeEvent(&never, NotificationEvent, FALSE);
+  while (InterlockedCompareExchange(&Port->Users, 0, 0) != 0)
+    KeWaitForSingleObject(&never, Executive, KernelMode, FALSE, &tick);
+  if (InterlockedExchangePointer((PVOID volatile *)&Port->Holder, NULL) != NULL)
+    Port->Free(Port->Context);
+  VlioLetGo(Port);
+}
+
+/* After a cancelled removal: opens the port again and serves it again, as Windows describes it
+   now; it stays withdrawn when that fails. */
+static VOID VlioRestorePort(VLIO_PORT *Port)
+{
+  UNICODE_STRING name;
+  PVOID notification;
+
+  if (Port->File != NULL || InterlockedCompareExchange(&Port->Gone, 0, 0) == 0)
+    return;
+  RtlInitUnicodeString(&name, Port->Name);
+  if (!VlioDescribePort(Port, &name))
+    return;
+  if (!VlioWatchPort(Port, Port->File, &notification)) {
+    VlioLetGo(Port);
+    return;
+  }
+  /* The old registration was on the file object let go at the query. */
+  VlioUnwatch(&Port->Notification);
+  Port->Notification = notification;
+  InterlockedExchange(&Port->Gone, 0);
+}
+
+/*
+ * VlioPortChange: a served port's target device change. A query-remove withdraws it (never
+ * vetoed), a cancelled removal serves it again, a completed one (after a query or none, as at
+ * a surprise removal) withdraws it for good and ends the watch.
+ */
+NTSTATUS NTAPI VlioPortChange(PVOID Notification, PVOID Context)
+{
+  VLIO_PORT *port = Context;
+  ULONG event = VlioEventOf(Notification);
+
+  if (event == GUID_TARGET_DEVICE_QUERY_REMOVE.Data1) {
+    VlioWithdrawPort(port);
+  } else if (event == GUID_TARGET_DEVICE_REMOVE_CANCELLED.Data1) {
+    VlioRestorePort(port);
+  } else if (event == GUID_TARGET_DEVICE_REMOVE_COMPLETE.Data1) {
+    VlioWithdrawPort(port);
+    VlioUnwatch(&port->Notification);
+  }
+  return STATUS_SUCCESS;
+}
+
+/*
+ * VlioInterfaceChange: a parallel port interface arrived after load. Its port may sit at a
+ * legacy base, so no legacy base is held by this driver's own flag any more.
+ */
+NTSTATUS NTAPI VlioInterfaceChange(PVOID Notification, PVOID Context)
+{
+  if (VlioEventOf(Notification) == GUID_DEVICE_INTERFACE_ARRIVAL.Data1)
+    InterlockedExchange(&((VLIO_EXTENSION *)Context)->Withhold, 1);
+  return STATUS_SUCCESS;
+}
+
+/* The ports Windows' parallel port driver knows, and a watch for those that come later. Any
+   that cannot be served here makes the legacy bases withheld. Without a parallel port interface
+   (none bound, Wine) there is nothing to serve. */
+static VOID VlioFindKnownPorts(VLIO_EXTENSION *Served, PDRIVER_OBJECT Driver)
 {
   PWSTR list;
   PWSTR name;
   UNICODE_STRING text;
+  NTSTATUS status;
+
+  /* Watched first, so that no port arrives unseen between the list and the watch. A kernel
+     that has neither (Wine stubs both with STATUS_NOT_IMPLEMENTED) has no parallel port
+     driver; any other failure leaves unknown what Windows lists. */
+  status = IoRegisterPlugPlayNotification(EventCategoryDeviceInterfaceChange, 0, (PVOID)&GUID_PARALLEL_DEVICE, Driver,
+                                          VlioInterfaceChange, Served, &Served->Arrivals);
+  if (!NT_SUCCESS(status) && status != STATUS_NOT_IMPLEMENTED)
+    Served->Withhold = 1;
+  status = IoGetDeviceInterfaces(&GUID_PARALLEL_DEVICE, NULL, 0, &list);
+  if (!NT_SUCCESS(status)) {
+    if (status != STATUS_NOT_IMPLEMENTED)
+      Served->Withhold = 1;
+    return;
+  }
+  /* Kept until unload: the served ports' names point into it. */
+  Served->Interfaces = list;
+  for (name = list; *name != L'\0'; name += text.Length / sizeof(WCHAR) + 1) {
+    RtlInitUnicodeString(&text, name);
+    if (!VlioAddKnownPort(Served, Driver, &text))
+      Served->Withhold = 1;
+  }
+}
+#endif
+
+/* Fills the table of served ports: those Windows' parallel port driver knows, then the legacy
+   bases it does not. The virtual-port flavour serves its own ports at the legacy bases and asks
+   Windows for nothing: it never touches a real port, so it must not hold one from a print job. */
+static VOID VlioFindPorts(VLIO_EXTENSION *Served, PDRIVER_OBJECT Driver)
+{
   ULONG i;
 
-  if (NT_SUCCESS(IoGetDeviceInterfaces(&GUID_PARALLEL_DEVICE, NULL, 0, &list))) {
-    for (name = list; *name != L'\0' && Served->PortCount < VLIO_MAX_KNOWN_PORTS;
-         name += text.Length / sizeof(WCHAR) + 1) {
-      RtlInitUnicodeString(&text, name);
-      VlioAddKnownPort(Served, &text);
-    }
-    ExFreePool(list);
-  }
+#ifndef VLIO_VIRTUAL_PORT
+  VlioFindKnownPorts(Served, Driver);
+#else
+  UNREFERENCED_PARAMETER(Driver);
+#endif
   for (i = 0; i < VLIO_LEGACY_PORT_COUNT; ++i) {
     VLIO_PORT *port = &Served->Ports[Served->PortCount];
     if (VlioFindPort(Served, VlioLegacyPorts[i].First) != NULL)
       continue;
     port->First = VlioLegacyPorts[i].First;
     port->Last = VlioLegacyPorts[i].Last;
-    port->TryAllocate = VlioTryHold;
-    port->Free = VlioReleaseHold;
-    port->Context = &port->Held;
     ++Served->PortCount;
   }
 }
@@ -245,8 +460,8 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING Registry
   RtlInitUnicodeString(&linkName, LinkNameText);
   RtlInitUnicodeString(&deviceName, DeviceNameText);
 
-  status = IoCreateDevice(DriverObject, sizeof(VLIO_EXTENSION), &deviceName, FILE_DEVICE_UNKNOWN, 0, FALSE,
-                          &deviceObject);
+  status = IoCreateDevice(DriverObject, sizeof(VLIO_EXTENSION), &deviceName, FILE_DEVICE_UNKNOWN,
+                          FILE_DEVICE_SECURE_OPEN, FALSE, &deviceObject);
   if (!NT_SUCCESS(status))
     return status;
 
@@ -261,7 +476,7 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING Registry
   DriverObject->MajorFunction[IRP_MJ_CREATE] = VlioCreate;
   DriverObject->MajorFunction[IRP_MJ_CLOSE] = VlioClose;
   DriverObject->DriverUnload = VlioUnload;
-  VlioFindPorts(deviceObject->DeviceExtension);
+  VlioFindPorts(deviceObject->DeviceExtension, DriverObject);
   return STATUS_SUCCESS;
 }
 
@@ -313,8 +528,7 @@ NTSTATUS NTAPI VlioClose(PDEVICE_OBJECT DeviceObject, PIRP Irp)
 
   UNREFERENCED_PARAMETER(DeviceObject);
 
-  if (held != NULL)
-    held->Free(held->Context);
+  VlioRelease(held, file);
   Irp->IoStatus.Status = STATUS_SUCCESS;
   Irp->IoStatus.Information = 0;
   IoCompleteRequest(Irp, IO_NO_INCREMENT);
@@ -327,33 +541,62 @@ static NTSTATUS VlioClaimPort(VLIO_EXTENSION *Served, PIRP Irp, PFILE_OBJECT Fil
 {
   VLIO_CLAIM_INPUT *request = Irp->AssociatedIrp.SystemBuffer;
   VLIO_PORT *port;
-  VLIO_PORT *held;
+  VLIO_PORT *held = File->FsContext;
+  NTSTATUS status = STATUS_SUCCESS;
 
   if (InputLength < sizeof(VLIO_CLAIM_INPUT))
     return STATUS_INVALID_PARAMETER;
   port = VlioFindPort(Served, request->Base);
   if (port == NULL)
     return STATUS_ACCESS_DENIED;
-  held = File->FsContext;
-  if (held == port)
-    return STATUS_SUCCESS;
-  if (!port->TryAllocate(port->Context))
-    return STATUS_DEVICE_BUSY;
-  /* Two claims at once on one open: the one that swaps first wins. */
-  if (InterlockedCompareExchangePointer(&File->FsContext, port, held) != held) {
-    port->Free(port->Context);
-    return STATUS_DEVICE_BUSY;
+  if (port->TryAllocate == NULL && InterlockedCompareExchange(&Served->Withhold, 0, 0) != 0)
+    return STATUS_CONFLICTING_ADDRESSES;
+  if (!VlioEnter(port))
+    return STATUS_DEVICE_REMOVED;
+  if (port->Holder != File) {
+    /* A legacy port of this driver's own is held by taking its Holder. */
+    if (port->TryAllocate == NULL ? InterlockedCompareExchangePointer((PVOID volatile *)&port->Holder, File, NULL) != NULL
+                                  : !port->TryAllocate(port->Context)) {
+      status = STATUS_DEVICE_BUSY;
+    } else {
+      InterlockedExchangePointer((PVOID volatile *)&port->Holder, File);
+      File->FsContext = port;
+      if (held != port)
+        VlioRelease(held, File);
+    }
   }
-  if (held != NULL)
-    held->Free(held->Context);
-  return STATUS_SUCCESS;
+  VlioLeave(port);
+  return status;
 }
 
-/* Whether `Port` is a register of the port the open holds, and none of the machine's own. */
-static BOOLEAN VlioIsClaimedRegister(PFILE_OBJECT File, USHORT Port)
+/* The port numbers a read, write or sampling request begins with. The layouts are byte-packed,
+   but each begins with them, and the system buffer they arrive in is pool memory, aligned. */
+#define VLIO_PORTS_OF(request) ((const USHORT *)(PVOID)(request))
+_Static_assert(offsetof(VLIO_READ_INPUT, Port) == 0 && offsetof(VLIO_WRITE_INPUT, Port) == 0 &&
+                   offsetof(VLIO_SAMPLE_INPUT, Registers) == 0,
+               "each request begins with its port numbers");
+
+/* The port the open holds, entered for this request, when the `Count` registers at `Ports` are
+   all its own and none of the machine's; NULL with the reason in *Status otherwise
+   (STATUS_DEVICE_REMOVED once its removal let it go, also after a cancelled removal brought it
+   back for a new claim). */
+static VLIO_PORT *VlioEnterRegisters(PFILE_OBJECT File, const USHORT *Ports, ULONG Count, NTSTATUS *Status)
 {
   VLIO_PORT *held = File->FsContext;
-  return held != NULL && Port >= held->First && Port <= held->Last && !VlioIsSystemPort(Port);
+  ULONG i;
+
+  *Status = STATUS_ACCESS_DENIED;
+  for (i = 0; i < Count; ++i) {
+    if (held == NULL || Ports[i] < held->First || Ports[i] > held->Last || VlioIsSystemPort(Ports[i]))
+      return NULL;
+  }
+  *Status = STATUS_DEVICE_REMOVED;
+  if (!VlioEnter(held))
+    return NULL;
+  if (held->Holder == File)
+    return held;
+  VlioLeave(held);
+  return NULL;
 }
 
 /* A request too short to name a port and hold the answer (or the value) is invalid; one that
@@ -361,13 +604,17 @@ static BOOLEAN VlioIsClaimedRegister(PFILE_OBJECT File, USHORT Port)
 static NTSTATUS VlioReadPort(PIRP Irp, PFILE_OBJECT File, ULONG InputLength, ULONG OutputLength)
 {
   VLIO_READ_INPUT *request = Irp->AssociatedIrp.SystemBuffer;
+  VLIO_PORT *port;
+  NTSTATUS status;
 
   if (InputLength < sizeof(VLIO_READ_INPUT) || OutputLength < sizeof(UCHAR))
     return STATUS_INVALID_PARAMETER;
-  if (!VlioIsClaimedRegister(File, request->Port))
-    return STATUS_ACCESS_DENIED;
+  port = VlioEnterRegisters(File, VLIO_PORTS_OF(request), 1, &status);
+  if (port == NULL)
+    return status;
   /* The answer overwrites the request: buffered I/O has one buffer for both. */
   *(PUCHAR)Irp->AssociatedIrp.SystemBuffer = VLIO_READ_PORT(request->Port);
+  VlioLeave(port);
   Irp->IoStatus.Information = sizeof(UCHAR);
   return STATUS_SUCCESS;
 }
@@ -375,12 +622,18 @@ static NTSTATUS VlioReadPort(PIRP Irp, PFILE_OBJECT File, ULONG InputLength, ULO
 static NTSTATUS VlioWritePort(PIRP Irp, PFILE_OBJECT File, ULONG InputLength)
 {
   VLIO_WRITE_INPUT *request = Irp->AssociatedIrp.SystemBuffer;
+  VLIO_PORT *port;
+  NTSTATUS status;
 
   if (InputLength < sizeof(VLIO_WRITE_INPUT))
     return STATUS_INVALID_PARAMETER;
-  if (!VlioIsClaimedRegister(File, request->Port) || request->Port == VLIO_PNP_ADDRESS_PORT)
+  if (request->Port == VLIO_PNP_ADDRESS_PORT)
     return STATUS_ACCESS_DENIED;
+  port = VlioEnterRegisters(File, VLIO_PORTS_OF(request), 1, &status);
+  if (port == NULL)
+    return status;
   VLIO_WRITE_PORT(request->Port, request->Value);
+  VlioLeave(port);
   return STATUS_SUCCESS;
 }
 
@@ -404,49 +657,60 @@ static NTSTATUS VlioSamplePort(PIRP Irp, PFILE_OBJECT File, ULONG InputLength, U
 {
   VLIO_SAMPLE_INPUT *request = Irp->AssociatedIrp.SystemBuffer;
   LARGE_INTEGER frequency;
-  ULONG i;
+  VLIO_PORT *port;
+  NTSTATUS status;
 
   if (!VlioSampleInputValid(request, InputLength, OutputLength))
     return STATUS_INVALID_PARAMETER;
-  for (i = 0; i < request->Count; ++i) {
-    if (!VlioIsClaimedRegister(File, request->Registers[i]))
-      return STATUS_ACCESS_DENIED;
-  }
+  port = VlioEnterRegisters(File, VLIO_PORTS_OF(request), request->Count, &status);
+  if (port == NULL)
+    return status;
   KeQueryPerformanceCounter(&frequency);
   Irp->IoStatus.Information = VlioSample(request, Irp->AssociatedIrp.SystemBuffer, OutputLength, frequency.QuadPart,
                                          VlioSampleRead, VlioSampleCounter, NULL);
+  VlioLeave(port);
   return STATUS_SUCCESS;
 }
 
 /*
  * VlioDeviceControl: routes the four control codes; any other fails, and so does a short
- * request or one for a register of no port the open holds. Information stays 0 unless a port
- * was read, so the I/O manager copies back only what the driver wrote.
+ * request, one for a register of no port the open holds, one without an open (a kernel-mode
+ * sender that set no file object) and one while another request of the same open runs.
+ * Information stays 0 unless a port was read, so the I/O manager copies back only what the
+ * driver wrote.
  */
 NTSTATUS NTAPI VlioDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp)
 {
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
+  PFILE_OBJECT file = stack->FileObject;
   ULONG inputLength = stack->Parameters.DeviceIoControl.InputBufferLength;
   ULONG outputLength = stack->Parameters.DeviceIoControl.OutputBufferLength;
   NTSTATUS status;
 
   Irp->IoStatus.Information = 0;
-  switch (stack->Parameters.DeviceIoControl.IoControlCode) {
-  case IOCTL_VLIO_CLAIM:
-    status = VlioClaimPort(DeviceObject->DeviceExtension, Irp, stack->FileObject, inputLength);
-    break;
-  case IOCTL_VLIO_READ:
-    status = VlioReadPort(Irp, stack->FileObject, inputLength, outputLength);
-    break;
-  case IOCTL_VLIO_WRITE:
-    status = VlioWritePort(Irp, stack->FileObject, inputLength);
-    break;
-  case IOCTL_VLIO_SAMPLE:
-    status = VlioSamplePort(Irp, stack->FileObject, inputLength, outputLength);
-    break;
-  default:
-    status = STATUS_UNSUCCESSFUL;
-    break;
+  if (file == NULL) {
+    status = STATUS_INVALID_DEVICE_REQUEST;
+  } else if (InterlockedCompareExchangePointer(&file->FsContext2, file, NULL) != NULL) {
+    status = STATUS_DEVICE_BUSY;
+  } else {
+    switch (stack->Parameters.DeviceIoControl.IoControlCode) {
+    case IOCTL_VLIO_CLAIM:
+      status = VlioClaimPort(DeviceObject->DeviceExtension, Irp, file, inputLength);
+      break;
+    case IOCTL_VLIO_READ:
+      status = VlioReadPort(Irp, file, inputLength, outputLength);
+      break;
+    case IOCTL_VLIO_WRITE:
+      status = VlioWritePort(Irp, file, inputLength);
+      break;
+    case IOCTL_VLIO_SAMPLE:
+      status = VlioSamplePort(Irp, file, inputLength, outputLength);
+      break;
+    default:
+      status = STATUS_UNSUCCESSFUL;
+      break;
+    }
+    InterlockedExchangePointer(&file->FsContext2, NULL);
   }
 
   Irp->IoStatus.Status = status;
@@ -455,19 +719,26 @@ NTSTATUS NTAPI VlioDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp)
 }
 
 /*
- * VlioUnload: lets the parallel ports go that DriverEntry opened, and removes the link and the
- * device. No open is left then, so no port is held.
+ * VlioUnload: ends the watches and lets the parallel ports go that DriverEntry opened, and
+ * removes the link and the device. No open is left then, so no port is held.
  */
 VOID NTAPI VlioUnload(PDRIVER_OBJECT DriverObject)
 {
   VLIO_EXTENSION *served = DriverObject->DeviceObject->DeviceExtension;
   UNICODE_STRING linkName;
+#ifndef VLIO_VIRTUAL_PORT
   ULONG i;
 
+  VlioUnwatch(&served->Arrivals);
   for (i = 0; i < served->PortCount; ++i) {
-    if (served->Ports[i].File != NULL)
-      ObDereferenceObject(served->Ports[i].File);
+    VlioUnwatch(&served->Ports[i].Notification);
+    VlioLetGo(&served->Ports[i]);
   }
+  if (served->Interfaces != NULL)
+    ExFreePool(served->Interfaces);
+#else
+  UNREFERENCED_PARAMETER(served);
+#endif
 
   RtlInitUnicodeString(&linkName, LinkNameText);
   IoDeleteSymbolicLink(&linkName);

@@ -39,8 +39,13 @@
 /* In: VLIO_CLAIM_INPUT. Out: nothing. Makes the parallel port at that base the one port this
    open serves, and holds it from everybody else until the open is closed or claims another.
    STATUS_ACCESS_DENIED for a base that is not a parallel port the driver serves;
-   STATUS_DEVICE_BUSY while another holds the port (an open of its own, or a print job through
-   Windows' parallel port driver). A failed claim leaves the open's port as it was. */
+   STATUS_CONFLICTING_ADDRESSES for a legacy base while Windows lists a parallel port the driver
+   could not describe, which may sit there; STATUS_DEVICE_BUSY while another holds the port (an
+   open of its own, or a print job through Windows' parallel port driver);
+   STATUS_DEVICE_REMOVED for a port that is being removed or was. A failed claim leaves the
+   open's port as it was. Any request fails with STATUS_DEVICE_BUSY while another request of
+   the same open runs, and a read, write or sampling with STATUS_DEVICE_REMOVED once the port
+   the open holds went away. */
 #define IOCTL_VLIO_CLAIM CTL_CODE(VLIO_DEVICE_TYPE, 0x803, METHOD_BUFFERED, FILE_ANY_ACCESS)
 
 /* In: VLIO_SAMPLE_INPUT. Out: VLIO_SAMPLE_OUTPUT, then its records (VLIO_SAMPLE_RECORD).
@@ -174,6 +179,11 @@ static const VLIO_PORT_RANGE VlioSystemPorts[] VLIO_TABLE_SECTION = {
   {0x01F0, 0x01F7}, /* ATA, primary channel */
   /* Second floppy controller, ATA secondary control 0x376, Super I/O configuration 0x370-0x371 */
   {0x0370, 0x0377},
+  /* The display's: monochrome registers below LPT3's base (0x3B0-0x3BB), and the VGA's
+     attribute, sequencer, graphics, DAC and CRT registers after its four (0x3C0-0x3DF), which a
+     port reported at 0x3BC with a span of 8 would reach. */
+  {0x03B0, 0x03BB},
+  {0x03C0, 0x03DF},
   /* First floppy controller, ATA primary control 0x3F6, Super I/O configuration 0x3F0-0x3F1 */
   {0x03F0, 0x03F7},
   {0x040B, 0x040B}, /* DMA 1 extended mode */

@@ -2,9 +2,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <map>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "driver/host/kernel_host.h"
@@ -38,6 +42,21 @@ kernel_host::ParallelPort OddCard() { return {"\\??\\PCI#VEN_9710&DEV_9805#3", 0
 
 Bytes Le(uint16_t value) { return {uint8_t(value), uint8_t(value >> 8)}; }
 
+// A sampling request for `registers`, as its bytes.
+Bytes SampleInput(std::vector<uint16_t> registers, uint32_t rounds, uint32_t microseconds) {
+  VLIO_SAMPLE_INPUT input{};
+  for (size_t i = 0; i < registers.size() && i < VLIO_SAMPLE_MAX_REGISTERS; ++i) input.Registers[i] = registers[i];
+  input.Count = static_cast<uint32_t>(registers.size());
+  input.MaxRounds = rounds;
+  input.MaxMicroseconds = microseconds;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&input);
+  return Bytes(bytes, bytes + sizeof input);
+}
+
+constexpr size_t OutputFor(size_t records) {
+  return sizeof(VLIO_SAMPLE_OUTPUT) + records * sizeof(VLIO_SAMPLE_RECORD);
+}
+
 class Vlio : public testing::Test {
  protected:
   void SetUp() override {
@@ -50,7 +69,10 @@ class Vlio : public testing::Test {
     ASSERT_EQ(driver_.Create().status, STATUS_SUCCESS);
   }
   void TearDown() override {
+    // The interface list is kept while the driver runs.
+    if (driver_.Object().DeviceObject != nullptr) driver_.Unload();
     EXPECT_EQ(kernel_.OutstandingPool(), 0u) << "the interface list was not freed";
+    EXPECT_EQ(kernel_.Registrations(), 0u) << "a watch outlived the driver";
     EXPECT_TRUE(kernel_.Faults().empty()) << kernel_.Faults().front();
   }
 
@@ -85,7 +107,7 @@ TEST_F(Vlio, LoadMakesOneDeviceAndItsLinkAndLeavesCloseToTheSystem) {
   const kernel_host::Device device = kernel_.Devices()[0];
   EXPECT_EQ(device.name, "\\Device\\vlio");
   EXPECT_EQ(device.type, 0x22u);
-  EXPECT_EQ(device.characteristics, 0u);
+  EXPECT_EQ(device.characteristics, ULONG{FILE_DEVICE_SECURE_OPEN});
   EXPECT_FALSE(device.exclusive);
   EXPECT_EQ(driver_.Object().DeviceObject, device.object);
   EXPECT_EQ(kernel_.Links(), (std::map<std::string, std::string>{{"\\DosDevices\\vlio", "\\Device\\vlio"}}));
@@ -95,6 +117,7 @@ TEST_F(Vlio, LoadMakesOneDeviceAndItsLinkAndLeavesCloseToTheSystem) {
     EXPECT_EQ(driver_.Object().MajorFunction[major] != &kernel_host::InvalidDeviceRequest, own) << major;
   }
   EXPECT_NE(driver_.Object().DriverUnload, nullptr);
+  EXPECT_EQ(kernel_.Registrations(), 1u + 3) << "the arrivals of parallel ports, and each port's removal";
 
   kernel_host::Reply opened = driver_.Create();
   EXPECT_EQ(opened.returned, STATUS_SUCCESS);
@@ -259,6 +282,14 @@ TEST_F(Vlio, OtherCodesFailWithoutTouchingAPort) {
     EXPECT_EQ(reply.output, Bytes(4, 0xEE));
   }
   EXPECT_TRUE(kernel_.PortAccesses().empty());
+
+  // A kernel-mode sender that set no file object has no open, hence no claim to look up.
+  for (ULONG code : {IOCTL_VLIO_CLAIM, IOCTL_VLIO_READ, IOCTL_VLIO_WRITE, IOCTL_VLIO_SAMPLE}) {
+    kernel_host::Reply reply = driver_.DeviceControl(nullptr, code, {0x78, 0x03, 0xA5}, Bytes(4, 0xEE));
+    EXPECT_EQ(reply.status, STATUS_INVALID_DEVICE_REQUEST) << std::hex << code;
+    EXPECT_EQ(reply.information, 0u);
+  }
+  EXPECT_TRUE(kernel_.PortAccesses().empty());
 }
 
 // Every port a parallel port can sit at: the legacy bases with their registers, and each
@@ -284,10 +315,11 @@ TEST(VlioSystemPorts, CoverTheMachinesFixedDevices) {
   // DMA, interrupt controllers, timer, keyboard and embedded controllers, RTC/CMOS and the NMI
   // mask, DMA pages and system control, the SMI command port, Super I/O configuration, ATA,
   // both floppy controllers with the ATA control ports among them, extended DMA, interrupt
-  // edge/level, Plug and Play ISA write data, power-management index, PCI configuration and reset.
+  // edge/level, Plug and Play ISA write data, power-management index, PCI configuration and reset,
+  // and the display's registers on either side of LPT3.
   const PortSpan fixed[] = {{0x00, 0x77},   {0x80, 0xDF},   {0x170, 0x177}, {0x1F0, 0x1F7}, {0x370, 0x377},
-                            {0x3F0, 0x3F7}, {0x40B, 0x40B}, {0x480, 0x48F}, {0x4D6, 0x4D6}, {0x4D0, 0x4D1},
-                            {0xA79, 0xA79}, {0xCD6, 0xCD7}, {0xCF8, 0xCFF}};
+                            {0x3B0, 0x3BB}, {0x3C0, 0x3DF}, {0x3F0, 0x3F7}, {0x40B, 0x40B}, {0x480, 0x48F},
+                            {0x4D6, 0x4D6}, {0x4D0, 0x4D1}, {0xA79, 0xA79}, {0xCD6, 0xCD7}, {0xCF8, 0xCFF}};
   for (const PortSpan& span : fixed) {
     for (unsigned port = span.first; port <= span.last; ++port)
       EXPECT_TRUE(VlioIsSystemPort(static_cast<uint16_t>(port))) << std::hex << "0x" << port;
@@ -391,6 +423,88 @@ TEST_F(Vlio, AnOpenHoldsItsOnePortFromEveryoneElseUntilItClaimsAnotherOrCloses) 
   EXPECT_TRUE(lpt1_->allocated) << "the print job's hold is not the driver's to free";
 }
 
+// Removal as the PnP manager runs it: a query (with the open that holds the card idle), its
+// cancellation, and a surprise removal, which comes with no query; then a query and completion of
+// a port nobody holds. The kernel faults a FreePort after the reference on the port was let go.
+TEST_F(Vlio, ARemovedPortIsLetGoAndRefusedUntilACancelledRemovalServesItAgain) {
+  FILE_OBJECT* holder = driver_.Current();
+  ASSERT_EQ(Claim(0xD000), STATUS_SUCCESS);
+  auto refused_everywhere = [&](const char* when) {
+    SCOPED_TRACE(when);
+    EXPECT_EQ(Read(0xD000).status, STATUS_DEVICE_REMOVED);
+    EXPECT_EQ(Write(0xD001).status, STATUS_DEVICE_REMOVED);
+    EXPECT_EQ(Send(IOCTL_VLIO_SAMPLE, SampleInput({0xD001}, 1, 1), Bytes(OutputFor(2))).status, STATUS_DEVICE_REMOVED);
+    EXPECT_EQ(Claim(0xD000), STATUS_DEVICE_REMOVED);
+    EXPECT_TRUE(kernel_.PortAccesses().empty());
+  };
+
+  EXPECT_TRUE(kernel_.QueryRemove(*card_)) << "the driver must let the card go, or Windows cannot remove it";
+  EXPECT_FALSE(card_->allocated);
+  EXPECT_EQ(kernel_.ParallelPortReferences(), 2);
+  refused_everywhere("after the query");
+  ASSERT_EQ(driver_.Create().status, STATUS_SUCCESS);
+  EXPECT_EQ(Claim(0xD000), STATUS_DEVICE_REMOVED) << "another open";
+
+  kernel_.CancelRemove(*card_);
+  EXPECT_EQ(kernel_.ParallelPortReferences(), 3);
+  EXPECT_EQ(kernel_.Registrations(), 1u + 3);
+  driver_.Use(holder);
+  EXPECT_EQ(Read(0xD000).status, STATUS_DEVICE_REMOVED) << "let go at the query: claimed again before use";
+  EXPECT_EQ(Claim(0xD000), STATUS_SUCCESS);
+  EXPECT_TRUE(card_->allocated);
+  EXPECT_EQ(Read(0xD000).status, STATUS_SUCCESS);
+  kernel_.ClearPortAccesses();
+
+  kernel_.CompleteRemove(*card_);
+  EXPECT_FALSE(card_->allocated);
+  EXPECT_EQ(kernel_.ParallelPortReferences(), 2);
+  EXPECT_EQ(kernel_.Registrations(), 1u + 2);
+  refused_everywhere("after a surprise removal");
+
+  EXPECT_TRUE(kernel_.QueryRemove(*lpt1_));
+  kernel_.CompleteRemove(*lpt1_);
+  EXPECT_EQ(Claim(0x378), STATUS_DEVICE_REMOVED) << "not taken over by the driver's own hold";
+  EXPECT_EQ(Claim(0x278), STATUS_SUCCESS) << "the ports that stay are served as before";
+  EXPECT_EQ(kernel_.Registrations(), 1u + 1);
+}
+
+// A card plugged in after load may sit at a legacy base: from then on no legacy base is held by
+// the driver's own flag; an open that holds one keeps it until it claims again.
+TEST_F(Vlio, AParallelPortThatArrivesAfterLoadEndsTheDriversOwnHoldOfLegacyBases) {
+  FILE_OBJECT* first = driver_.Current();
+  ASSERT_EQ(Claim(0x278), STATUS_SUCCESS);
+  kernel_.ArriveParallelPort({"\\??\\PCI#VEN_1C00&DEV_3050#4", 0x3BC, 8, 0x3BC});
+  EXPECT_EQ(Read(0x27A).status, STATUS_SUCCESS);
+  ASSERT_EQ(driver_.Create().status, STATUS_SUCCESS);
+  EXPECT_EQ(Claim(0x3BC), STATUS_CONFLICTING_ADDRESSES);
+  EXPECT_EQ(Claim(0x278), STATUS_CONFLICTING_ADDRESSES);
+  EXPECT_EQ(Claim(0x378), STATUS_SUCCESS) << "a port Windows described stays served";
+  driver_.Use(first);
+  EXPECT_EQ(Claim(0xD000), STATUS_SUCCESS);
+  EXPECT_EQ(Claim(0x278), STATUS_CONFLICTING_ADDRESSES);
+}
+
+// A port reported at 0x3BC with a span of 8 would reach the display's registers from 0x3C0.
+TEST(VlioLoad, APortReportedAt3BCWithASpanOf8ReachesNoneOfTheDisplaysRegisters) {
+  kernel_host::Kernel kernel;
+  FixedPorts ports;
+  kernel.ConnectPorts(&ports);
+  kernel.AddParallelPort({"\\??\\ACPI#PNP0400#3", 0x3BC, 8, 0x3BC});
+  kernel_host::Driver driver(kernel, &DriverEntry);
+  ASSERT_EQ(driver.Load(), STATUS_SUCCESS);
+  ASSERT_EQ(driver.Create().status, STATUS_SUCCESS);
+  ASSERT_EQ(driver.DeviceControl(IOCTL_VLIO_CLAIM, Le(0x3BC), {}).status, STATUS_SUCCESS);
+  for (uint16_t port = 0x3BC; port <= 0x3C3; ++port) {
+    EXPECT_EQ(driver.DeviceControl(IOCTL_VLIO_READ, Le(port), Bytes(1)).status,
+              port <= 0x3BF ? STATUS_SUCCESS : STATUS_ACCESS_DENIED)
+        << std::hex << port;
+  }
+  EXPECT_EQ(kernel.PortAccesses().size(), 4u);
+  driver.Close();
+  driver.Unload();
+  EXPECT_TRUE(kernel.Faults().empty()) << kernel.Faults().front();
+}
+
 TEST_F(Vlio, ThePlugAndPlayAddressPortIsReadButNeverWritten) {
   // LPT2's status register shares its address: reading it stays served.
   ASSERT_EQ(Claim(0x278), STATUS_SUCCESS);
@@ -422,7 +536,10 @@ TEST_F(Vlio, UnloadLetsGoOfEveryPortAndRemovesLinkAndDeviceSoTheDriverCanLoadAga
   driver_.Unload();
 }
 
-TEST(VlioLoad, WithoutAUsableParallelPortOnlyTheLegacyBasesAreServed) {
+// A legacy base is held by the driver's own flag only while every parallel port that Windows
+// lists was described: one it could not describe may sit at that base, and a print job would
+// then drive the port beside Pinscope.
+TEST(VlioLoad, LegacyBasesAreHeldByTheDriverOnlyWhenEveryListedPortWasDescribed) {
   using kernel_host::ParallelPort;
   ParallelPort refusing = Lpt1();
   refusing.answer = STATUS_INVALID_DEVICE_REQUEST;
@@ -432,34 +549,50 @@ TEST(VlioLoad, WithoutAUsableParallelPortOnlyTheLegacyBasesAreServed) {
   past_the_end.base = past_the_end.controller = 0xFFFC;
   ParallelPort mapped_elsewhere = PciCard();
   mapped_elsewhere.controller = 0xFFFF8000DEAD0000;
+  std::vector<ParallelPort> nine;
+  for (uint16_t i = 0; i < 9; ++i)
+    nine.push_back({"\\??\\PCI#CARD#" + std::to_string(i), uint64_t(0xD000 + 8 * i), 8, uint64_t(0xD000 + 8 * i)});
   struct Case {
     const char* what;
     std::vector<ParallelPort> ports;
-    bool interfaces_fail;
+    NTSTATUS interfaces, arrivals;  // what the interface query and the arrival watch fail with
+    NTSTATUS legacy;
   };
   const Case cases[] = {
-      {"no parallel port interface", {}, false},
-      {"the interface query fails", {Lpt1(), PciCard()}, true},
-      {"the ports do not answer, or their registers are no I/O ports that fit",
-       {refusing, beyond_io_space, past_the_end, mapped_elsewhere}, false},
+      {"no parallel port interface", {}, STATUS_SUCCESS, STATUS_SUCCESS, STATUS_SUCCESS},
+      // Wine's kernel stubs both: it has no parallel port driver at all.
+      {"a kernel without either", {}, STATUS_NOT_IMPLEMENTED, STATUS_NOT_IMPLEMENTED, STATUS_SUCCESS},
+      {"the interface query fails", {Lpt1(), PciCard()}, STATUS_INSUFFICIENT_RESOURCES, STATUS_SUCCESS,
+       STATUS_CONFLICTING_ADDRESSES},
+      {"the arrivals cannot be watched", {}, STATUS_SUCCESS, STATUS_INSUFFICIENT_RESOURCES,
+       STATUS_CONFLICTING_ADDRESSES},
+      {"a port does not answer", {refusing}, STATUS_SUCCESS, STATUS_SUCCESS, STATUS_CONFLICTING_ADDRESSES},
+      {"its registers are not I/O ports", {beyond_io_space}, STATUS_SUCCESS, STATUS_SUCCESS,
+       STATUS_CONFLICTING_ADDRESSES},
+      {"its registers run past the last port", {past_the_end}, STATUS_SUCCESS, STATUS_SUCCESS,
+       STATUS_CONFLICTING_ADDRESSES},
+      {"its driver reaches them elsewhere", {mapped_elsewhere}, STATUS_SUCCESS, STATUS_SUCCESS,
+       STATUS_CONFLICTING_ADDRESSES},
+      {"more ports than the table holds", nine, STATUS_SUCCESS, STATUS_SUCCESS, STATUS_CONFLICTING_ADDRESSES},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     kernel_host::Kernel kernel;
     std::vector<ParallelPort*> ports;
     for (const ParallelPort& port : c.ports) ports.push_back(&kernel.AddParallelPort(port));
-    if (c.interfaces_fail) kernel.FailNext(kernel_host::Routine::IoGetDeviceInterfaces, STATUS_INSUFFICIENT_RESOURCES);
+    if (c.interfaces != STATUS_SUCCESS) kernel.FailNext(kernel_host::Routine::IoGetDeviceInterfaces, c.interfaces);
+    if (c.arrivals != STATUS_SUCCESS) kernel.FailNext(kernel_host::Routine::IoRegisterPlugPlayNotification, c.arrivals);
     kernel_host::Driver driver(kernel, &DriverEntry);
     ASSERT_EQ(driver.Load(), STATUS_SUCCESS);
-    EXPECT_EQ(kernel.ParallelPortReferences(), 0);
     ASSERT_EQ(driver.Create().status, STATUS_SUCCESS);
     for (uint16_t base : {0x3BC, 0x378, 0x278})
-      EXPECT_EQ(driver.DeviceControl(IOCTL_VLIO_CLAIM, Le(base), {}).status, STATUS_SUCCESS) << std::hex << base;
-    for (uint16_t base : {0xD000, 0xFFFC})
-      EXPECT_EQ(driver.DeviceControl(IOCTL_VLIO_CLAIM, Le(base), {}).status, STATUS_ACCESS_DENIED) << std::hex << base;
+      EXPECT_EQ(driver.DeviceControl(IOCTL_VLIO_CLAIM, Le(base), {}).status, c.legacy) << std::hex << base;
+    EXPECT_EQ(driver.DeviceControl(IOCTL_VLIO_CLAIM, Le(0xFFFC), {}).status, STATUS_ACCESS_DENIED);
     for (const ParallelPort* port : ports) EXPECT_FALSE(port->allocated);
     driver.Close();
     driver.Unload();
+    EXPECT_EQ(kernel.ParallelPortReferences(), 0);
+    EXPECT_EQ(kernel.Registrations(), 0u);
     EXPECT_EQ(kernel.OutstandingPool(), 0u);
     EXPECT_TRUE(kernel.Faults().empty()) << kernel.Faults().front();
   }
@@ -477,21 +610,6 @@ TEST(VlioLoad, FailureAtTheDeviceOrTheLinkLeavesNothingBehind) {
     EXPECT_EQ(driver.Object().DeviceObject, nullptr);
     EXPECT_TRUE(kernel.Faults().empty());
   }
-}
-
-// A sampling request for `registers`, as its bytes.
-Bytes SampleInput(std::vector<uint16_t> registers, uint32_t rounds, uint32_t microseconds) {
-  VLIO_SAMPLE_INPUT input{};
-  for (size_t i = 0; i < registers.size() && i < VLIO_SAMPLE_MAX_REGISTERS; ++i) input.Registers[i] = registers[i];
-  input.Count = static_cast<uint32_t>(registers.size());
-  input.MaxRounds = rounds;
-  input.MaxMicroseconds = microseconds;
-  const auto* bytes = reinterpret_cast<const uint8_t*>(&input);
-  return Bytes(bytes, bytes + sizeof input);
-}
-
-constexpr size_t OutputFor(size_t records) {
-  return sizeof(VLIO_SAMPLE_OUTPUT) + records * sizeof(VLIO_SAMPLE_RECORD);
 }
 
 TEST_F(Vlio, SamplingRequestsOutsideTheRulesAreRefusedWithoutTouchingAPort) {
@@ -719,6 +837,53 @@ TEST_F(VlioSampling, EachBoundEndsTheRequestAndSaysWhich) {
     EXPECT_EQ(out.header.Ended, c.ended);
     EXPECT_EQ(out.header.Last - out.header.First, c.span);
   }
+}
+
+// A claim changes what the open reaches: one sent on the same open while its sampling runs (a
+// handle opened for overlapped I/O) is refused, and the sampled port stays held throughout.
+TEST_F(VlioSampling, AClaimOnTheSameOpenWhileItSamplesIsRefusedAndThePortStaysHeld) {
+  NTSTATUS claimed = STATUS_PENDING;
+  bool held_throughout = true;
+  scripted_.script = [&](uint16_t, uint32_t round) {
+    if (round == 4) claimed = Claim(0x278);
+    held_throughout &= lpt1_->allocated;
+    return uint8_t{0x7F};
+  };
+  EXPECT_EQ(Sample({0x379}, 20, 1000).header.Rounds, 20u);
+  EXPECT_EQ(claimed, STATUS_DEVICE_BUSY);
+  EXPECT_TRUE(held_throughout);
+  for (const PortAccess& access : kernel_.PortAccesses()) EXPECT_EQ(access.port, 0x379) << std::hex << access.port;
+  ASSERT_EQ(driver_.Create().status, STATUS_SUCCESS);
+  EXPECT_EQ(Claim(0x278), STATUS_SUCCESS) << "the refused claim took nothing";
+}
+
+// A removal while the holder samples waits for the request (bounded at 50 ms) and lets the port
+// go only after its last read: the removal runs on a thread of its own, as the PnP manager's.
+TEST_F(VlioSampling, ARemovalWaitsForTheSamplingInFlightAndLetsThePortGoAfterIt) {
+  std::thread remover;
+  std::atomic<bool> agreed{false};
+  bool waited = false;
+  bool held_throughout = true;
+  scripted_.script = [&](uint16_t, uint32_t round) {
+    if (round == 4) remover = std::thread([&] { agreed = kernel_.QueryRemove(*lpt1_); });
+    if (round == 5) {
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+      while (kernel_.Delays() == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      waited = kernel_.Delays() > 0;
+    }
+    held_throughout &= kernel_.Allocated(*lpt1_);
+    return uint8_t{0x7F};
+  };
+  Output out = Sample({0x379}, 40, 1000);
+  remover.join();
+  EXPECT_EQ(out.header.Rounds, 40u);
+  EXPECT_TRUE(waited) << "the removal did not wait for the request in flight";
+  EXPECT_TRUE(held_throughout) << "the port was let go while the request still read it";
+  EXPECT_TRUE(agreed);
+  EXPECT_FALSE(lpt1_->allocated);
+  EXPECT_EQ(Read(0x379).status, STATUS_DEVICE_REMOVED);
+  EXPECT_EQ(kernel_.PortAccesses().size(), 40u);
 }
 
 // The loop on its own, as a user-mode caller runs it: at an odd address, into an output longer

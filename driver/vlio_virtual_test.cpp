@@ -106,4 +106,24 @@ TEST_F(VlioVirtual, ServedRegistersWithoutAVirtualPortAreEmptyBusAndOthersRefuse
   }
 }
 
+// The virtual ports are the driver's own: a real LPT1 that Windows' parallel driver knows is
+// neither opened nor held, so a print job on it never waits for a port nothing here drives; and
+// no port Windows lists withholds the legacy bases.
+TEST(VlioVirtualLoad, AsksWindowsForNoParallelPort) {
+  kernel_host::Kernel kernel;
+  kernel_host::ParallelPort& lpt1 = kernel.AddParallelPort({"\\??\\ACPI#PNP0400#1", 0x378, 8, 0x378});
+  kernel.AddParallelPort({"\\??\\PCI#CARD#2", 0xFE000000, 8, 0xFE000000});
+  kernel_host::Driver driver(kernel, &DriverEntry);
+  ASSERT_EQ(driver.Load(), STATUS_SUCCESS);
+  ASSERT_EQ(driver.Create().status, STATUS_SUCCESS);
+  for (uint16_t base : {0x378, 0x278, 0x3BC})
+    EXPECT_EQ(driver.DeviceControl(IOCTL_VLIO_CLAIM, {uint8_t(base), uint8_t(base >> 8)}, {}).status, STATUS_SUCCESS);
+  EXPECT_FALSE(lpt1.allocated);
+  EXPECT_EQ(kernel.ParallelPortReferences(), 0);
+  EXPECT_EQ(kernel.Registrations(), 0u);
+  driver.Close();
+  driver.Unload();
+  EXPECT_TRUE(kernel.Faults().empty());
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 // The driver's dispatch routines on the host kernel, with any control code, any buffer
-// lengths and contents, several opens made and closed in any order, and callers with or
-// without the load-driver privilege. Besides what the sanitizers see (a read or write past the
+// lengths and contents, several opens made and closed in any order, callers with or without
+// the load-driver privilege, requests that carry no file object, and a card of Windows'
+// parallel port driver that is queried for removal, kept, removed or pulled out in between. Besides what the sanitizers see (a read or write past the
 // system buffer), every request must be answered as the driver's contract says: completed once,
 // Information never past the output buffer, a claim answered by who holds which port, and a
 // port touched only by a well-formed read, write or sampling of registers of the port its open
@@ -37,7 +38,9 @@ class EchoPorts final : public kernel_host::PortBus {
 // microseconds at most), sometimes just outside the limits, and registers near the legacy ports.
 void ShapeSampleInput(FuzzedDataProvider& input, std::vector<uint8_t>& in) {
   VLIO_SAMPLE_INPUT request{};
-  for (uint16_t& port : request.Registers) port = static_cast<uint16_t>(0x277 + input.ConsumeIntegralInRange(0, 10));
+  const bool card = input.ConsumeBool();
+  for (uint16_t& port : request.Registers)
+    port = static_cast<uint16_t>((card ? 0xCFFF : 0x277) + input.ConsumeIntegralInRange(0, 10));
   if (input.ConsumeBool()) request.Registers[input.ConsumeIntegralInRange(0, 3)] += 0x100;  // LPT1
   request.Count = input.ConsumeIntegralInRange<uint32_t>(0, 5);
   auto bound = [&](uint32_t limit) {
@@ -58,17 +61,22 @@ void ShapeSampleInput(FuzzedDataProvider& input, std::vector<uint8_t>& in) {
   std::abort();
 }
 
-// What the driver serves on a kernel without a parallel port driver: the legacy ports alone.
-struct LegacyPort {
+// What the driver serves: the legacy ports, and a card of the parallel port driver's.
+struct ServedPort {
   uint16_t first, last;
 };
-constexpr LegacyPort kLegacyPorts[] = {{0x3BC, 0x3BF}, {0x378, 0x37F}, {0x278, 0x27F}};
+constexpr ServedPort kServed[] = {{0x3BC, 0x3BF}, {0x378, 0x37F}, {0x278, 0x27F}, {0xD000, 0xD007}};
+constexpr int kCard = 3;
 constexpr int kNone = -1;
 
 struct Open {
   FILE_OBJECT* file;
-  int port;  // index into kLegacyPorts, or kNone
+  int port;           // index into kServed, or kNone
+  bool lost = false;  // its port was taken away by a removal since it claimed it
 };
+
+// The card's removal as far as the driver has been told.
+enum class Card { Present, QueriedForRemoval, Gone };
 
 }  // namespace
 
@@ -77,21 +85,54 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kernel_host::Kernel kernel;
   EchoPorts ports;
   kernel.ConnectPorts(&ports);
+  kernel_host::ParallelPort& card_port = kernel.AddParallelPort({"\\??\\PCI#VEN_1415&DEV_C118#2", 0xD000, 8, 0xD000});
   kernel_host::Driver driver(kernel, &DriverEntry);
   if (driver.Load() != STATUS_SUCCESS) Broken("load failed on a kernel that fails nothing");
+  Card card = Card::Present;
 
   std::vector<Open> opens;
   auto holder = [&](int port) {
     for (const Open& open : opens)
-      if (open.port == port) return &open;
+      if (open.port == port && !open.lost) return &open;
     return static_cast<const Open*>(nullptr);
+  };
+  // A removal takes the card from the open that holds it.
+  auto take_card = [&] {
+    for (Open& open : opens)
+      if (open.port == kCard) open.lost = true;
   };
   // A few requests per input, so that the opens' histories matter too.
   while (input.remaining_bytes() > 0) {
     const bool privileged = input.ConsumeBool();
     kernel.SetRequestor(privileged ? kernel_host::PrivilegedClient() : kernel_host::UnprivilegedClient());
     const size_t accesses = kernel.PortAccesses().size();
-    const int what = input.ConsumeIntegralInRange(0, 7);
+    const int what = input.ConsumeIntegralInRange(0, 9);
+    if (what == 8) {
+      // The card's removal, one step of it: a query, its cancellation, the completion (after a
+      // query, or none as when it is pulled out).
+      const int step = input.ConsumeIntegralInRange(0, 2);
+      if (step == 0) {
+        if (!kernel.QueryRemove(card_port)) Broken("a query-remove left the card held");
+        if (card == Card::Present) card = Card::QueriedForRemoval;
+        take_card();
+      } else if (step == 1) {
+        kernel.CancelRemove(card_port);
+        if (card == Card::QueriedForRemoval) card = Card::Present;
+      } else {
+        kernel.CompleteRemove(card_port);
+        card = Card::Gone;
+        take_card();
+      }
+      if (card_port.allocated != (holder(kCard) != nullptr)) Broken("the card's allocation is not its holder's");
+      if (kernel.PortAccesses().size() != accesses) Broken("a removal touched a port");
+      continue;
+    }
+    if (what == 9) {
+      const kernel_host::Reply reply = driver.DeviceControl(nullptr, IOCTL_VLIO_READ, {0x79, 0x03}, {0xEE});
+      if (reply.status != STATUS_INVALID_DEVICE_REQUEST || reply.information != 0) Broken("a request with no open");
+      if (kernel.PortAccesses().size() != accesses) Broken("a request with no open touched a port");
+      continue;
+    }
     if (opens.empty() || what == 0) {
       const kernel_host::Reply opened = driver.Create();
       if (opened.status != (privileged ? STATUS_SUCCESS : STATUS_ACCESS_DENIED)) Broken("create status");
@@ -128,8 +169,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       ShapeSampleInput(input, in);
       ports.noise = input.ConsumeIntegral<uint32_t>();
     } else if (in_size >= 2 && input.ConsumeBool()) {
-      // Mostly near the legacy ports, whose claims and registers are the interesting part.
-      const LegacyPort& near = kLegacyPorts[in[0] % 3];
+      // Mostly near the served ports, whose claims and registers are the interesting part.
+      const ServedPort& near = kServed[in[0] % 4];
       const uint16_t port = static_cast<uint16_t>(near.first - 1 + in[1] % 10);
       in[0] = static_cast<uint8_t>(port);
       in[1] = static_cast<uint8_t>(port >> 8);
@@ -145,21 +186,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool read = code == IOCTL_VLIO_READ, write = code == IOCTL_VLIO_WRITE;
     if (code == IOCTL_VLIO_CLAIM) {
       int served = kNone;
-      for (int i = 0; i < 3; ++i)
-        if (kLegacyPorts[i].first == port) served = i;
+      for (int i = 0; i < 4; ++i)
+        if (kServed[i].first == port) served = i;
       const Open* held_by = served == kNone ? nullptr : holder(served);
       const NTSTATUS expected = in_size < 2                                 ? STATUS_INVALID_PARAMETER
                                 : served == kNone                           ? STATUS_ACCESS_DENIED
+                                : served == kCard && card != Card::Present  ? STATUS_DEVICE_REMOVED
                                 : held_by != nullptr && held_by != &open    ? STATUS_DEVICE_BUSY
                                                                             : STATUS_SUCCESS;
       if (reply.status != expected) Broken("claim status");
       if (reply.information != 0 || made != 0) Broken("a claim answered with data or touched a port");
-      if (expected == STATUS_SUCCESS) open.port = served;
+      if (expected == STATUS_SUCCESS) open = {open.file, served, false};
+      if (card_port.allocated != (holder(kCard) != nullptr)) Broken("the card's allocation is not its holder's");
       continue;
     }
+    // Served as far as its registers go, but the port went away under the open.
+    const bool removed = open.port == kCard && (open.lost || card != Card::Present);
     const bool well_formed = (read && in_size >= 2 && out_size >= 1) || (write && in_size >= 3);
     auto claimed_register = [&](uint16_t each) {
-      return open.port != kNone && each >= kLegacyPorts[open.port].first && each <= kLegacyPorts[open.port].last;
+      return open.port != kNone && each >= kServed[open.port].first && each <= kServed[open.port].last;
     };
     const bool claimed = claimed_register(port);
     if (sample) {
@@ -172,8 +217,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       bool served = valid;
       for (uint32_t i = 0; valid && i < request.Count; ++i)
         served = served && claimed_register(request.Registers[i]) && !VlioIsSystemPort(request.Registers[i]);
-      if (!served) {
-        if (reply.status != (valid ? STATUS_ACCESS_DENIED : STATUS_INVALID_PARAMETER))
+      if (!served || removed) {
+        if (reply.status != (!valid ? STATUS_INVALID_PARAMETER : !served ? STATUS_ACCESS_DENIED : STATUS_DEVICE_REMOVED))
           Broken("sampling refusal status");
         if (reply.information != 0 || made != 0 || reply.output != out) Broken("a refused sampling was served");
         continue;
@@ -206,8 +251,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       continue;
     }
     const bool denied = well_formed && (!claimed || (read ? VlioIsSystemPort(port) : VlioIsWriteRefused(port)));
-    if ((read || write) && (!well_formed || denied)) {
-      if (reply.status != (well_formed ? STATUS_ACCESS_DENIED : STATUS_INVALID_PARAMETER)) Broken("refusal status");
+    if ((read || write) && (!well_formed || denied || removed)) {
+      if (reply.status != (!well_formed ? STATUS_INVALID_PARAMETER : denied ? STATUS_ACCESS_DENIED : STATUS_DEVICE_REMOVED))
+        Broken("refusal status");
       if (reply.information != 0 || made != 0) Broken("a refused request was served");
       if (reply.output != out) Broken("a refused request wrote to the output buffer");
     } else if (read) {
@@ -224,8 +270,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   for (const Open& open : opens) driver.Close(open.file);
+  if (card_port.allocated) Broken("the card stayed allocated after every open closed");
   if (!kernel.Faults().empty()) Broken(kernel.Faults().front().c_str());
   driver.Unload();
   if (!kernel.Devices().empty() || !kernel.Links().empty()) Broken("unload left the device or the link");
+  if (kernel.Registrations() != 0 || kernel.ParallelPortReferences() != 0 || kernel.OutstandingPool() != 0)
+    Broken("unload left a watch, a reference on the card or the interface list");
   return 0;
 }

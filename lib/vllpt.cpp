@@ -76,25 +76,36 @@ std::optional<uint16_t> BootPortBase(const std::vector<uint8_t>& list) {
 
 std::string Hex(uint16_t value) { return "0x" + fw::HexText(value); }
 
-// A refused claim in the user's terms: which ports the driver serves, or who holds this one.
+// A refused claim in the user's terms: which ports the driver serves and why, or who holds
+// this one.
 FatalError ClaimRefused(const std::string& port_name, uint16_t base, DWORD error) {
   const std::string failed = port_name + " open in Direct Mode is failed. ";
-  if (error == ERROR_ACCESS_DENIED) {
-    std::string legacy;
-    for (const VLIO_PORT_RANGE& port : VlioLegacyPorts) legacy += (legacy.empty() ? "" : ", ") + Hex(port.First);
-    return {10, 0,
-            failed + "Base I/O port " + Hex(base) +
-                " is not a parallel port that Windows knows. Served are the legacy addresses " + legacy +
-                " and the ports under \"Ports (COM & LPT)\" in Device Manager",
-            error};
+  std::string legacy;
+  for (const VLIO_PORT_RANGE& port : VlioLegacyPorts) legacy += (legacy.empty() ? "" : ", ") + Hex(port.First);
+  const std::string known = "the ports under \"Ports (COM & LPT)\" in Device Manager, at the addresses on their Resources tab";
+  switch (error) {
+    case ERROR_ACCESS_DENIED:
+      return {10, 0,
+              failed + "Base I/O port " + Hex(base) + " is not a parallel port that Windows knows. Served are " + known +
+                  ", and the legacy addresses " + legacy + " unless Windows lists a parallel port whose address the driver could not tell",
+              error};
+    case ERROR_INVALID_ADDRESS:  // the driver's STATUS_CONFLICTING_ADDRESSES
+      return {10, 0,
+              failed + "Base I/O port " + Hex(base) +
+                  " is a legacy address, which is not served on this machine: Windows lists a parallel port whose "
+                  "address the driver could not tell (or one that came after it started), and Windows' printing may "
+                  "drive that port at this address. Served are " + known,
+              error};
+    case ERROR_BUSY:
+      return {10, 0,
+              failed + "The port at " + Hex(base) +
+                  " is in use by another program or by Windows' printing; try again when the print job has finished",
+              error};
+    case ERROR_DEVICE_REMOVED:
+      return {10, 0, failed + "The port at " + Hex(base) + " was removed from the machine, or is being removed", error};
+    default:
+      return PortOpenFailed(port_name, error);
   }
-  if (error == ERROR_BUSY) {
-    return {10, 0,
-            failed + "The port at " + Hex(base) +
-                " is in use by another program or by Windows' printing; try again when the print job has finished",
-            error};
-  }
-  return PortOpenFailed(port_name, error);
 }
 
 }  // namespace
@@ -108,7 +119,16 @@ TvlLptDriver::TvlLptDriver() : nine_x_(Win32Platform() == VER_PLATFORM_WIN32_WIN
 
 TvlLptDriver::~TvlLptDriver() { TvlLptDriver::Close(); }
 
-int32_t TvlLptDriver::Open() { return nine_x_ ? kDirectHandle : TvlDriverBase::Open(); }
+int32_t TvlLptDriver::Open() {
+  port_removed_ = false;
+  return nine_x_ ? kDirectHandle : TvlDriverBase::Open();
+}
+
+void TvlLptDriver::Refused() {
+  ++failed_requests_;
+  // Kept until the next open: the port does not come back by itself.
+  if (win::GetLastError() == ERROR_DEVICE_REMOVED) port_removed_ = true;
+}
 
 void TvlLptDriver::Close() {
   if (!nine_x_) TvlDriverBase::Close();
@@ -124,7 +144,7 @@ void TvlLptDriver::WritePort(uint16_t port, uint8_t value) {
   VLIO_WRITE_INPUT request{port, value};
   DWORD returned = 0;
   if (!win::DeviceIoControl(Device(), IOCTL_VLIO_WRITE, &request, sizeof request, nullptr, 0, &returned, nullptr))
-    ++failed_requests_;
+    Refused();
 }
 
 uint8_t TvlLptDriver::ReadPort(uint16_t port) {
@@ -137,8 +157,11 @@ uint8_t TvlLptDriver::ReadPort(uint16_t port) {
   uint8_t value = 0;
   DWORD returned = 0;
   if (!win::DeviceIoControl(Device(), IOCTL_VLIO_READ, &request, sizeof request, &value, sizeof value, &returned,
-                            nullptr) ||
-      returned != sizeof value) {
+                            nullptr)) {
+    Refused();
+    return 0;
+  }
+  if (returned != sizeof value) {
     ++failed_requests_;
     return 0;
   }
@@ -157,7 +180,7 @@ bool TvlLptDriver::ClaimPort(uint16_t base) {
   // The driver's STATUS_DEVICE_BUSY reaches the caller as ERROR_BUSY.
   if (win::DeviceIoControl(Device(), IOCTL_VLIO_CLAIM, &request, sizeof request, nullptr, 0, &returned, nullptr))
     return true;
-  ++failed_requests_;
+  Refused();
   return false;
 }
 
@@ -191,7 +214,7 @@ bool TvlLptDriver::Sample(const VLIO_SAMPLE_INPUT& request, std::vector<uint8_t>
   DWORD returned = 0;
   if (!win::DeviceIoControl(Device(), IOCTL_VLIO_SAMPLE, const_cast<VLIO_SAMPLE_INPUT*>(&request), sizeof request,
                             answer.data(), static_cast<DWORD>(answer.size()), &returned, nullptr)) {
-    ++failed_requests_;
+    Refused();
     answer.clear();
     return false;
   }

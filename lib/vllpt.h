@@ -36,8 +36,10 @@ class TvlLptDriver : public TvlDriverBase {
   /// Makes the parallel port at `base` the one port the device serves this client, held from
   /// every other program and from Windows' own printing until the device is closed or another
   /// claim succeeds. False with the last error ERROR_ACCESS_DENIED for a base that is not a
-  /// served parallel port, ERROR_BUSY while another holds it, ERROR_INVALID_HANDLE without a
-  /// device; a refused claim leaves the port held before. The 9x family holds nothing: true.
+  /// served parallel port, ERROR_INVALID_ADDRESS for a legacy base the driver does not serve
+  /// because Windows lists a port it could not describe, ERROR_BUSY while another holds it,
+  /// ERROR_DEVICE_REMOVED for a port that went away, ERROR_INVALID_HANDLE without a device; a
+  /// refused claim leaves the port held before. The 9x family holds nothing: true.
   bool ClaimPort(uint16_t base);
   /// Samples the registers `request` names in the driver's loop (IOCTL_VLIO_SAMPLE), into
   /// `answer`: the answer's header and records, resized to what came back. On the 9x family the
@@ -49,6 +51,9 @@ class TvlLptDriver : public TvlDriverBase {
   /// since the client was made. ReadPort and WritePort stay silent; a caller that must know
   /// whether a step went through compares this before and after.
   uint64_t FailedRequests() const { return failed_requests_; }
+  /// Whether the driver answered a request since the open that the port it held went away
+  /// (its card removed or disabled): from then on every access of it is refused.
+  bool PortRemoved() const { return port_removed_; }
 
   /// The room one sampling request's answer gets: its header and 4093 records. A request whose
   /// changes fill it ends early, and the next begins at once.
@@ -58,6 +63,10 @@ class TvlLptDriver : public TvlDriverBase {
   // The platform cannot change while the program runs: asked once, tested at every access.
   const bool nine_x_;
   uint64_t failed_requests_ = 0;
+  bool port_removed_ = false;
+
+  // Counts a request the driver refused, and remembers a refusal because the port went away.
+  void Refused();
 };
 
 enum TLptPorts : uint8_t { lpLPT1, lpLPT2, lpLPT3, lpLPT4, lpLPTxx };

@@ -541,8 +541,9 @@ TEST_F(DriverOnWindows, ComponentRefusedItsPortByTheDriverLeavesNothingInstalled
   lpt.SetLptIOBase(0xD000);
   EXPECT_EQ(fw::RaisedMessage([&] { lpt.SetActive(true); }),
             "LPT1 open in Direct Mode is failed. Base I/O port 0xD000 is not a parallel port that Windows knows. "
-            "Served are the legacy addresses 0x3BC, 0x378, 0x278 and the ports under \"Ports (COM & LPT)\" in "
-            "Device Manager");
+            "Served are the ports under \"Ports (COM & LPT)\" in Device Manager, at the addresses on their "
+            "Resources tab, and the legacy addresses 0x3BC, 0x378, 0x278 unless Windows lists a parallel port "
+            "whose address the driver could not tell");
   EXPECT_FALSE(lpt.GetActive());
   EXPECT_FALSE(QueryVlio().exists) << "the refused open left the service";
 }

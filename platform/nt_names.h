@@ -27,6 +27,7 @@ inline constexpr LONG kStatusInvalidParameter = static_cast<LONG>(0xC000000Du);
 inline constexpr LONG kStatusNoSuchDevice = static_cast<LONG>(0xC000000Eu);
 inline constexpr LONG kStatusInvalidDeviceRequest = static_cast<LONG>(0xC0000010u);
 inline constexpr LONG kStatusNoMemory = static_cast<LONG>(0xC0000017u);
+inline constexpr LONG kStatusConflictingAddresses = static_cast<LONG>(0xC0000018u);
 inline constexpr LONG kStatusAccessDenied = static_cast<LONG>(0xC0000022u);
 inline constexpr LONG kStatusBufferTooSmall = static_cast<LONG>(0xC0000023u);
 inline constexpr LONG kStatusObjectTypeMismatch = static_cast<LONG>(0xC0000024u);
@@ -35,6 +36,7 @@ inline constexpr LONG kStatusObjectNameCollision = static_cast<LONG>(0xC0000035u
 inline constexpr LONG kStatusObjectPathNotFound = static_cast<LONG>(0xC000003Au);
 inline constexpr LONG kStatusInsufficientResources = static_cast<LONG>(0xC000009Au);
 inline constexpr LONG kStatusNotSupported = static_cast<LONG>(0xC00000BBu);
+inline constexpr LONG kStatusDeviceRemoved = static_cast<LONG>(0xC00002B6u);
 
 // ZwQueryKey's information classes (KEY_INFORMATION_CLASS of the driver kit's wdm.h).
 inline constexpr int kKeyNameInformation = 3;

@@ -127,6 +127,8 @@ DWORD SimKernel::Win32Error(std::int32_t status) {
     case nt::kStatusObjectPathNotFound: return ERROR_PATH_NOT_FOUND;
     case nt::kStatusInsufficientResources: return ERROR_NO_SYSTEM_RESOURCES;
     case nt::kStatusNotSupported: return ERROR_NOT_SUPPORTED;
+    case nt::kStatusConflictingAddresses: return ERROR_INVALID_ADDRESS;
+    case nt::kStatusDeviceRemoved: return ERROR_DEVICE_REMOVED;
     default: return ERROR_GEN_FAILURE;
   }
 }

@@ -41,6 +41,10 @@ class SimKernel final : public NameSpace {
   /// Windows' parallel port driver serves a port at `base`, held for a print job while
   /// `printing`; drivers loaded from now on find it.
   void SetParallelPort(std::uint16_t base, bool printing) { Host().SetParallelPort(base, printing); }
+  /// The card of the port at `base` is pulled out while the machine runs.
+  void RemoveParallelPort(std::uint16_t base) { Host().RemoveParallelPort(base); }
+  /// Windows' parallel port driver lists a port the driver cannot serve (registers in memory).
+  void AddParallelPortInMemory() { Host().AddParallelPortInMemory(); }
 
   /// Symbolic link -> device, as the loaded drivers made them ("\\DosDevices\\vlio" ->
   /// "\\Device\\vlio").

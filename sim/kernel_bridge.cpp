@@ -117,6 +117,14 @@ void Kernel::SetParallelPort(std::uint16_t base, bool printing) {
   port->allocated = printing;
 }
 
+void Kernel::RemoveParallelPort(std::uint16_t base) {
+  impl_->kernel.CompleteRemove(*impl_->parallel_ports.at(base));
+}
+
+void Kernel::AddParallelPortInMemory() {
+  impl_->kernel.AddParallelPort({"\\??\\PCI#VEN_1C00&DEV_3050#9", 0xFE000000, 8, 0xFE000000});
+}
+
 std::map<std::string, std::string> Kernel::Links() const { return impl_->kernel.Links(); }
 
 std::vector<std::string> Kernel::DeviceNames() const {

@@ -81,6 +81,11 @@ class Kernel {
   /// Windows' parallel port driver serves a port at `base` (eight registers), which drivers
   /// loaded from now on find; held for a print job while `printing`.
   void SetParallelPort(std::uint16_t base, bool printing);
+  /// The card of the port at `base` is pulled out: a surprise removal, with no query first.
+  void RemoveParallelPort(std::uint16_t base);
+  /// Windows' parallel port driver also lists a port whose registers it reaches through memory,
+  /// which vlio cannot serve: it may sit at a legacy base as far as vlio can tell.
+  void AddParallelPortInMemory();
   /// Symbolic link -> device name, as the drivers made them.
   std::map<std::string, std::string> Links() const;
   std::vector<std::string> DeviceNames() const;

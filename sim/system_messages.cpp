@@ -43,6 +43,7 @@ constexpr Message kMessages[] = {
     {206, "The filename or extension is too long.\r\n"},
     {234, "More data is available.\r\n"},
     {259, "No more data is available.\r\n"},
+    {487, "Attempt to access invalid address.\r\n"},
     {577,
      "Windows cannot verify the digital signature for this file. A recent hardware or software change might have "
      "installed a file that is signed incorrectly or damaged, or that might be malicious software from an unknown "
@@ -74,6 +75,7 @@ constexpr Message kMessages[] = {
     {1407, "Cannot find window class.\r\n"},
     {1413, "Invalid index.\r\n"},
     {1450, "Insufficient system resources exist to complete the requested service.\r\n"},
+    {1617, "The device has been removed.\r\n"},
     {1812, "The specified image file did not contain a resource section.\r\n"},
     {1813, "The specified resource type cannot be found in the image file.\r\n"},
     {1814, "The specified resource name cannot be found in the image file.\r\n"},

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <thread>
 
 namespace kernel_host {
 namespace {
@@ -32,7 +33,11 @@ VOID NTAPI HostFreePort(PVOID context) { Kernel::Installed().FreePort(static_cas
 
 Kernel::Kernel() : previous_(installed) { installed = this; }
 
-Kernel::~Kernel() { installed = previous_; }
+Kernel::~Kernel() {
+  // A driver still loaded when the machine goes keeps its pool until then.
+  for (PVOID memory : pool_) std::free(memory);
+  installed = previous_;
+}
 
 Kernel& Kernel::Installed() {
   if (installed == nullptr) {
@@ -142,6 +147,7 @@ bool Kernel::SubjectPrivilegeCheck(PPRIVILEGE_SET privileges, PSECURITY_SUBJECT_
 }
 
 ParallelPort& Kernel::AddParallelPort(ParallelPort port) {
+  std::lock_guard lock(mutex_);
   auto record = std::make_unique<PortRecord>();
   record->port = std::move(port);
   record->device.DeviceType = FILE_DEVICE_PARALLEL_PORT;
@@ -150,12 +156,101 @@ ParallelPort& Kernel::AddParallelPort(ParallelPort port) {
 }
 
 int Kernel::ParallelPortReferences() const {
+  std::lock_guard lock(mutex_);
   int references = 0;
   for (const auto& record : parallel_ports_) references += record->references;
   return references;
 }
 
-Kernel::PortRecord* Kernel::PortOf(PVOID object) {
+bool Kernel::Allocated(const ParallelPort& port) const {
+  std::lock_guard lock(mutex_);
+  return port.allocated;
+}
+
+ParallelPort& Kernel::ArriveParallelPort(ParallelPort port) {
+  ParallelPort& arrived = AddParallelPort(std::move(port));
+  std::wstring name(arrived.interface_name.begin(), arrived.interface_name.end());
+  UNICODE_STRING link{static_cast<USHORT>(name.size() * sizeof(WCHAR)), static_cast<USHORT>(name.size() * sizeof(WCHAR)),
+                      name.data()};
+  DEVICE_INTERFACE_CHANGE_NOTIFICATION notification{1, sizeof notification, GUID_DEVICE_INTERFACE_ARRIVAL,
+                                                    GUID_PARALLEL_DEVICE, &link};
+  std::vector<Registration> watches;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& [entry, registration] : registrations_) {
+      if (registration->category == EventCategoryDeviceInterfaceChange &&
+          std::memcmp(registration->data, &GUID_PARALLEL_DEVICE, sizeof(GUID)) == 0)
+        watches.push_back(*registration);
+    }
+  }
+  for (const Registration& watch : watches) watch.callback(&notification, watch.context);
+  return arrived;
+}
+
+bool Kernel::TellTarget(ParallelPort& port, const GUID& event) {
+  std::vector<Registration> watches;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& [entry, registration] : registrations_) {
+      if (registration->category == EventCategoryTargetDeviceChange && PortOf(registration->data) == PortOf(&port))
+        watches.push_back(*registration);
+    }
+  }
+  bool vetoed = false;
+  for (const Registration& watch : watches) {
+    TARGET_DEVICE_REMOVAL_NOTIFICATION notification{1, sizeof notification, event,
+                                                    static_cast<FILE_OBJECT*>(watch.data)};
+    vetoed |= !NT_SUCCESS(watch.callback(&notification, watch.context));
+  }
+  return !vetoed;
+}
+
+bool Kernel::QueryRemove(ParallelPort& port) {
+  const bool agreed = TellTarget(port, GUID_TARGET_DEVICE_QUERY_REMOVE);
+  std::lock_guard lock(mutex_);
+  return agreed && PortOf(&port)->references == 0;
+}
+
+void Kernel::CancelRemove(ParallelPort& port) { TellTarget(port, GUID_TARGET_DEVICE_REMOVE_CANCELLED); }
+
+void Kernel::CompleteRemove(ParallelPort& port) {
+  TellTarget(port, GUID_TARGET_DEVICE_REMOVE_COMPLETE);
+  std::lock_guard lock(mutex_);
+  PortRecord* record = PortOf(&port);
+  record->removed = true;
+  if (record->references != 0) Fault("a reference on a parallel port kept after its removal completed");
+}
+
+size_t Kernel::Registrations() const {
+  std::lock_guard lock(mutex_);
+  return registrations_.size();
+}
+
+NTSTATUS Kernel::RegisterNotification(IO_NOTIFICATION_EVENT_CATEGORY category, PVOID data,
+                                      PDRIVER_NOTIFICATION_CALLBACK_ROUTINE callback, PVOID context, PVOID* entry) {
+  NTSTATUS status;
+  if (Failing(Routine::IoRegisterPlugPlayNotification, &status)) return status;
+  std::lock_guard lock(mutex_);
+  if (category == EventCategoryTargetDeviceChange) {
+    PortRecord* record = PortOf(data);
+    if (record == nullptr || data == &record->device || data == &record->port || record->references == 0)
+      Fault("a target device notification on no open file object of a parallel port");
+  } else if (category != EventCategoryDeviceInterfaceChange) {
+    Fault("a notification of a category the driver has no use for");
+  }
+  auto registration = std::make_unique<Registration>(Registration{category, data, callback, context});
+  *entry = registration.get();
+  registrations_[*entry] = std::move(registration);
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS Kernel::UnregisterNotification(PVOID entry) {
+  std::lock_guard lock(mutex_);
+  if (!registrations_.erase(entry)) Fault("IoUnregisterPlugPlayNotification of no registration");
+  return STATUS_SUCCESS;
+}
+
+Kernel::PortRecord* Kernel::PortOf(PVOID object) const {
   for (const auto& record : parallel_ports_) {
     if (object == &record->device || object == &record->port) return record.get();
     for (const auto& file : record->files)
@@ -170,8 +265,11 @@ NTSTATUS Kernel::GetDeviceInterfaces(const GUID* guid, PWSTR* list) {
   // A list of names, each ends with a NUL, and one more NUL; empty for another class.
   std::wstring names;
   if (std::memcmp(guid, &GUID_PARALLEL_DEVICE, sizeof(GUID)) == 0) {
-    for (const auto& record : parallel_ports_)
-      names += std::wstring(record->port.interface_name.begin(), record->port.interface_name.end()) + L'\0';
+    std::lock_guard lock(mutex_);
+    for (const auto& record : parallel_ports_) {
+      if (!record->removed)
+        names += std::wstring(record->port.interface_name.begin(), record->port.interface_name.end()) + L'\0';
+    }
   }
   names += L'\0';
   auto* memory = static_cast<PWSTR>(std::malloc(names.size() * sizeof(WCHAR)));
@@ -191,8 +289,9 @@ void Kernel::FreePool(PVOID memory) {
 
 NTSTATUS Kernel::GetDeviceObjectPointer(PUNICODE_STRING name, PFILE_OBJECT* file, PDEVICE_OBJECT* device) {
   const std::string text = Narrow(name);
+  std::lock_guard lock(mutex_);
   for (const auto& record : parallel_ports_) {
-    if (record->port.interface_name != text) continue;
+    if (record->port.interface_name != text || record->removed) continue;
     record->files.push_back(std::make_unique<FILE_OBJECT>());
     record->files.back()->DeviceObject = &record->device;
     ++record->references;
@@ -260,12 +359,25 @@ NTSTATUS Kernel::CallDriver(PDEVICE_OBJECT device, PIRP irp) {
   return STATUS_PENDING;
 }
 
-void Kernel::Wait(PVOID object) {
-  // Nothing else runs here: an event that is not set now never will be.
-  if (!static_cast<PKEVENT>(object)->Signaled) Fault("KeWaitForSingleObject on an event that nothing sets");
+NTSTATUS Kernel::Wait(PVOID object, PLARGE_INTEGER timeout) {
+  if (static_cast<PKEVENT>(object)->Signaled) return STATUS_SUCCESS;
+  // Nothing else runs on this thread: an event that is not set now never will be by it. A
+  // timed wait sleeps for its time, up to a millisecond, so that another thread goes on.
+  if (timeout == nullptr) {
+    Fault("KeWaitForSingleObject on an event that nothing sets");
+    return STATUS_SUCCESS;
+  }
+  if (++delays_ > 100'000) {
+    std::fputs("kernel_host: the driver waits for something that never happens\n", stderr);
+    std::abort();
+  }
+  const int64_t ticks = timeout->QuadPart < 0 ? -timeout->QuadPart : 0;
+  std::this_thread::sleep_for(std::chrono::microseconds(std::min<int64_t>(ticks / 10, 1000)));
+  return STATUS_TIMEOUT;
 }
 
 void Kernel::Dereference(PVOID object) {
+  std::lock_guard lock(mutex_);
   PortRecord* record = PortOf(object);
   if (record == nullptr || object == &record->device || object == &record->port) {
     Fault("ObDereferenceObject of an object the driver holds no reference on");
@@ -275,14 +387,17 @@ void Kernel::Dereference(PVOID object) {
 }
 
 BOOLEAN Kernel::TryAllocatePort(ParallelPort* port) {
+  std::lock_guard lock(mutex_);
   PortRecord* record = PortOf(port);
-  if (record->references == 0) Fault("TryAllocatePort on a parallel port the driver does not hold open");
+  if (record->references == 0 || record->removed)
+    Fault("TryAllocatePort on a parallel port the driver does not hold open");
   if (port->allocated) return FALSE;
   port->allocated = true;
   return TRUE;
 }
 
 void Kernel::FreePort(ParallelPort* port) {
+  std::lock_guard lock(mutex_);
   PortRecord* record = PortOf(port);
   if (record->references == 0) Fault("FreePort on a parallel port the driver does not hold open");
   if (!port->allocated) Fault("FreePort of a parallel port that is not allocated");
@@ -314,12 +429,16 @@ int64_t Kernel::QueryPerformanceCounter(int64_t* frequency) {
 
 uint8_t Kernel::ReadPort(uint16_t port) {
   uint8_t value = bus_ ? bus_->Read(port) : 0xFF;
+  std::lock_guard lock(mutex_);
   port_accesses_.push_back({false, port, value});
   return value;
 }
 
 void Kernel::WritePort(uint16_t port, uint8_t value) {
-  port_accesses_.push_back({true, port, value});
+  {
+    std::lock_guard lock(mutex_);
+    port_accesses_.push_back({true, port, value});
+  }
   if (bus_) bus_->Write(port, value);
 }
 
@@ -369,7 +488,8 @@ Reply Driver::DeviceControl(FILE_OBJECT* file, ULONG code, std::vector<uint8_t> 
 Reply Driver::Send(UCHAR major, FILE_OBJECT* file, ULONG code, const std::vector<uint8_t>& input,
                    std::vector<uint8_t> output, CreateRequest* create) {
   if (object_.DeviceObject == nullptr) throw std::logic_error("kernel_host: the driver has no device to send to");
-  if (major != IRP_MJ_CREATE &&
+  // A kernel-mode sender may set no file object; any other file must be an open of the device.
+  if (major != IRP_MJ_CREATE && (file != nullptr || major != IRP_MJ_DEVICE_CONTROL) &&
       std::none_of(files_.begin(), files_.end(), [file](const auto& each) { return each.get() == file; })) {
     throw std::logic_error("kernel_host: a request on no open of the driver's device");
   }
@@ -490,11 +610,20 @@ NTSTATUS FASTCALL IofCallDriver(PDEVICE_OBJECT device, PIRP irp) {
   return kernel_host::Kernel::Installed().CallDriver(device, irp);
 }
 
+NTSTATUS NTAPI IoRegisterPlugPlayNotification(IO_NOTIFICATION_EVENT_CATEGORY category, ULONG, PVOID data,
+                                              PDRIVER_OBJECT, PDRIVER_NOTIFICATION_CALLBACK_ROUTINE callback,
+                                              PVOID context, PVOID* entry) {
+  return kernel_host::Kernel::Installed().RegisterNotification(category, data, callback, context, entry);
+}
+
+NTSTATUS NTAPI IoUnregisterPlugPlayNotification(PVOID entry) {
+  return kernel_host::Kernel::Installed().UnregisterNotification(entry);
+}
+
 VOID NTAPI KeInitializeEvent(PKEVENT event, EVENT_TYPE, BOOLEAN state) { event->Signaled = state; }
 
-NTSTATUS NTAPI KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPROCESSOR_MODE, BOOLEAN, PLARGE_INTEGER) {
-  kernel_host::Kernel::Installed().Wait(object);
-  return STATUS_SUCCESS;
+NTSTATUS NTAPI KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPROCESSOR_MODE, BOOLEAN, PLARGE_INTEGER timeout) {
+  return kernel_host::Kernel::Installed().Wait(object, timeout);
 }
 
 LONG_PTR FASTCALL ObfDereferenceObject(PVOID object) {

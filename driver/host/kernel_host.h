@@ -4,16 +4,19 @@
 // Kernel and drive the driver through Driver.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "ddk/ntifs.h"
 #include "ddk/parallel.h"
+#include "ddk/wdmguid.h"
 
 namespace kernel_host {
 
@@ -78,7 +81,7 @@ struct PrivilegeCheck {
 };
 
 /// Kernel routines whose failure can be injected.
-enum class Routine { IoCreateDevice, IoCreateSymbolicLink, IoGetDeviceInterfaces };
+enum class Routine { IoCreateDevice, IoCreateSymbolicLink, IoGetDeviceInterfaces, IoRegisterPlugPlayNotification };
 
 /// A port of Windows' parallel port driver, as a kernel client finds it: its interface (the
 /// name IoGetDeviceObjectPointer opens), its answer to IOCTL_INTERNAL_GET_PARALLEL_PORT_INFO and
@@ -133,6 +136,27 @@ class Kernel {
   ParallelPort& AddParallelPort(ParallelPort port);
   /// References the driver holds on the parallel ports' file objects.
   int ParallelPortReferences() const;
+  /// Whether `port` is allocated, read under the kernel's lock: for a test whose driver runs on
+  /// a second thread.
+  bool Allocated(const ParallelPort& port) const;
+
+  /// A port of the parallel port driver that arrives after load (a card plugged in): added as
+  /// AddParallelPort does, and told to the driver's watches of the interface class.
+  ParallelPort& ArriveParallelPort(ParallelPort port);
+  /// The removal of `port`, as the PnP manager runs it: its query, told to the watches on the
+  /// port's file objects; true when none vetoed and the driver holds no reference on the port
+  /// any more, so that the removal could go on.
+  bool QueryRemove(ParallelPort& port);
+  /// The query's cancellation, told to the same watches.
+  void CancelRemove(ParallelPort& port);
+  /// The removal's completion, after a query or none (a surprise removal); the port is gone
+  /// afterwards: its interface no longer opens and its routines must not be called.
+  void CompleteRemove(ParallelPort& port);
+  /// Plug and Play registrations the driver holds now.
+  size_t Registrations() const;
+  /// Timed waits of the driver that ran out (KeWaitForSingleObject with a timeout, on an event
+  /// not set); each sleeps, so that a request on another thread goes on meanwhile.
+  int Delays() const { return delays_; }
   /// System memory handed to the driver and not freed yet (interface lists).
   size_t OutstandingPool() const { return pool_.size(); }
 
@@ -171,10 +195,14 @@ class Kernel {
   PIRP BuildDeviceIoControlRequest(ULONG code, PDEVICE_OBJECT device, ULONG input_length, PVOID output,
                                    ULONG output_length, BOOLEAN internal, PKEVENT event, PIO_STATUS_BLOCK result);
   NTSTATUS CallDriver(PDEVICE_OBJECT device, PIRP irp);
-  void Wait(PVOID object);
+  /// Returns STATUS_TIMEOUT when `timeout` ran out first.
+  NTSTATUS Wait(PVOID object, PLARGE_INTEGER timeout);
   void Dereference(PVOID object);
   BOOLEAN TryAllocatePort(ParallelPort* port);
   void FreePort(ParallelPort* port);
+  NTSTATUS RegisterNotification(IO_NOTIFICATION_EVENT_CATEGORY category, PVOID data,
+                                PDRIVER_NOTIFICATION_CALLBACK_ROUTINE callback, PVOID context, PVOID* entry);
+  NTSTATUS UnregisterNotification(PVOID entry);
 
   /// Counts completions of an IRP between BeginRequest and EndRequest.
   void BeginRequest(PIRP irp);
@@ -183,7 +211,10 @@ class Kernel {
     CCHAR boost = 0;
   };
   Completions EndRequest(PIRP irp);
-  void Fault(std::string what) { faults_.push_back(std::move(what)); }
+  void Fault(std::string what) {
+    std::lock_guard lock(faults_mutex_);
+    faults_.push_back(std::move(what));
+  }
 
  private:
   friend class Driver;
@@ -197,7 +228,17 @@ class Kernel {
     DEVICE_OBJECT device{};
     std::vector<std::unique_ptr<FILE_OBJECT>> files;
     int references = 0;
+    bool removed = false;
   };
+  struct Registration {
+    IO_NOTIFICATION_EVENT_CATEGORY category;
+    PVOID data;  // the file object, or the interface class's GUID
+    PDRIVER_NOTIFICATION_CALLBACK_ROUTINE callback;
+    PVOID context;
+  };
+  // Tells the target device change `event` to the watches on `port`'s file objects; false
+  // when one of them vetoed.
+  bool TellTarget(ParallelPort& port, const GUID& event);
   // An IRP the driver built and has not sent yet: one stack location below the current one.
   struct BuiltIrp {
     IRP irp{};
@@ -209,8 +250,15 @@ class Kernel {
     PKEVENT event;
     PIO_STATUS_BLOCK result;
   };
-  PortRecord* PortOf(PVOID object);
+  PortRecord* PortOf(PVOID object) const;
   bool Failing(Routine routine, NTSTATUS* status);
+
+  // Guards what a driver's notification on a second thread reaches beside a request on the
+  // first: the ports, their references and allocation, the registrations, the journal.
+  mutable std::mutex mutex_;
+  std::map<PVOID, std::unique_ptr<Registration>> registrations_;
+  std::atomic<int> delays_{0};
+  std::mutex faults_mutex_;
 
   Kernel* previous_;
   PortBus* bus_ = nullptr;
@@ -267,7 +315,8 @@ class Driver {
   Reply Close(FILE_OBJECT* file);
   /// DeviceIoControl for METHOD_BUFFERED: one system buffer of the larger length, the input
   /// copied in, and on success Information bytes copied back to `output`, whose size is the
-  /// output length and whose bytes are what the caller's buffer held before.
+  /// output length and whose bytes are what the caller's buffer held before. A null `file` is
+  /// a kernel-mode sender's request that carries no file object.
   Reply DeviceControl(ULONG code, std::vector<uint8_t> input, std::vector<uint8_t> output) {
     return DeviceControl(current_, code, std::move(input), std::move(output));
   }

@@ -128,9 +128,11 @@ typedef enum _KWAIT_REASON { Executive } KWAIT_REASON;
 
 #define NT_SUCCESS(status) ((NTSTATUS)(status) >= 0)
 #define STATUS_SUCCESS ((NTSTATUS)0x00000000)
+#define STATUS_TIMEOUT ((NTSTATUS)0x00000102)
 #define STATUS_PENDING ((NTSTATUS)0x00000103)
 #define STATUS_DEVICE_BUSY ((NTSTATUS)0x80000011)
 #define STATUS_UNSUCCESSFUL ((NTSTATUS)0xC0000001)
+#define STATUS_NOT_IMPLEMENTED ((NTSTATUS)0xC0000002)
 #define STATUS_INVALID_PARAMETER ((NTSTATUS)0xC000000D)
 #define STATUS_INVALID_DEVICE_REQUEST ((NTSTATUS)0xC0000010)
 #define STATUS_ACCESS_DENIED ((NTSTATUS)0xC0000022)
@@ -138,9 +140,12 @@ typedef enum _KWAIT_REASON { Executive } KWAIT_REASON;
 #define STATUS_INSUFFICIENT_RESOURCES ((NTSTATUS)0xC000009A)
 #define STATUS_OBJECT_NAME_NOT_FOUND ((NTSTATUS)0xC0000034)
 #define STATUS_OBJECT_NAME_COLLISION ((NTSTATUS)0xC0000035)
+#define STATUS_CONFLICTING_ADDRESSES ((NTSTATUS)0xC0000018)
+#define STATUS_DEVICE_REMOVED ((NTSTATUS)0xC00002B6)
 
 #define FILE_DEVICE_PARALLEL_PORT 0x00000016
 #define FILE_DEVICE_UNKNOWN 0x00000022
+#define FILE_DEVICE_SECURE_OPEN 0x00000100
 #define FILE_READ_ATTRIBUTES 0x0080
 #define SE_LOAD_DRIVER_PRIVILEGE 10
 #define METHOD_BUFFERED 0
@@ -267,10 +272,64 @@ static inline PVOID InterlockedCompareExchangePointer(PVOID volatile *Destinatio
   return Comparand;
 }
 
+static inline LONG InterlockedIncrement(LONG volatile *Addend)
+{
+  return __atomic_add_fetch(Addend, 1, __ATOMIC_SEQ_CST);
+}
+
+static inline LONG InterlockedDecrement(LONG volatile *Addend)
+{
+  return __atomic_sub_fetch(Addend, 1, __ATOMIC_SEQ_CST);
+}
+
+static inline LONG InterlockedExchange(LONG volatile *Target, LONG Value)
+{
+  return __atomic_exchange_n(Target, Value, __ATOMIC_SEQ_CST);
+}
+
 static inline PVOID InterlockedExchangePointer(PVOID volatile *Target, PVOID Value)
 {
   return __atomic_exchange_n(Target, Value, __ATOMIC_SEQ_CST);
 }
+
+/* Plug and Play notification: the categories, the header every notification starts with, and
+   the two kinds vlio registers for. */
+typedef enum _IO_NOTIFICATION_EVENT_CATEGORY {
+  EventCategoryReserved,
+  EventCategoryHardwareProfileChange,
+  EventCategoryDeviceInterfaceChange,
+  EventCategoryTargetDeviceChange
+} IO_NOTIFICATION_EVENT_CATEGORY;
+
+typedef struct _PLUGPLAY_NOTIFICATION_HEADER {
+  USHORT Version;
+  USHORT Size;
+  GUID Event;
+} PLUGPLAY_NOTIFICATION_HEADER, *PPLUGPLAY_NOTIFICATION_HEADER;
+
+typedef struct _DEVICE_INTERFACE_CHANGE_NOTIFICATION {
+  USHORT Version;
+  USHORT Size;
+  GUID Event;
+  GUID InterfaceClassGuid;
+  PUNICODE_STRING SymbolicLinkName;
+} DEVICE_INTERFACE_CHANGE_NOTIFICATION, *PDEVICE_INTERFACE_CHANGE_NOTIFICATION;
+
+typedef struct _TARGET_DEVICE_REMOVAL_NOTIFICATION {
+  USHORT Version;
+  USHORT Size;
+  GUID Event;
+  struct _FILE_OBJECT *FileObject;
+} TARGET_DEVICE_REMOVAL_NOTIFICATION, *PTARGET_DEVICE_REMOVAL_NOTIFICATION;
+
+typedef NTSTATUS NTAPI DRIVER_NOTIFICATION_CALLBACK_ROUTINE(PVOID NotificationStructure, PVOID Context);
+typedef DRIVER_NOTIFICATION_CALLBACK_ROUTINE *PDRIVER_NOTIFICATION_CALLBACK_ROUTINE;
+
+NTSTATUS NTAPI IoRegisterPlugPlayNotification(IO_NOTIFICATION_EVENT_CATEGORY EventCategory, ULONG EventCategoryFlags,
+                                              PVOID EventCategoryData, PDRIVER_OBJECT DriverObject,
+                                              PDRIVER_NOTIFICATION_CALLBACK_ROUTINE CallbackRoutine, PVOID Context,
+                                              PVOID *NotificationEntry);
+NTSTATUS NTAPI IoUnregisterPlugPlayNotification(PVOID NotificationEntry);
 
 VOID NTAPI RtlInitUnicodeString(PUNICODE_STRING DestinationString, PCWSTR SourceString);
 NTSTATUS NTAPI IoCreateDevice(PDRIVER_OBJECT DriverObject, ULONG DeviceExtensionSize, PUNICODE_STRING DeviceName,
