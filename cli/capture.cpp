@@ -174,6 +174,11 @@ int Capture(TvlLPT& lpt, const Invocation& invocation, const Console& console) {
                 << "; nothing is written\n";
     return kDeviceFailed;
   }
+  // As when the wait timed out: what came before a trigger is not the capture asked for.
+  if (invocation.capture.trigger && !recording.trigger) {
+    console.err << "pinscope-cli: stopped before the trigger came; nothing is written\n";
+    return kStopped;
+  }
   if (result.full)
     console.err << "pinscope-cli: the capture ended after " << recording.changes.size()
                 << " changes, the most it keeps; what came before is written\n";

@@ -9,6 +9,7 @@ mkdir -p "$out"
 trap remove_service EXIT
 
 "$run" "$provision" >/dev/null
+map_lpt1
 remove_service
 
 # case NAME EXPECTED-CODE ARGS...: runs the program once; its output in $out/NAME.out and .err
@@ -23,7 +24,11 @@ case_() {
     sed 's/^/  | /' "$out/$name.out" "$out/$name.err"
   fi
   left=$(service_state)
-  [ "$left" = none ] && ok "$name: no vlio service left" || { fail "$name: vlio service left ($left)"; remove_service; }
+  if [ "$left" = none ]; then ok "$name: no vlio service left"; else
+    fail "$name: vlio service left ($left)"
+    sed 's/^/  | /' "$out/$name.err"
+    remove_service
+  fi
 }
 shows() {  # shows NAME PATTERN: the output of NAME has a line matching the extended regex
   if grep -Eq "$2" "$out/$1.txt"; then ok "$1: shows '$2'"; else

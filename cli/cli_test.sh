@@ -35,8 +35,10 @@ lpt1_out=$("$run" winepath -u 'C:\lpt1.out' 2>/dev/null | tr -d '\r')
 : >"$lpt1_out"
 case_ write-handle 0 write --handle LPT1 hello
 shows write-handle '^LPT1: 5 bytes sent, 0 skipped'
-[ "$(cat "$lpt1_out")" = o ] && ok "write-handle: C:\\lpt1.out got the bytes" ||
+if [ "$(cat "$lpt1_out")" = o ]; then ok "write-handle: C:\\lpt1.out got the bytes"; else
   fail "write-handle: C:\\lpt1.out holds '$(cat "$lpt1_out")', expected the last byte, 'o'"
+  sed 's/^/  | /' "$out/write-handle.out" "$out/write-handle.err"
+fi
 
 case_ end-of-options 0 write LPT2 -- --hello
 shows end-of-options '^LPT2: 7 bytes sent, 0 skipped'
@@ -64,6 +66,14 @@ says not-in-code-page "use write --file"
 code=$?
 [ "$code" = 4 ] && ok "full: exit 4" || fail "full: exit $code, expected 4"
 says full "the output could not be written"
+
+# A capture that does not complete leaves the user's file as it was, and nothing of its own.
+files=$("$run" winepath -u 'C:\kept' 2>/dev/null | tr -d '\r')
+rm -rf "$files" && mkdir -p "$files" && echo old >"$files/a.vcd"
+case_ capture-refused 1 capture LPT1 --base 0xD000 --vcd 'C:\kept\a.vcd'
+if [ "$(cat "$files/a.vcd")" = old ] && [ "$(ls "$files")" = a.vcd ]; then ok "capture-refused: a.vcd as it was"; else
+  fail "capture-refused: the folder holds $(ls "$files" | tr '\n' ' ')and a.vcd '$(cat "$files/a.vcd" 2>/dev/null)'"
+fi
 
 case_ unknown-port 1 read LPT7
 says unknown-port "LPT7 is not one of this machine's parallel ports"

@@ -188,6 +188,9 @@ int RunProgram(std::span<const std::string> arguments, std::ostream& out, std::o
     return kUsage;
   }
   int code = RunOnPort(invocation, console);
+  // Before an end of the session may go on: a file the capture did not fill goes with it.
+  vcd.reset();
+  svg.reset();
   stop.Done();  // the port is closed: an end of the session may go on
   if (stop.Requested()) {
     err << "pinscope-cli: stopped; the port is closed\n";

@@ -434,6 +434,88 @@ TEST_F(Program, ATriggeredCaptureKeepsATenthBeforeTheTriggerAndATimeoutWritesNot
   EXPECT_FALSE(pc.disk.Exists("C:\\data\\t.vcd")) << "a file made for a capture that never came is removed";
 }
 
+// A capture writes beside the user's file and gives its file the name only once complete: one
+// that does not complete leaves the file there as it was, and nothing of its own.
+TEST_F(Program, ACaptureThatDoesNotCompleteLeavesTheUsersFileAsItWasAndNothingOfItsOwn) {
+  pc.AddSignalGeneratorPort();
+  pc.disk.Write("C:\\data\\a.vcd", {'o', 'l', 'd'});
+  const std::vector<std::string> only_the_file = {"C:\\data\\a.vcd"};
+  auto as_it_was = [&] {
+    EXPECT_EQ(pc.disk.Read("C:\\data\\a.vcd"), (std::vector<BYTE>{'o', 'l', 'd'}));
+    EXPECT_EQ(pc.disk.List("C:\\data"), only_the_file);
+  };
+  // LPT1's lines stay high, so Ack never goes low: the event comes while the capture waits for
+  // it, raised from the port's own line after some reads, on a thread of its own for a close,
+  // as the console calls the handler.
+  struct Raiser {
+    sim::InstalledPc* pc;
+    std::optional<DWORD> event;
+    int reads = 0;
+    std::thread console;
+    std::vector<std::string> when_the_handler_returned;
+  } raiser{&pc, {}, 0, {}, {}};
+  const vport_peripheral raising{&raiser, nullptr, [](void* context, uint32_t) -> uint32_t {
+                                   auto* r = static_cast<Raiser*>(context);
+                                   if (++r->reads != 1000 || !r->event) return VPORT_INPUT_PINS;
+                                   if (*r->event == CTRL_C_EVENT) {
+                                     r->pc->process.RaiseConsoleCtrl(CTRL_C_EVENT);
+                                   } else {
+                                     r->console = std::thread([r] {
+                                       r->pc->process.RaiseConsoleCtrl(*r->event);
+                                       // The process may end from here on.
+                                       r->when_the_handler_returned = r->pc->disk.List("C:\\data");
+                                     });
+                                   }
+                                   return VPORT_INPUT_PINS;
+                                 }};
+  vport_plug(lpt1, &raising);
+  const std::string waits = "capture LPT1 --pins 10 --trigger 10=low --timeout 600s --vcd C:\\data\\a.vcd";
+  struct Case {
+    const char* what;
+    std::string line;
+    int code;
+    std::optional<DWORD> event;
+  };
+  const Case cases[] = {
+      {"the port refused", "capture LPT1 --base 0xD000 --vcd C:\\data\\a.vcd", kPortFailed, {}},
+      {"the trigger did not come", "capture LPT3 --pins 15 --trigger 15=low --timeout 5ms --vcd C:\\data\\a.vcd",
+       kDeviceFailed, {}},
+      {"Ctrl+C before the trigger", waits, kStopped, CTRL_C_EVENT},
+      {"the console closed before the trigger", waits, kStopped, CTRL_CLOSE_EVENT},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    raiser.event = c.event;
+    raiser.reads = 0;
+    const Outcome run = Run(c.line);
+    if (raiser.console.joinable()) raiser.console.join();
+    EXPECT_EQ(run.code, c.code) << run.err;
+    as_it_was();
+    if (c.event == CTRL_CLOSE_EVENT) {
+      EXPECT_EQ(raiser.when_the_handler_returned, only_the_file);
+    }
+  }
+  vport_plug(lpt1, nullptr);
+
+  // A name that cannot be written is refused before the port opens, the file untouched.
+  pc.disk.SetWritable("C:\\data", false);
+  const size_t services = pc.core.journal.Count("CreateServiceA");
+  const Outcome refused = Run("capture LPT3 --duration 5ms --pins 10 --vcd C:\\data\\a.vcd");
+  EXPECT_EQ(refused.code, kUsage) << refused.err;
+  EXPECT_TRUE(Has(refused.err, "cannot write C:\\data\\a.vcd")) << refused.err;
+  EXPECT_EQ(pc.core.journal.Count("CreateServiceA"), services) << "refused before the driver";
+  as_it_was();
+
+  // A capture that completes replaces it.
+  pc.disk.SetWritable("C:\\data", true);
+  const Outcome run = Run("capture LPT3 --duration 5ms --pins 10 --vcd C:\\data\\a.vcd");
+  ASSERT_EQ(run.code, kDone) << run.err;
+  const std::optional<std::vector<BYTE>> vcd = pc.disk.Read("C:\\data\\a.vcd");
+  ASSERT_TRUE(vcd);
+  EXPECT_TRUE(Has(std::string(vcd->begin(), vcd->end()), "p10_Ack"));
+  EXPECT_EQ(pc.disk.List("C:\\data"), only_the_file);
+}
+
 // Ctrl+C comes while the driver samples: raised from the port's own line, after some reads.
 TEST_F(Program, CtrlCEndsACaptureEarlyAndWhatWasRecordedIsWritten) {
   struct Stopper {

@@ -149,6 +149,28 @@ TYPED_TEST(Files, AWriteWithAnOverlappedGoesToItsOffsetAndCompletesAtOnce) {
   EXPECT_EQ(this->pc.FileBytes(this->path), "aXY");
 }
 
+// The capture writes a file beside the user's and moves it over theirs once complete: the move
+// replaces a closed file, and leaves one that is open, and its own file, as they were.
+TYPED_TEST(Files, AMoveReplacesAClosedFileButNotAnOpenOne) {
+  const std::string beside = this->folder + "\\beside.part";
+  this->pc.PutFile(this->path, "MZ old");
+  this->pc.PutFile(beside, "MZ new");
+  {
+    UniqueFile reader = this->Open(GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+    ASSERT_TRUE(reader);
+    win::SetLastError(0xdeadbeef);
+    EXPECT_FALSE(win::MoveFileExA(beside.c_str(), this->path.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(win::GetLastError(), DWORD{ERROR_ACCESS_DENIED}) << "got " << win::GetLastError();
+  }
+  EXPECT_EQ(this->pc.FileBytes(this->path), "MZ old");
+  EXPECT_EQ(this->pc.FileBytes(beside), "MZ new");
+  EXPECT_TRUE(win::MoveFileExA(beside.c_str(), this->path.c_str(), MOVEFILE_REPLACE_EXISTING)) << win::GetLastError();
+  EXPECT_EQ(this->pc.FileBytes(this->path), "MZ new");
+  win::SetLastError(0xdeadbeef);
+  EXPECT_FALSE(this->Open(GENERIC_READ, 0, OPEN_EXISTING, beside)) << "the moved file is gone from its old name";
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_FILE_NOT_FOUND}) << "got " << win::GetLastError();
+}
+
 // The loader holds the driver's image open for reading, sharing reading only, from the check
 // of its bytes until the service manager has loaded it.
 TYPED_TEST(Files, AnImageHeldForReadingRefusesEveryChangeButNotTheImageLoader) {

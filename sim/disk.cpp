@@ -279,6 +279,15 @@ void Disk::SetSecurity(std::string_view path, std::string text) {
 
 bool Disk::Exists(std::string_view path) const { return state_->Find(Must(path).Key()) != nullptr; }
 
+std::vector<std::string> Disk::List(std::string_view folder) const {
+  const std::string prefix = Must(folder).Key() + "\\";
+  std::vector<std::string> paths;
+  for (const auto& [key, node] : state_->nodes) {
+    if (key.starts_with(prefix) && key.find('\\', prefix.size()) == std::string::npos) paths.push_back(node->path);
+  }
+  return paths;
+}
+
 void Disk::MakeDirectory(std::string_view path) { state_->Make(Must(path), true); }
 
 void Disk::SetWritable(std::string_view path, bool writable) {
@@ -360,7 +369,11 @@ DWORD Disk::Delete(std::string_view name, bool elevated) {
   return ERROR_SUCCESS;
 }
 
-DWORD Disk::RenameAsUser(std::string_view from_name, std::string_view to_name) {
+DWORD Disk::RenameAsUser(std::string_view from, std::string_view to) { return Rename(from, to, false); }
+
+DWORD Disk::Rename(std::string_view from, std::string_view to) { return Rename(from, to, state_->program_elevated); }
+
+DWORD Disk::Rename(std::string_view from_name, std::string_view to_name, bool elevated) {
   Path from, to;
   if (DWORD error = Parse(from_name, from)) return error;
   if (DWORD error = Parse(to_name, to)) return error;
@@ -369,7 +382,7 @@ DWORD Disk::RenameAsUser(std::string_view from_name, std::string_view to_name) {
   if (node->directory) throw NotSimulated("renaming a folder: " + node->path);
   if (node->delete_pending) return ERROR_ACCESS_DENIED;
   if (DWORD error = state_->Parent(to)) return error;
-  if (!state_->Writable(from, false) || !state_->Writable(to, false)) return ERROR_ACCESS_DENIED;
+  if (!state_->Writable(from, elevated) || !state_->Writable(to, elevated)) return ERROR_ACCESS_DENIED;
   // A rename opens the file for delete, sharing everything.
   if (!node->Admits(kDelete, kRead | kWrite | kDelete)) return ERROR_SHARING_VIOLATION;
   std::shared_ptr<Node> replaced = state_->Find(to.Key());

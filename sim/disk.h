@@ -36,6 +36,8 @@ class Disk final : public NameSpace {
   void SetSecurity(std::string_view path, std::string text);
   /// A file or a directory. A file deleted while handles keep it open still exists.
   bool Exists(std::string_view path) const;
+  /// The files and directories directly in `folder`, by their paths as made.
+  std::vector<std::string> List(std::string_view folder) const;
   /// Makes the directory and its parents.
   void MakeDirectory(std::string_view path);
 
@@ -71,6 +73,8 @@ class Disk final : public NameSpace {
   bool Owns(std::string_view name) const override;
   DWORD Open(const OpenRequest& request, std::shared_ptr<FileObject>& file) override;
   DWORD Delete(std::string_view name) override;
+  /// MoveFileExA with MOVEFILE_REPLACE_EXISTING, as the program: 0 or the Win32 error.
+  DWORD Rename(std::string_view from, std::string_view to);
 
   struct Node;
   struct State;
@@ -80,6 +84,7 @@ class Disk final : public NameSpace {
   // (the handle table outlives it) still finds its file.
   DWORD Open(const OpenRequest& request, std::shared_ptr<FileObject>& file, bool elevated);
   DWORD Delete(std::string_view name, bool elevated);
+  DWORD Rename(std::string_view from, std::string_view to, bool elevated);
 
   std::shared_ptr<State> state_;
   std::string system_directory_ = "C:\\Windows\\System32";

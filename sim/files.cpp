@@ -17,7 +17,7 @@ using format::Str;
 
 SimFiles::SimFiles(Core& core) : core_(core) {
   for (const char* name : {"CreateFileA", "WriteFile", "CloseHandle", "DeviceIoControl", "CreateEventA", "ReadFile",
-                           "GetFileSize", "DeleteFileA", "GetSystemDirectoryA", "GetTempPathA",
+                           "GetFileSize", "DeleteFileA", "MoveFileExA", "GetSystemDirectoryA", "GetTempPathA",
                            "ConvertStringSecurityDescriptorToSecurityDescriptorA", "LocalFree", "GetOverlappedResult",
                            "GetFileType"}) {
     core_.faults.Allow(name);
@@ -147,6 +147,16 @@ BOOL SimFiles::DeleteFileA(LPCSTR name) {
   NameSpace* space = SpaceOf(name);
   if (!space) return core_.Fail(ERROR_FILE_NOT_FOUND, FALSE);
   if (DWORD error = space->Delete(name)) return core_.Fail(error, FALSE);
+  return TRUE;
+}
+
+BOOL SimFiles::MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
+  core_.Record("MoveFileExA", {Str(from), Str(to), Hex(flags)});
+  if (core_.Failing("MoveFileExA")) return FALSE;
+  if (flags != MOVEFILE_REPLACE_EXISTING) throw NotSimulated("MoveFileExA without MOVEFILE_REPLACE_EXISTING alone");
+  if (!from || !to || !*from || !*to) return core_.Fail(ERROR_PATH_NOT_FOUND, FALSE);
+  if (!disk_ || SpaceOf(from) != disk_ || SpaceOf(to) != disk_) throw NotSimulated("MoveFileExA of a device");
+  if (DWORD error = disk_->Rename(from, to)) return core_.Fail(error, FALSE);
   return TRUE;
 }
 

@@ -30,6 +30,8 @@ class SimFiles final : public platform::Files {
   BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped) override;
   DWORD GetFileSize(HANDLE file, LPDWORD size_high) override;
   BOOL DeleteFileA(LPCSTR name) override;
+  /// Files on the disk only, and only with MOVEFILE_REPLACE_EXISTING.
+  BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) override;
   UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override;
   /// Requests complete at once here, so the record already holds the outcome.
   BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait) override;

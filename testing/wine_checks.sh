@@ -30,6 +30,13 @@ interrupt() {
   fail "$2: still running 10 s after SIGINT"
   kill -KILL "$1" 2>/dev/null
 }
+# map_lpt1: the prefix's LPT1 as the handle-mode tests read it: "\\.\LPT1" writes to
+# C:\lpt1.out. Made by whoever needs it, also on a prefix that scripts/wine-prefix did not make.
+map_lpt1() {
+  prefix=$(sed -n "s/^export WINEPREFIX='\(.*\)'$/\1/p" "$run")
+  [ -e "$prefix/dosdevices/lpt1" ] || ln -s ../drive_c/lpt1.out "$prefix/dosdevices/lpt1"
+  touch "$prefix/drive_c/lpt1.out"
+}
 # The last line of a script: the count, and its exit status.
 finish() {
   echo "$failures failure(s)"
