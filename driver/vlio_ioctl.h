@@ -68,11 +68,12 @@
 #define VLIO_SAMPLE_MAX_ROUNDS 0x00FFFFFFu
 /* The counter is read after every so many rounds (and at each change and the last round), not
    on every read: it may cost more than a register read (a HPET or ACPI timer) where the time
-   stamp counter does not serve. */
+   stamp counter does not serve. On a port so slow that these rounds would take more than a
+   quarter of the stall bound (as measured on the first round), after every round. */
 #define VLIO_SAMPLE_CHECK_EVERY 8u
-/* Two counter readings further apart than this had the loop stopped in between (preempted,
-   an interrupt, a slow bus): the span between them is reported as a stall, in which the
-   lines are unknown. Eight rounds of four registers at 2 us a read on an ISA card stay below. */
+/* Two counter readings further apart than this, and than twice what their rounds take (the
+   first round's time), had the loop stopped in between (preempted, an interrupt): the span
+   between them is reported as a stall, in which the lines are unknown. */
 #define VLIO_SAMPLE_STALL_MICROSECONDS 100u
 /* A record is also made after every so many rounds without a change, so that the rate of the
    reads is seen along the way and not only at the ends; one the output has no room for is left

@@ -1,7 +1,11 @@
 /*
  * The sampling loop. A round reads every named register once; the counter is read only where
- * a round differs from the one before, every VLIO_SAMPLE_CHECK_EVERY rounds and at the last
- * round, since it may cost more than the reads. A round's values belong to the reading after
+ * a round differs from the one before, every few rounds and at the last round, since it may
+ * cost more than the reads. How few is measured: the first round is read between two readings
+ * of the counter, and where VLIO_SAMPLE_CHECK_EVERY rounds would take more than a quarter of
+ * the stall bound, the counter is read after every round, so that a slow port (behind a
+ * bridge, or trapped by a hypervisor) is not taken for a stalled loop. For the same reason a
+ * stall is a span past the stall bound and past twice what its rounds take. A round's values belong to the reading after
  * it only when no stall lies between the two: after a stall the next round is read and stamped
  * before anything is recorded, and the gap ends there. The layouts are byte-packed, so the output is
  * written field by field at whatever alignment the caller's buffer has.
@@ -39,6 +43,10 @@ uint32_t VlioSample(const VLIO_SAMPLE_INPUT *input, void *output, uint32_t outpu
   const uint64_t time_bound = (uint64_t)input->MaxMicroseconds * (uint64_t)(frequency > 0 ? frequency : 0);
   uint8_t held[VLIO_SAMPLE_MAX_REGISTERS] = {0};
   uint8_t seen[VLIO_SAMPLE_MAX_REGISTERS] = {0};
+  /* What the first round took, held below 2^27 ticks (over a second of any counter a request
+     keeps) so that twice eight rounds of it fit 32 bits. */
+  uint32_t round_ticks = 0;
+  uint32_t check_every = VLIO_SAMPLE_CHECK_EVERY;
   uint32_t round;
   uint32_t rounds = 0;
   uint32_t records = 0;
@@ -55,6 +63,7 @@ uint32_t VlioSample(const VLIO_SAMPLE_INPUT *input, void *output, uint32_t outpu
      `last` to the first reading that follows a round read after it. */
   int resync = 0;
 
+  reading = counter(context);
   for (round = 0; round < max_rounds; ++round) {
     int changed = 0;
     int stall;
@@ -67,15 +76,21 @@ uint32_t VlioSample(const VLIO_SAMPLE_INPUT *input, void *output, uint32_t outpu
     }
     ++since_reading;
     ++since_record;
-    if (round != 0 && !changed && !resync && since_reading < VLIO_SAMPLE_CHECK_EVERY &&
+    if (round != 0 && !changed && !resync && since_reading < check_every &&
         since_record < VLIO_SAMPLE_RECORD_EVERY && round + 1 != max_rounds) {
       rounds = round + 1;
       continue;
     }
 
     now = counter(context);
-    if (round == 0)
+    if (round == 0) {
+      /* The reading before the first round timed it: as many rounds go between two readings
+         as take a quarter of the stall bound. */
+      round_ticks = (uint64_t)(now - reading) < 0x08000000u ? (uint32_t)(now - reading) : 0x08000000u;
+      if ((uint64_t)round_ticks * (VLIO_SAMPLE_CHECK_EVERY * 4000000u) > stall_bound)
+        check_every = 1;
       first = last = reading = now;
+    }
     /* Only a reading after a stall lies so far on that its ticks do not fit the record (the
        bound was checked at the reading before), or one of a counter that ran back. The request
        ends at the last round accounted for, and the stall shows as the gap between this request
@@ -86,7 +101,8 @@ uint32_t VlioSample(const VLIO_SAMPLE_INPUT *input, void *output, uint32_t outpu
     }
     /* From here on every span lies within 32 bits, and a product of one fits 52. */
     elapsed = (uint32_t)(now - first);
-    stall = round != 0 && (uint64_t)(uint32_t)(now - reading) * 1000000u > stall_bound;
+    stall = round != 0 && (uint64_t)(uint32_t)(now - reading) * 1000000u > stall_bound &&
+            (uint32_t)(now - reading) > 2 * since_reading * round_ticks;
     reading = now;
     since_reading = 0;
     if (stall) {

@@ -666,7 +666,7 @@ TEST_F(Vlio, SamplingRequestsOutsideTheRulesAreRefusedWithoutTouchingAPort) {
 
 // The registers answer by a script of the round (each register's own count of reads), and the
 // performance counter moves on by `step` ticks at each reading, plus `jump` from reading
-// `jump_at` on (the first reading is the driver's query of the frequency).
+// `jump_at` on (reading 0 is the driver's query of the frequency, reading 1 the one that times round 0).
 class VlioSampling : public Vlio {
  protected:
   struct Output {
@@ -732,8 +732,9 @@ TEST_F(VlioSampling, ChangesAreRecordedWithTheirRoundTheirTicksAndTheValuesInThe
     return port == 0x37A ? uint8_t{0xC4} : round >= 5 && round < 13 ? uint8_t{0x7F} : uint8_t{0xFF};
   };
   Output out = Sample({0x37A, 0x379}, 20, 1000);
-  // The counter is read at round 0, at each change, and at the last round (no eight quiet
-  // rounds in a row here): readings 1 to 4, a microsecond apart.
+  // The counter is read before round 0 (which times the round), at round 0, at each change, and
+  // at the last round (no eight quiet rounds in a row here): readings 1 to 5, a microsecond
+  // apart.
   EXPECT_EQ(MomentsOf(out.records), (Moments{{0, 0, 0}, {5, 10, 0}, {13, 20, 0}}));
   ASSERT_EQ(out.records.size(), 3u);
   for (size_t i = 0; i < 3; ++i) {
@@ -741,12 +742,12 @@ TEST_F(VlioSampling, ChangesAreRecordedWithTheirRoundTheirTicksAndTheValuesInThe
     EXPECT_EQ(Bytes(out.records[i].Values, out.records[i].Values + 4), (Bytes{0xC4, status, 0, 0})) << i;
   }
   EXPECT_EQ(out.header.Frequency, 10'000'000);
-  EXPECT_EQ(out.header.First, 5010);
-  EXPECT_EQ(out.header.Last, 5040);
+  EXPECT_EQ(out.header.First, 5020);
+  EXPECT_EQ(out.header.Last, 5050);
   EXPECT_EQ(out.header.Rounds, 20u);
   EXPECT_EQ(out.header.Ended, VLIO_SAMPLE_ENDED_ROUNDS);
   EXPECT_EQ(kernel_.PortAccesses().size(), 40u);
-  EXPECT_EQ(readings_, 5);
+  EXPECT_EQ(readings_, 6);
 }
 
 // The round before a stalled reading may have been read anywhere in the stall: the gap runs on
@@ -754,7 +755,7 @@ TEST_F(VlioSampling, ChangesAreRecordedWithTheirRoundTheirTicksAndTheValuesInThe
 TEST_F(VlioSampling, AStallIsRecordedAtTheFirstRoundReadAfterItAndAStallOfExactlyTheBoundIsNot) {
   // Quiet lines: readings every eight rounds (0, 8, 16, ...). 200 us pass before the one at
   // round 16, so round 17 is read and stamped at once, and the gap runs from round 8's reading.
-  Counter(10'000'000, 10, 3, 2000);
+  Counter(10'000'000, 10, 4, 2000);
   Output out = Sample({0x379}, 40, 1000);
   EXPECT_EQ(MomentsOf(out.records), (Moments{{0, 0, 0}, {17, 2030, 2020}}));
   EXPECT_EQ(out.header.Rounds, 40u);
@@ -762,10 +763,10 @@ TEST_F(VlioSampling, AStallIsRecordedAtTheFirstRoundReadAfterItAndAStallOfExactl
 
   // 100 us between two readings is no stall; a tick more is.
   readings_ = 0;
-  Counter(10'000'000, 10, 3, 990);
+  Counter(10'000'000, 10, 4, 990);
   EXPECT_EQ(Sample({0x379}, 40, 1000).records.size(), 1u);
   readings_ = 0;
-  Counter(10'000'000, 10, 3, 991);
+  Counter(10'000'000, 10, 4, 991);
   EXPECT_EQ(MomentsOf(Sample({0x379}, 40, 1000).records), (Moments{{0, 0, 0}, {17, 1021, 1011}}));
 
   // A change read before the stalled reading is not taken for a change at its time: it shows at
@@ -773,7 +774,7 @@ TEST_F(VlioSampling, AStallIsRecordedAtTheFirstRoundReadAfterItAndAStallOfExactl
   readings_ = 0;
   scripted_.reads.clear();
   scripted_.script = [](uint16_t, uint32_t round) { return round >= 16 ? uint8_t{0x3F} : uint8_t{0x7F}; };
-  Counter(10'000'000, 10, 3, 2000);
+  Counter(10'000'000, 10, 4, 2000);
   out = Sample({0x379}, 40, 1000);
   EXPECT_EQ(MomentsOf(out.records), (Moments{{0, 0, 0}, {17, 2030, 2020}}));
   EXPECT_EQ(out.records[1].Values[0], 0x3F);
@@ -783,7 +784,7 @@ TEST_F(VlioSampling, AStallIsRecordedAtTheFirstRoundReadAfterItAndAStallOfExactl
   readings_ = 0;
   scripted_.reads.clear();
   scripted_.script = [](uint16_t, uint32_t) { return uint8_t{0x7F}; };
-  Counter(10'000'000, 10, 3, 2000);
+  Counter(10'000'000, 10, 4, 2000);
   out = Sample({0x379}, 17, 1000);
   EXPECT_EQ(out.header.Rounds, 9u);
   EXPECT_EQ(out.header.Last - out.header.First, 10);
@@ -813,16 +814,17 @@ TEST_F(VlioSampling, EachBoundEndsTheRequestAndSaysWhich) {
     int64_t span;  // Last - First
   };
   const Case cases[] = {
-      // 3.579545 MHz (an ACPI timer): 1000 us are 3579.545 ticks, first reached at reading 37.
-      {"time", 3'579'545, 100, 0, 0, false, 1'000'000, 1000, 8, 36 * 8 + 1, 1, VLIO_SAMPLE_ENDED_TIME, 3600},
+      // 3.579545 MHz (an ACPI timer): 1000 us are 3579.545 ticks, first reached at the 358th
+      // reading after round 0's.
+      {"time", 3'579'545, 10, 0, 0, false, 1'000'000, 1000, 8, 358 * 8 + 1, 1, VLIO_SAMPLE_ENDED_TIME, 3580},
       {"time to the tick", 10'000'000, 10, 0, 0, false, 1'000'000, 50, 8, 50 * 8 + 1, 1, VLIO_SAMPLE_ENDED_TIME, 500},
-      {"rounds before the time", 3'579'545, 100, 0, 0, false, 100, 1000, 8, 100, 1, VLIO_SAMPLE_ENDED_ROUNDS, 1300},
+      {"rounds before the time", 3'579'545, 10, 0, 0, false, 100, 1000, 8, 100, 1, VLIO_SAMPLE_ENDED_ROUNDS, 130},
       // Lines that change every round: two records fit, the third change ends the request
       // before its round, whose time the header does not claim.
       {"full", 10'000'000, 10, 0, 0, true, 1000, 1000, 2, 2, 2, VLIO_SAMPLE_ENDED_FULL, 10},
       {"full with room", 10'000'000, 10, 0, 0, true, 5, 1000, 8, 5, 5, VLIO_SAMPLE_ENDED_ROUNDS, 40},
       // A stall so long its ticks would not fit a record ends the request before it.
-      {"stall past 32 bits", 10'000'000, 10, 3, int64_t{1} << 33, false, 1000, 1000, 8, 16, 1, VLIO_SAMPLE_ENDED_TIME,
+      {"stall past 32 bits", 10'000'000, 10, 4, int64_t{1} << 33, false, 1000, 1000, 8, 16, 1, VLIO_SAMPLE_ENDED_TIME,
        10},
   };
   for (const Case& c : cases) {
@@ -836,6 +838,47 @@ TEST_F(VlioSampling, EachBoundEndsTheRequestAndSaysWhich) {
     EXPECT_EQ(out.header.Records, c.expected_records);
     EXPECT_EQ(out.header.Ended, c.ended);
     EXPECT_EQ(out.header.Last - out.header.First, c.span);
+  }
+}
+
+// A port whose reads are slow (behind a bridge, trapped by a hypervisor): the counter moves on
+// with each read, and a little with each reading of its own. The loop reads the counter often
+// enough that its own reads never look like a stall, and still finds a real one.
+TEST_F(VlioSampling, ASlowPortIsSampledWithoutGapsAndARealStallStillShows) {
+  int64_t now = 0;
+  int64_t read_ticks = 0;
+  int64_t stall_at = -1;  // the read after which the loop is preempted for 500 us
+  uint32_t reads = 0;
+  scripted_.script = [&](uint16_t, uint32_t) {
+    now += read_ticks;
+    if (++reads == stall_at) now += 5000;
+    return uint8_t{0x7F};
+  };
+  kernel_.SetPerformanceCounter([&] { return now += 2; }, 10'000'000);
+  struct Case {
+    int64_t microseconds_a_read;
+    size_t registers;
+  };
+  for (const Case c : {Case{1, 2}, Case{10, 2}, Case{30, 2}, Case{30, 4}}) {
+    SCOPED_TRACE(testing::Message() << c.microseconds_a_read << " us a read, " << c.registers << " registers");
+    const std::vector<uint16_t> registers(c.registers, 0x379);
+    read_ticks = 10 * c.microseconds_a_read;
+    for (const bool stalled : {false, true}) {
+      reads = 0;
+      stall_at = stalled ? 400 : -1;
+      const Output out = Sample(registers, VLIO_SAMPLE_MAX_ROUNDS, 40'000);
+      EXPECT_EQ(out.header.Ended, VLIO_SAMPLE_ENDED_TIME);
+      // Every round but those the stall took is accounted for, and only the stall is a gap.
+      const uint32_t read_rounds = reads / static_cast<uint32_t>(c.registers);
+      std::vector<uint32_t> gaps;
+      for (const VLIO_SAMPLE_RECORD& record : out.records)
+        if (record.StallTicks != 0) gaps.push_back(record.StallTicks);
+      ASSERT_EQ(gaps.size(), stalled ? 1u : 0u);
+      if (stalled) {
+        EXPECT_GE(gaps[0], 5000u);
+      }
+      EXPECT_GE(out.header.Rounds + (stalled ? 8u : 0u), read_rounds - 1) << "rounds thrown away";
+    }
   }
 }
 
