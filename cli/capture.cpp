@@ -77,6 +77,7 @@ std::string Duration(uint64_t microseconds) { return DurationText(static_cast<do
 CaptureResult RecordPins(TvlLPT& lpt, const CaptureOptions& options, const Console& console) {
   const std::vector<unsigned> offsets = RegistersOf(options.pins);
   RecordingBuilder builder(offsets, options.pins);
+  builder.SetMaxChanges(kMaxChanges);
   CaptureResult result;
   std::vector<uint8_t> answer;
   std::optional<int64_t> trigger;
@@ -138,7 +139,7 @@ CaptureResult RecordPins(TvlLPT& lpt, const CaptureOptions& options, const Conso
                           : builder.Now() >= (trigger ? *trigger : 0) + builder.Ticks(options.duration_us))
         break;
     }
-    if (builder.Current().changes.size() >= kMaxChanges) {
+    if (builder.Full()) {
       result.full = true;
       break;
     }

@@ -61,22 +61,46 @@ void RecordingBuilder::Add(std::span<const uint8_t> answer) {
   }
   const uint8_t* record_bytes = answer.data() + sizeof header;
   int64_t previous = header.First;
+  int64_t last = header.Last;
+  uint64_t rounds = header.Rounds;
   for (uint32_t i = 0; i < header.Records; ++i) {
     VLIO_SAMPLE_RECORD record;
     std::memcpy(&record, record_bytes + i * sizeof record, sizeof record);
     const int64_t at = header.First + record.Ticks;
     if (at < previous || at > header.Last) throw MalformedAnswer("a sampling record out of time order");
+    const int64_t read_before = previous;
     previous = at;
     if (record.StallTicks) AddGap(std::max<int64_t>(at - record.StallTicks, header.First) - origin_, at - origin_);
     const PinLevels levels = Levels(record.Values);
     if (first_answer && i == 0) {
       recording_.initial = levels_ = levels;
     } else if (levels != levels_) {
+      if (recording_.changes.size() >= max_changes_) {
+        // Ends just before this change, with the rounds before its own.
+        full_ = true;
+        last = std::max(read_before, at - 1);
+        rounds = record.Round;
+        break;
+      }
       AddChange(at - origin_, levels);
     }
   }
-  recording_.end = header.Last - origin_;
-  recording_.reads += header.Rounds;
+  recording_.end = last - origin_;
+  recording_.reads += rounds;
+  spans_.push_back({header.First, last, rounds});
+}
+
+void RecordingBuilder::CountReads() {
+  const int64_t start = origin_, end = origin_ + recording_.end;
+  uint64_t reads = 0;
+  for (const Span& span : spans_) {
+    const int64_t from = std::max(span.first, start), to = std::min(span.last, end);
+    if (to < from) continue;
+    reads += span.last == span.first ? span.rounds
+                                     : static_cast<uint64_t>(MulDiv(static_cast<int64_t>(span.rounds), to - from,
+                                                                    span.last - span.first));
+  }
+  recording_.reads = reads;
 }
 
 void RecordingBuilder::AddGap(int64_t begin, int64_t end) {
@@ -114,6 +138,7 @@ void RecordingBuilder::StartAt(int64_t at) {
   if (r.trigger) *r.trigger -= at;
   r.end -= at;
   origin_ += at;
+  CountReads();
 }
 
 void RecordingBuilder::EndAt(int64_t at) {
@@ -124,6 +149,7 @@ void RecordingBuilder::EndAt(int64_t at) {
   if (!r.gaps.empty()) r.gaps.back().end = std::min(r.gaps.back().end, at);
   r.end = at;
   levels_ = r.LevelsAt(at);
+  CountReads();
 }
 
 }  // namespace cli

@@ -27,8 +27,12 @@ class RecordingBuilder {
   /// `pins`: the pins to record, each on one of those registers.
   RecordingBuilder(std::span<const unsigned> offsets, PinLevels pins);
 
-  /// The next answer (header and records) of the same registers. Throws MalformedAnswer.
+  /// The next answer (header and records) of the same registers. Throws MalformedAnswer. Once
+  /// the recording holds `max_changes` changes, it ends before the next one: that answer is
+  /// taken up to the read before it, and Full() is true.
   void Add(std::span<const uint8_t> answer);
+  void SetMaxChanges(std::size_t max_changes) { max_changes_ = max_changes; }
+  bool Full() const { return full_; }
 
   /// Ticks from the recording's start to its last read so far.
   int64_t Now() const { return recording_.end; }
@@ -45,17 +49,30 @@ class RecordingBuilder {
   const Recording& Current() const { return recording_; }
   Recording& Current() { return recording_; }
 
-  /// Makes `at` the recording's start: what came before is dropped, the levels there become
-  /// the initial ones, and every time is counted from it. Nothing changes for `at` <= 0.
+  /// Makes `at` the recording's start: what came before is dropped (its reads too), the levels
+  /// there become the initial ones, and every time is counted from it. Nothing changes for
+  /// `at` <= 0.
   void StartAt(int64_t at);
-  /// Ends the recording at `at`, dropping what came after; nothing changes for `at` >= Now().
+  /// Ends the recording at `at`, dropping what came after (its reads too); nothing changes for
+  /// `at` >= Now().
   void EndAt(int64_t at);
 
  private:
   PinLevels Levels(const uint8_t* values) const;
   void AddGap(int64_t begin, int64_t end);
   void AddChange(int64_t at, PinLevels levels);
+  // Counts the reads of the answers within the recording's start and end again: an answer cut
+  // by either keeps the share of its reads that its kept time is.
+  void CountReads();
 
+  // An answer's reads, by the counter: `rounds` read from `first` to `last`.
+  struct Span {
+    int64_t first, last;
+    uint64_t rounds;
+  };
+  std::vector<Span> spans_;
+  std::size_t max_changes_ = SIZE_MAX;
+  bool full_ = false;
   std::vector<unsigned> offsets_;             // of the registers each record's values hold, in order
   std::vector<const vport_signal*> signals_;  // the pins recorded
   Recording recording_;

@@ -95,6 +95,26 @@ TEST(RecordingBuilder, ATriggerCutKeepsTheLevelsAndTimesAroundIt) {
   EXPECT_EQ(r.trigger, 4800);
   EXPECT_EQ(r.end, 6800);
   EXPECT_EQ(builder.Ticks(1000), 10000);
+  EXPECT_EQ(r.reads, 680u) << "the reads of the 6800 ticks kept, of 1000 over 10000";
+}
+
+// The limit on changes is kept to the change: the answer that would pass it is taken up to the
+// read before the change, and its rounds up to that record's.
+TEST(RecordingBuilder, EndsBeforeTheChangePastTheLimit) {
+  RecordingBuilder builder(kStatusAndControl, kAck);
+  builder.SetMaxChanges(2);
+  builder.Add(Answer(0, 1000, 100, {{0, 0, kAllLow, 0}, {100, 0, kAckHighBusyHigh, 0}}));
+  EXPECT_FALSE(builder.Full());
+  builder.Add(Answer(1000, 2000, 100, {{0, 0, kAckHighBusyHigh, 0},
+                                        {300, 0, kAllLow, 0},
+                                        {600, 0, kAckHighBusyHigh, 0},
+                                        {900, 0, kAllLow, 0}}));
+  EXPECT_TRUE(builder.Full());
+  const Recording& r = builder.Current();
+  ASSERT_EQ(r.changes.size(), 2u);
+  EXPECT_EQ(r.changes[1].at, 1300);
+  EXPECT_EQ(r.end, 1599) << "up to the read before the change it has no room for";
+  EXPECT_EQ(r.reads, 100u + 2) << "the record of that change is round 2";
 }
 
 TEST(RecordingBuilder, RefusesAnswersThatBreakTheRequestsRules) {
