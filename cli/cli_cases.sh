@@ -3,6 +3,8 @@
 # ports, leaves no service from before, and gives the cases' helpers, one run of the program per
 # case with its output kept in OUTDIR.
 run=$1 program=$2 provision=$3 out=$4
+# Nothing of an earlier run's output can pass for this one's.
+rm -rf "$out"
 mkdir -p "$out"
 . "$(dirname "$0")/../testing/wine_checks.sh"
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <sstream>
@@ -12,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/capture.h"
 #include "cli/exit_codes.h"
 #include "cli/report.h"
 #include "cli/stop_request.h"
@@ -432,6 +434,49 @@ TEST_F(Program, ATriggeredCaptureKeepsATenthBeforeTheTriggerAndATimeoutWritesNot
   EXPECT_EQ(timeout.code, kDeviceFailed) << timeout.err;
   EXPECT_TRUE(Has(timeout.err, "the trigger did not come within")) << timeout.err;
   EXPECT_FALSE(pc.disk.Exists("C:\\data\\t.vcd")) << "a file made for a capture that never came is removed";
+}
+
+// Each condition on Paper out (12), high for the first 2.5 ms of every 10 ms and so high when
+// the trigger is armed, 1 ms in: at the trigger the pin has exactly the edge or the level asked
+// for, and an edge fires only at a change, never at the arming.
+TEST_F(Program, EachTriggerConditionFiresAtItsOwnEdgeOrLevel) {
+  pc.AddSignalGeneratorPort();
+  constexpr PinLevels kPaperOut = VPORT_PIN(12);
+  struct Case {
+    TriggerCondition condition;
+    bool edge, before, after;  // the level just before the trigger (for an edge) and at it
+  };
+  const Case cases[] = {
+      {TriggerCondition::Rising, true, false, true},  {TriggerCondition::Falling, true, true, false},
+      {TriggerCondition::High, false, true, true},    {TriggerCondition::Low, false, false, false},
+      {TriggerCondition::Change, true, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.condition));
+    TvlLPT lpt(nullptr);
+    lpt.SetLptIOBase(0x3BC);
+    lpt.SetActive(true);
+    std::ostringstream out, err;
+    StopRequest stop;
+    const Console console{out, err, stop};
+    CaptureOptions options;
+    options.pins = kPaperOut;
+    options.duration_us = 10'000;
+    options.trigger = Trigger{12, c.condition};
+    options.timeout_us = 100'000;
+    const CaptureResult result = RecordPins(lpt, options, console);
+    lpt.SetActive(false);
+    const Recording& r = result.recording;
+    ASSERT_FALSE(result.trigger_timed_out);
+    ASSERT_TRUE(r.trigger);
+    EXPECT_EQ((r.LevelsAt(*r.trigger) & kPaperOut) != 0, c.after);
+    const bool changes_there = std::any_of(r.changes.begin(), r.changes.end(),
+                                           [&](const LevelChange& change) { return change.at == *r.trigger; });
+    if (c.edge) {
+      EXPECT_TRUE(changes_there) << "an edge fires at a change of the pin";
+      EXPECT_EQ((r.LevelsAt(*r.trigger - 1) & kPaperOut) != 0, c.before);
+    }
+  }
 }
 
 // A capture writes beside the user's file and gives its file the name only once complete: one
