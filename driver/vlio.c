@@ -555,8 +555,9 @@ static NTSTATUS VlioClaimPort(VLIO_EXTENSION *Served, PIRP Irp, PFILE_OBJECT Fil
     return STATUS_DEVICE_REMOVED;
   if (port->Holder != File) {
     /* A legacy port of this driver's own is held by taking its Holder. */
-    if (port->TryAllocate == NULL ? InterlockedCompareExchangePointer((PVOID volatile *)&port->Holder, File, NULL) != NULL
-                                  : !port->TryAllocate(port->Context)) {
+    if (port->TryAllocate == NULL
+            ? InterlockedCompareExchangePointer((PVOID volatile *)&port->Holder, File, NULL) != NULL
+            : !port->TryAllocate(port->Context)) {
       status = STATUS_DEVICE_BUSY;
     } else {
       InterlockedExchangePointer((PVOID volatile *)&port->Holder, File);

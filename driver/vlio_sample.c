@@ -5,10 +5,11 @@
  * of the counter, and where VLIO_SAMPLE_CHECK_EVERY rounds would take more than a quarter of
  * the stall bound, the counter is read after every round, so that a slow port (behind a
  * bridge, or trapped by a hypervisor) is not taken for a stalled loop. For the same reason a
- * stall is a span past the stall bound and past twice what its rounds take. A round's values belong to the reading after
- * it only when no stall lies between the two: after a stall the next round is read and stamped
- * before anything is recorded, and the gap ends there. The layouts are byte-packed, so the output is
- * written field by field at whatever alignment the caller's buffer has.
+ * stall is a span past the stall bound and past twice what its rounds take. A round's values
+ * belong to the reading after it only when no stall lies between the two: after a stall the
+ * next round is read and stamped before anything is recorded, and the gap ends there. The
+ * layouts are byte-packed, so the output is written field by field at whatever alignment the
+ * caller's buffer has.
  */
 #include "vlio_sample.h"
 

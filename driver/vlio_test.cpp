@@ -666,7 +666,8 @@ TEST_F(Vlio, SamplingRequestsOutsideTheRulesAreRefusedWithoutTouchingAPort) {
 
 // The registers answer by a script of the round (each register's own count of reads), and the
 // performance counter moves on by `step` ticks at each reading, plus `jump` from reading
-// `jump_at` on (reading 0 is the driver's query of the frequency, reading 1 the one that times round 0).
+// `jump_at` on (reading 0 is the driver's query of the frequency, reading 1 the one that times
+// round 0).
 class VlioSampling : public Vlio {
  protected:
   struct Output {

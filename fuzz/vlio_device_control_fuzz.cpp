@@ -1,8 +1,9 @@
 // The driver's dispatch routines on the host kernel, with any control code, any buffer
 // lengths and contents, several opens made and closed in any order, callers with or without
 // the load-driver privilege, requests that carry no file object, and a card of Windows'
-// parallel port driver that is queried for removal, kept, removed or pulled out in between. Besides what the sanitizers see (a read or write past the
-// system buffer), every request must be answered as the driver's contract says: completed once,
+// parallel port driver that is queried for removal, kept, removed or pulled out in between.
+// Besides what the sanitizers see (a read or write past the system buffer), every request must
+// be answered as the driver's contract says: completed once,
 // Information never past the output buffer, a claim answered by who holds which port, and a
 // port touched only by a well-formed read, write or sampling of registers of the port its open
 // holds that are not the machine's own (an ill-formed request is invalid, any other is denied);
@@ -218,7 +219,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       for (uint32_t i = 0; valid && i < request.Count; ++i)
         served = served && claimed_register(request.Registers[i]) && !VlioIsSystemPort(request.Registers[i]);
       if (!served || removed) {
-        if (reply.status != (!valid ? STATUS_INVALID_PARAMETER : !served ? STATUS_ACCESS_DENIED : STATUS_DEVICE_REMOVED))
+        if (reply.status !=
+            (!valid ? STATUS_INVALID_PARAMETER : !served ? STATUS_ACCESS_DENIED : STATUS_DEVICE_REMOVED))
           Broken("sampling refusal status");
         if (reply.information != 0 || made != 0 || reply.output != out) Broken("a refused sampling was served");
         continue;
@@ -252,7 +254,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const bool denied = well_formed && (!claimed || (read ? VlioIsSystemPort(port) : VlioIsWriteRefused(port)));
     if ((read || write) && (!well_formed || denied || removed)) {
-      if (reply.status != (!well_formed ? STATUS_INVALID_PARAMETER : denied ? STATUS_ACCESS_DENIED : STATUS_DEVICE_REMOVED))
+      if (reply.status !=
+          (!well_formed ? STATUS_INVALID_PARAMETER : denied ? STATUS_ACCESS_DENIED : STATUS_DEVICE_REMOVED))
         Broken("refusal status");
       if (reply.information != 0 || made != 0) Broken("a refused request was served");
       if (reply.output != out) Broken("a refused request wrote to the output buffer");

@@ -82,12 +82,14 @@ FatalError ClaimRefused(const std::string& port_name, uint16_t base, DWORD error
   const std::string failed = port_name + " open in Direct Mode is failed. ";
   std::string legacy;
   for (const VLIO_PORT_RANGE& port : VlioLegacyPorts) legacy += (legacy.empty() ? "" : ", ") + Hex(port.First);
-  const std::string known = "the ports under \"Ports (COM & LPT)\" in Device Manager, at the addresses on their Resources tab";
+  const std::string known =
+      "the ports under \"Ports (COM & LPT)\" in Device Manager, at the addresses on their Resources tab";
   switch (error) {
     case ERROR_ACCESS_DENIED:
       return {10, 0,
-              failed + "Base I/O port " + Hex(base) + " is not a parallel port that Windows knows. Served are " + known +
-                  ", and the legacy addresses " + legacy + " unless Windows lists a parallel port whose address the driver could not tell",
+              failed + "Base I/O port " + Hex(base) + " is not a parallel port that Windows knows. Served are " +
+                  known + ", and the legacy addresses " + legacy +
+                  " unless Windows lists a parallel port whose address the driver could not tell",
               error};
     case ERROR_INVALID_ADDRESS:  // the driver's STATUS_CONFLICTING_ADDRESSES
       return {10, 0,

@@ -170,8 +170,8 @@ bool Kernel::Allocated(const ParallelPort& port) const {
 ParallelPort& Kernel::ArriveParallelPort(ParallelPort port) {
   ParallelPort& arrived = AddParallelPort(std::move(port));
   std::wstring name(arrived.interface_name.begin(), arrived.interface_name.end());
-  UNICODE_STRING link{static_cast<USHORT>(name.size() * sizeof(WCHAR)), static_cast<USHORT>(name.size() * sizeof(WCHAR)),
-                      name.data()};
+  const auto bytes = static_cast<USHORT>(name.size() * sizeof(WCHAR));
+  UNICODE_STRING link{bytes, bytes, name.data()};
   DEVICE_INTERFACE_CHANGE_NOTIFICATION notification{1, sizeof notification, GUID_DEVICE_INTERFACE_ARRIVAL,
                                                     GUID_PARALLEL_DEVICE, &link};
   std::vector<Registration> watches;
