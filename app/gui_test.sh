@@ -13,10 +13,7 @@ run=$1 program=$2 probe=$3 provision=$4 out=$5 console_program=${6:-}
 scripts=$(dirname "$0")/../scripts
 mkdir -p "$out"
 . "$(dirname "$0")/../testing/wine_checks.sh"
-check() {  # check WHAT EXPECTED ACTUAL
-  if [ "$2" = "$3" ]; then ok "$1"; else fail "$1: expected '$2', got '$3'"; fi
-}
-
+. "$(dirname "$0")/../testing/pin_panel.sh"
 cleanup() {
   "$run" taskkill /f /im "$(basename "$program")" >/dev/null 2>&1 && remove_service
 }
@@ -29,17 +26,6 @@ drivers=$("$run" winepath -u 'C:\windows\system32\drivers' 2>/dev/null | tr -d '
 rm -rf "$drivers/vlio.sys"
 remove_service
 
-# The program answers input in its own time: a check polls for up to 30 s before it fails.
-eventually() {  # eventually WHAT EXPECTED COMMAND...
-  what=$1 expected=$2
-  shift 2
-  for _ in $(seq 60); do
-    actual=$("$@")
-    [ "$actual" = "$expected" ] && break
-    sleep 0.5
-  done
-  check "$what" "$expected" "$actual"
-}
 registers() { "$run" "$probe" "$@" 2>/dev/null | tr -d '\r'; }
 
 # Where a control is on the screen: the window's client area is its X window (no window
@@ -51,31 +37,6 @@ window=$("$scripts/wait-window" Pinscope 120 $pinscope)
 eval "$(xdotool getwindowgeometry --shell "$window")"
 origin_x=$X origin_y=$Y
 check "client area size" "300x382" "${WIDTH}x${HEIGHT}"
-click() {  # click X Y, in the window's client coordinates
-  xdotool mousemove $((origin_x + $1)) $((origin_y + $2)) click 1
-  sleep 0.7
-}
-pin_box() {  # pin_box PIN: the centre of its check mark, client coordinates
-  if [ "$1" -le 13 ]; then echo "$((12 + 12 + 109 - 7)) $((36 + 28 + 20 * ($1 - 1) + 8))"
-  else echo "$((12 + 128 + 7)) $((36 + 38 + 20 * ($1 - 14) + 8))"; fi
-}
-active_box="24 20"
-refresh_button="$((12 + 12 + 37)) $((36 + 296 + 12))"
-shot() { shot_name=$1; import -window root "$out/$1.png"; }
-# Dark pixels in the middle of a check mark's square: a tick (black, or gray when grayed)
-# has several, an empty box none.
-ticked() {  # ticked SHOT X Y (client coordinates of the mark's centre): a new screenshot
-  shot "$1"
-  shift
-  dark=$(convert "$out/$shot_name.png" -crop 7x7+$((origin_x + $1 - 3))+$((origin_y + $2 - 3)) +repage \
-    -colorspace gray -threshold 75% -format '%[fx:int(w*h*(1-mean))]' info:)
-  [ "$dark" -ge 6 ] && echo yes || echo no
-}
-colour_in() {  # colour_in X Y W H RRGGBB: does the rectangle show that colour?
-  convert "$out/$shot_name.png" -crop "$3x$4+$((origin_x + $1))+$((origin_y + $2))" +repage -format %c histogram:info: |
-    grep -qi "#$5" && echo yes || echo no
-}
-
 # Mapped is not yet painted: wait for the first caption to show.
 first_caption() { shot start; colour_in 24 64 90 17 008000; }
 eventually "the window is painted" yes first_caption

@@ -203,6 +203,8 @@ Invocation ParseArguments(std::span<const std::string> arguments) {
       flag(invocation.handle_mode);
     } else if (name == "--json") {
       flag(invocation.json);
+    } else if (name == "--ready") {
+      flag(invocation.ready);
     } else if (name == "--base") {
       const std::string value = OptionValue(arguments, i, name, inline_value, has_inline);
       // The three registers must lie within the 16-bit I/O space.
@@ -289,6 +291,9 @@ Invocation ParseArguments(std::span<const std::string> arguments) {
   if ((interval_given || invocation.count) && invocation.command != Command::Watch)
     throw UsageError("--interval and --count go with watch");
   if (invocation.file && invocation.command != Command::Write) throw UsageError("--file goes with write");
+  if (invocation.ready && invocation.command != Command::Write) throw UsageError("--ready goes with write");
+  if (invocation.ready && invocation.handle_mode)
+    throw UsageError("--ready sets the control lines, which the system's port driver keeps in handle mode");
   if (!capture_options.empty() && invocation.command != Command::Capture)
     throw UsageError(capture_options.front() + " goes with capture");
   if (invocation.command == Command::Capture) {
@@ -414,6 +419,10 @@ Commands:
          connector::SignalOf(VPORT_PIN_BUSY)->name + R"(
   write PORT --file F      the same with the bytes of file F (an ordinary file, at most
                            16 MiB); a long write says how far it got on standard error
+        [--ready]          first release Strobe, bring Init high and pull Select in low,
+                           as printing drivers do; without it, write sends nothing on a
+                           port whose control lines hold the device in reset (Init low),
+                           leave it deselected (Select in high) or hold Strobe low
   watch PORT               a time-stamped line each time an input pin changes
         [--interval MS]    how often to look (default 100 ms)
         [--count N]        stop after N changes (otherwise Ctrl+C stops)
@@ -461,7 +470,8 @@ Exit codes:
        or a --file that is not an ordinary file of at most 16 MiB or cannot be read
   3    the port works but the device did not (a self-test wire failed, bytes were
        skipped because the device stayed busy, or not taken by the port, a capture's
-       trigger did not come within --timeout)
+       trigger did not come within --timeout), or write found the control lines not
+       ready for printing and sent nothing
   4    all else went well, but standard output could not take the result (a full disk,
        a closed pipe)
   130  stopped by Ctrl+C or Ctrl+Break; closing the console, logging off and shutting

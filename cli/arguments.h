@@ -59,6 +59,7 @@ struct Invocation {
   std::optional<uint8_t> data;   // data: the byte to write, if any
   std::string text;              // write: the bytes to send
   std::optional<std::string> file;
+  bool ready = false;             // write: bring the control lines to printing first
   uint32_t interval_ms = 100;     // watch: how often the status register is read
   std::optional<uint32_t> count;  // watch: stop after this many changes
   CaptureOptions capture;

@@ -132,6 +132,8 @@ TEST(Arguments, RefusedFormsNameTheirFault) {
       {"watch LPT1 --interval 0", "not 1 to 60000"},
       {"watch LPT1 --count 0", "not a number of changes"},
       {"read LPT1 --file x", "--file goes with write"},
+      {"read LPT1 --ready", "--ready goes with write"},
+      {"write LPT1 --handle --ready hi", "--ready sets the control lines"},
       {"write LPT1", "needs TEXT or --file"},
       {"read LPT1 --json=yes", "--json takes no value"},
       {"read LPT1::", "'LPT1::' is not a port name"},

@@ -46,7 +46,36 @@ int DataRegister(TvlLPT& lpt, const Invocation& invocation, const Console& conso
   return PrintState(lpt, invocation, console);
 }
 
+// What a printer needs of the control lines to take bytes: out of reset (Init high), selected
+// (Select in low) and Strobe released, so that each strobe of the handshake is an edge.
+constexpr uint8_t kPrintingLines = VPORT_CONTROL_STROBE | VPORT_CONTROL_INIT | VPORT_CONTROL_SELECT_IN;
+constexpr uint8_t kPrinting = VPORT_CONTROL_INIT | VPORT_CONTROL_SELECT_IN;
+
+/// Whether the device can take bytes: with --ready the lines are brought there, as printing
+/// drivers do before a job; without, a port whose lines leave the device unable to take them
+/// is said so and sends nothing, where the handshake would report bytes as sent that the
+/// device never latched.
+bool ReadyToPrint(TvlLPT& lpt, const Invocation& invocation, const Console& console) {
+  const uint8_t control = lpt.ReadControl();
+  if ((control & kPrintingLines) == kPrinting) return true;
+  if (invocation.ready) {
+    lpt.WriteControl(static_cast<uint8_t>((control & ~kPrintingLines) | kPrinting));
+    return true;
+  }
+  std::string why;
+  const auto add = [&](const char* text) { why += (why.empty() ? "" : ", ") + std::string(text); };
+  if (!(control & VPORT_CONTROL_INIT)) add("Init (16) is low, which holds the device in reset");
+  if (!(control & VPORT_CONTROL_SELECT_IN)) add("Select in (17) is high, which leaves it deselected");
+  if (control & VPORT_CONTROL_STROBE) add("Strobe (1) is held low, so the first byte would not be latched");
+  console.err << "pinscope-cli: " << invocation.port << " is not ready to print: " << why
+              << " (control register " << HexText(control, 2) << "). Nothing was sent. write --ready first releases"
+              << " Strobe, brings Init high and pulls Select in low, as printing drivers do.\n";
+  return false;
+}
+
 int WriteBytes(TvlLPT& lpt, const Invocation& invocation, const Console& console) {
+  // In handle mode the system's port driver keeps the lines, and the registers read 0.
+  if (!invocation.handle_mode && !ReadyToPrint(lpt, invocation, console)) return kDeviceFailed;
   const uint64_t total = console.file ? console.file->Size() : invocation.text.size();
   TvlLPT::Delivery sum;
   uint64_t tried = 0;  // bytes before the current piece
@@ -56,6 +85,7 @@ int WriteBytes(TvlLPT& lpt, const Invocation& invocation, const Console& console
   // In handle mode the system's port driver does the handshake, and the status register the
   // loop would wait on reads 0: waiting would skip every byte.
   options.wait_in_handle_mode = false;
+  options.quick_handshake = true;
   options.go_on = [&](std::size_t done) {
     if (console.stop.Requested()) return false;
     if (const DWORD now = win::GetTickCount(); now - reported >= kProgressMs) {

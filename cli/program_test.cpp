@@ -151,6 +151,32 @@ TEST_F(Program, WriteReportsWhatWentOutAndWhatTheBusyDeviceMissed) {
   EXPECT_EQ(printer.ReceivedText(), "hello");
 }
 
+TEST_F(Program, WriteSendsNothingWhileTheControlLinesKeepThePrinterFromTakingBytesUnlessReady) {
+  const struct {
+    const char* pins;
+    const char* why;
+  } cases[] = {
+      {"16=0", "Init (16) is low, which holds the device in reset"},
+      {"17=0", "Select in (17) is high, which leaves it deselected"},
+      {"1=1", "Strobe (1) is held low"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pins);
+    Run(std::string("set LPT2 ") + c.pins);
+    std::string received = printer.ReceivedText();  // a strobe set by hand latches the data lines
+    const Outcome refused = Run("write LPT2 ab");
+    EXPECT_EQ(refused.code, kDeviceFailed);
+    EXPECT_TRUE(Has(refused.err, c.why)) << refused.err;
+    EXPECT_TRUE(Has(refused.err, "Nothing was sent")) << refused.err;
+    EXPECT_EQ(printer.ReceivedText(), received);
+
+    const Outcome ready = Run("write LPT2 --ready ab");
+    EXPECT_EQ(ready.code, kDone) << ready.err;
+    EXPECT_EQ(printer.ReceivedText(), received += "ab");
+    EXPECT_EQ(pc.ports.Port(0x278).control & 0x0F, VPORT_CONTROL_INIT | VPORT_CONTROL_SELECT_IN);
+  }
+}
+
 TEST_F(Program, WriteSendsAFilesBytesInPiecesAndShowsProgress) {
   std::vector<BYTE> bytes(70000);
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<BYTE>(i * 7);

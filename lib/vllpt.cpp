@@ -401,13 +401,32 @@ void TvlLPT::WriteByte(uint8_t value) {
     WriteData(value);
     SetPin(kStrobePin, true);
     SetPin(kStrobePin, false);
-    // A register the component skips (a system port) did not take its part of the byte either.
-    const bool skipped =
-        VlioIsWriteRefused(RegisterAddress(kDataRegister)) || VlioIsWriteRefused(RegisterAddress(kControlRegister));
-    last_byte_out_ = !skipped && Driver().FailedRequests() == failed;
+    last_byte_out_ = ByteWentOut(failed);
   } else {
     last_byte_out_ = Access().WriteDeviceByte(value, write_overlapped_);
   }
+}
+
+bool TvlLPT::ByteWentOut(uint64_t failed_before) {
+  // A register the component skips (a system port) did not take its part of the byte either.
+  const bool skipped =
+      VlioIsWriteRefused(RegisterAddress(kDataRegister)) || VlioIsWriteRefused(RegisterAddress(kControlRegister));
+  return !skipped && Driver().FailedRequests() == failed_before;
+}
+
+bool TvlLPT::StrobeByte(uint8_t value, uint8_t control) {
+  const uint64_t failed = Driver().FailedRequests();
+  WriteData(value);
+  WriteControl(static_cast<uint8_t>(control | VPORT_CONTROL_STROBE));
+  WriteControl(static_cast<uint8_t>(control & ~VPORT_CONTROL_STROBE));
+  return ByteWentOut(failed);
+}
+
+bool TvlLPT::NotBusySoon() {
+  constexpr int kQuickReads = 16;
+  for (int i = 0; i < kQuickReads; ++i)
+    if (ReadStatus() & kStatusNotBusy) return true;
+  return false;
 }
 
 bool TvlLPT::SendByte(uint8_t value) {
@@ -425,14 +444,17 @@ void TvlLPT::WriteString(const std::string& text) {
 TvlLPT::Delivery TvlLPT::SendString(std::string_view text, const SendOptions& options) {
   Delivery delivery;
   const bool wait = direct_mode_ || options.wait_in_handle_mode;
+  const bool quick = options.quick_handshake && direct_mode_ && Handle() != kClosed;
+  const uint8_t control = quick ? ReadControl() : 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (options.go_on && !options.go_on(i)) {
       delivery.unsent = text.size() - i;
       break;
     }
-    if (wait && !WaitStatus(kStatusNotBusy, kStatusNotBusy, 100))
+    const auto byte = static_cast<uint8_t>(text[i]);
+    if (wait && !(quick && NotBusySoon()) && !WaitStatus(kStatusNotBusy, kStatusNotBusy, 100))
       ++delivery.skipped;
-    else if (SendByte(static_cast<uint8_t>(text[i])))
+    else if (quick ? StrobeByte(byte, control) : SendByte(byte))
       ++delivery.sent;
     else
       ++delivery.failed;

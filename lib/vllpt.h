@@ -176,12 +176,21 @@ class TvlLPT : public TvlBaseIO {
     bool wait_in_handle_mode = true;
     /// Asked before each byte with the count done so far; false stops the string there.
     std::function<bool(std::size_t done)> go_on;
+    /// The console program's handshake in direct mode: each strobe pulse written from the
+    /// control register as read once before the first byte (three accesses a byte, not
+    /// WriteByte's five), and Busy read again at once a few times before the millisecond
+    /// waits begin, since a device clears it within microseconds of most strobes and a
+    /// sleep takes a whole timer tick. WriteString keeps WriteByte's accesses.
+    bool quick_handshake = false;
   };
   /// WriteString's loop: each byte after up to 100 ms of waiting for Busy to clear, skipped
   /// when it does not.
   Delivery SendString(std::string_view text, const SendOptions& options);
 
  private:
+  bool ByteWentOut(uint64_t failed_before);
+  bool StrobeByte(uint8_t value, uint8_t control);
+  bool NotBusySoon();
   PortAccess& Access() { return direct_mode_ ? static_cast<PortAccess&>(driver_access_) : device_access_; }
   /// Keeps `error` as OpenError, then reports it on the fatal-error path.
   void FailOpen(FatalError error);

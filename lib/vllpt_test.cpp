@@ -834,6 +834,30 @@ TEST_F(Lpt, SendStringCountsWhatWentOutWasSkippedOrStopped) {
   vport_plug(lpt1, nullptr);
 }
 
+TEST_F(Lpt, TheQuickHandshakeStrobesFromOneControlReadAndSleepsOnlyForABusyThatLasts) {
+  sim::VirtualPrinter printer(pc.core.clock);
+  auto lpt = OpenLpt1();
+  vport_plug(lpt1, printer.Peripheral());
+  lpt->WriteControl(0x0C);
+  TvlLPT::SendOptions options;
+  options.quick_handshake = true;
+  pc.ports.ClearAccesses();
+  pc.core.journal.Clear();
+  EXPECT_EQ(lpt->SendString("Hi", options).sent, 2u);
+  std::vector<std::string> accesses = Accesses();
+  for (std::string& access : accesses)
+    if (access.compare(0, 6, "in 379") == 0) access = "in 379";  // the printer's status, whatever it is
+  EXPECT_EQ(accesses, (std::vector<std::string>{"in 37A CC", "in 379", "out 378 48", "out 37A CD", "out 37A CC", "in 379",
+                                                "out 378 69", "out 37A CD", "out 37A CC"}));
+  EXPECT_EQ(pc.core.journal.Count("Sleep"), 0u);
+
+  printer.SetBusyTime(3);  // milliseconds after each byte: the waits take over
+  EXPECT_EQ(lpt->SendString("!?", options).sent, 2u);
+  EXPECT_EQ(printer.ReceivedText(), "Hi!?");
+  EXPECT_GT(pc.core.journal.Count("Sleep"), 0u);
+  vport_plug(lpt1, nullptr);
+}
+
 // --- The machine's ports ---------------------------------------------------------------------------
 
 TEST_F(Lpt, DeviceDatabaseGivesParallelPortsInOrderWithTheirBases) {
