@@ -49,6 +49,10 @@ endif()
 
 include(GoogleTest)
 
+if(CMAKE_CROSSCOMPILING)
+  find_program(PINSCOPE_LLD NAMES ld.lld ld.lld-14)
+endif()
+
 # pinscope_test_code(TARGET): a test program's own code is compiled without optimisation or
 # debug information in the optimised flavours, which halves its compile time (GoogleTest's
 # templates are most of it), and with line tables only in the sanitizer build, which is what
@@ -73,6 +77,9 @@ function(pinscope_test name)
   # a fifth of the linker's time in the Windows flavours.
   if(WIN32)
     target_link_options(${name} PRIVATE $<$<NOT:$<CONFIG:Debug>>:-Wl,--no-gc-sections>)
+    if(PINSCOPE_LLD)
+      set_target_properties(${name} PROPERTIES RULE_LAUNCH_LINK "${PROJECT_SOURCE_DIR}/cmake/link-with-lld ${PINSCOPE_LLD}")
+    endif()
   endif()
   # Compiled a few files at a time: GoogleTest's headers, parsed once per batch instead of once
   # per file, cost more than most tests' own code.

@@ -10,7 +10,7 @@
 #   FLAVOUR win32: the i386 driver's limit under 32-bit Wine, then the 9x family's road
 set -u
 flavour=$1 run=$2 cli=$3 program=$4 rates=${5:-}
-out=/tmp/job
+out=$(mktemp -d)
 mkdir -p "$out"
 here=$(dirname "$0")
 . "$here/../testing/wine_checks.sh"
