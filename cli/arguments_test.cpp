@@ -121,7 +121,6 @@ TEST(Arguments, RefusedFormsNameTheirFault) {
       {"read LPT1 --base 0", "not an I/O address"},
       {"read LPT1 --base 0xFFFE", "not an I/O address"},
       {"read LPT1 --base", "--base needs a value"},
-      {"read LPT1 --handle", "read 0 in handle mode"},
       {"selftest LPT1 --handle", "read 0 in handle mode"},
       {"watch LPT1 --handle", "read 0 in handle mode"},
       {"write LPT1 --json hi", "write has no --json"},

@@ -13,6 +13,7 @@
 #include "cli/output_file.h"
 #include "cli/report.h"
 #include "cli/stop_request.h"
+#include "cli/system_states.h"
 #include "lib/vllpt.h"
 #include "platform/win32.h"
 
@@ -79,6 +80,9 @@ int RunOnPort(const Invocation& invocation, const Console& console) {
       PrintPortList(console.out, MachinePorts(lpt), invocation.json);
       return kDone;
     }
+    // Handle mode's open would send the initialisation request, which resets the device.
+    if (invocation.command == Command::Read && invocation.handle_mode)
+      return ReadSystemStates(invocation.port, invocation.json, console);
     SelectPort(lpt, invocation, console.err);
     lpt.SetActive(true);
     const int code = RunPortCommand(lpt, invocation, console);

@@ -260,7 +260,7 @@ TEST_F(Program, FailuresExitWithTheirCodeAndSayWhyOnStandardError) {
       {"read LPT3", kPortFailed, "LPT3 is not one of this machine's parallel ports (LPT1, LPT2)"},
       {"set LPT1 15=1", kUsage, "pin 15 (Fault) is an input"},
       {"set LPT1 30=1", kUsage, "pin 30 is not on the connector"},
-      {"read LPT1 --handle", kUsage, "read 0 in handle mode"},
+      {"selftest LPT1 --handle", kUsage, "read 0 in handle mode"},
       {"read LPT3 --base 0x70", kUsage, "--base 0x70 reaches system port 0x70"},
       {"frobnicate", kUsage, "unknown command"},
   };
@@ -414,6 +414,45 @@ TEST_F(Program, HandleModeWritesThroughTheSystemsPortDevice) {
   EXPECT_EQ(device->Written(), (std::vector<BYTE>{'h', 'i'}));
   EXPECT_FALSE(device->IsOpen());
   EXPECT_EQ(pc.core.journal.Count("CreateServiceA"), 0u);
+}
+
+TEST_F(Program, ReadInHandleModeShowsTheSystemsDecodedStatesWithoutResettingTheDevice) {
+  auto device = std::make_shared<sim::LptDevice>(pc.core);
+  device->Connect(pc.ports.Port(0x278));
+  pc.files.AddDevice("\\\\.\\LPT2", device);
+  printer.SetOnline(false);  // Busy high, Select and Fault low
+  const Outcome read = Run("read --handle LPT2");
+  EXPECT_EQ(read.code, kDone) << read.err;
+  EXPECT_EQ(read.out,
+            "LPT2 in handle mode: the states the system's port driver decodes, not pin levels: 0x48\n"
+            "State            Set   Stands for\n"
+            "initialising     no    Init (16) low\n"
+            "auto line feed   no    Auto line feed (14) low\n"
+            "paper empty      no    Paper out (12) high\n"
+            "off line         yes   Select (13) low\n"
+            "power off        no    no one line\n"
+            "not connected    no    no one line\n"
+            "busy             yes   Busy (11) high\n"
+            "selected         no    Select (13) high\n"
+            "Not shown in handle mode: Strobe (1), Data 0 (2), Data 1 (3), Data 2 (4), Data 3 (5), Data 4 (6), Data 5 (7),"
+            " Data 6 (8), Data 7 (9), Ack (10), Fault (15), Select in (17)\n");
+  EXPECT_EQ(device->InitRequests(), 0u) << "the query's open does not initialise";
+  EXPECT_EQ(printer.Resets(), 0u);
+  EXPECT_FALSE(device->IsOpen());
+  EXPECT_EQ(pc.core.journal.Count("CreateServiceA"), 0u);
+
+  const Outcome json = Run("read --handle --json LPT2");
+  EXPECT_TRUE(Has(json.out, "\"mode\": \"handle\", \"system_states\": \"0x48\"")) << json.out;
+  EXPECT_TRUE(Has(json.out, "{\"state\": \"busy\", \"set\": true, \"stands_for\": {\"pin\": 11, \"level\": 1}}"))
+      << json.out;
+  EXPECT_TRUE(Has(json.out, "\"not_shown\": [1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 15, 17]")) << json.out;
+  EXPECT_FALSE(Has(json.out, "\"level\": 0}, \"pins\"")) << "no pin levels";
+
+  pc.core.faults.Fail("DeviceIoControl", ERROR_NOT_SUPPORTED);  // Wine's answer
+  const Outcome refused = Run("read --handle LPT2");
+  EXPECT_EQ(refused.code, kPortFailed);
+  EXPECT_TRUE(Has(refused.err, "does not tell its states (IOCTL_PAR_QUERY_INFORMATION)")) << refused.err;
+  EXPECT_EQ(refused.out, "");
 }
 
 TEST_F(Program, HelpAndVersionTouchNothing) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "contract/pc_under_test.h"
+#include "platform/nt_names.h"
 #include "platform/unique_handle.h"
 
 namespace contract {
@@ -248,6 +249,35 @@ TYPED_TEST(Files, OnlyAnElevatedProgramMayWriteInTheDriversFolder) {
   EXPECT_EQ(win::GetLastError(), DWORD{ERROR_ACCESS_DENIED}) << "got " << win::GetLastError();
   // The user's own folders stay theirs.
   EXPECT_TRUE(this->Open(GENERIC_WRITE, 0, CREATE_ALWAYS));
+}
+
+TYPED_TEST(Files, ThePortDeviceAnswersItsStatesAndWhetherItIsHeldInOneByte) {
+  UniqueFile port(win::CreateFileA(this->pc.ParallelPortDevice().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(port) << win::GetLastError();
+  for (const DWORD code : {IOCTL_PAR_QUERY_INFORMATION, IOCTL_PAR_IS_PORT_FREE}) {
+    SCOPED_TRACE(code);
+    BYTE answer = 0xEE;
+    DWORD returned = 0;
+    win::SetLastError(0);
+    const BOOL answered = win::DeviceIoControl(port.get(), code, nullptr, 0, &answer, 1, &returned, nullptr);
+    const DWORD error = win::GetLastError();
+    if (this->pc.OnWine()) {
+      // Wine's \\.\LPTn is a file or a Linux device, with no parallel port driver behind it.
+      EXPECT_FALSE(answered);
+      EXPECT_EQ(error, DWORD{ERROR_NOT_SUPPORTED});
+      continue;
+    }
+    ASSERT_TRUE(answered) << error;
+    EXPECT_EQ(returned, 1u);
+    if (code == IOCTL_PAR_IS_PORT_FREE) {
+      EXPECT_TRUE(answer == TRUE || answer == FALSE) << int{answer};
+    } else {
+      EXPECT_EQ(answer & PARALLEL_NOT_CONNECTED, 0) << "a port was there";
+    }
+  }
+  if (this->pc.OnWine())
+    GTEST_SKIP() << "Wine has no parallel port driver: its \\\\.\\LPTn answers both requests with ERROR_NOT_SUPPORTED";
 }
 
 }  // namespace

@@ -28,6 +28,8 @@ class RealPc {
   DWORD OpenElsewhere(const std::string& path, DWORD access, DWORD share, DWORD disposition);
   DWORD DeleteElsewhere(const std::string& path);
   DWORD RenameElsewhere(const std::string& from, const std::string& to);
+  /// The prefix's LPT1, which the test scripts map to C:\lpt1.out (Wine has no port driver).
+  std::string ParallelPortDevice() { return "\\\\.\\LPT1"; }
   bool OnWine() const;
   void DropElevation();
 

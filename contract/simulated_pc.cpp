@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "sim/lpt_device.h"
 #include "sim/vlio_entry.h"
 
 namespace contract {
@@ -21,6 +22,13 @@ std::string SimulatedPc::NewFolder() {
   const std::string path = "C:\\Windows\\Temp\\contract-" + std::to_string(++folders_);
   pc.disk.MakeDirectory(path);
   return path;
+}
+
+std::string SimulatedPc::ParallelPortDevice() {
+  auto device = std::make_shared<sim::LptDevice>(pc.core);
+  device->Connect(pc.ports.AddPort(0x378));
+  pc.files.AddDevice("\\\\.\\LPT1", device);
+  return "\\\\.\\LPT1";
 }
 
 void SimulatedPc::PutFile(const std::string& path, std::string_view bytes) { pc.disk.Write(path, BytesOf(bytes)); }

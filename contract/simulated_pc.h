@@ -26,6 +26,8 @@ class SimulatedPc {
   /// Another program's DeleteFileA and MoveFileExA(MOVEFILE_REPLACE_EXISTING): 0 or the error.
   DWORD DeleteElsewhere(const std::string& path);
   DWORD RenameElsewhere(const std::string& from, const std::string& to);
+  /// The system's parallel port device of a port with nothing plugged in: its name.
+  std::string ParallelPortDevice();
   /// Whether this is Wine, whose differences from Windows the tests skip, saying which.
   bool OnWine() const { return false; }
   /// The program runs as a standard user from now on: not elevated, no load-driver privilege.

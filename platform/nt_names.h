@@ -1,5 +1,5 @@
 // The NT names that no Win32 header has: the status codes of ntdll's and the kernel's calls,
-// ZwQueryKey's information classes and the system parallel port driver's request. The
+// ZwQueryKey's information classes and the system parallel port driver's requests. The
 // library and the simulated PC both take them from here.
 #pragma once
 
@@ -9,9 +9,18 @@
 #include <winioctl.h>
 #include <ntddpar.h>
 #else
-// The parallel port driver's request and the one flag the library sends with it (ntddpar.h).
+// The parallel port driver's requests and the flags of its states (ntddpar.h).
+constexpr DWORD IOCTL_PAR_QUERY_INFORMATION = 0x00160004;
 constexpr DWORD IOCTL_PAR_SET_INFORMATION = 0x00160008;
+constexpr DWORD IOCTL_PAR_IS_PORT_FREE = 0x00160054;
 constexpr BYTE PARALLEL_INIT = 0x01;
+constexpr BYTE PARALLEL_AUTOFEED = 0x02;
+constexpr BYTE PARALLEL_PAPER_EMPTY = 0x04;
+constexpr BYTE PARALLEL_OFF_LINE = 0x08;
+constexpr BYTE PARALLEL_POWER_OFF = 0x10;
+constexpr BYTE PARALLEL_NOT_CONNECTED = 0x20;
+constexpr BYTE PARALLEL_BUSY = 0x40;
+constexpr BYTE PARALLEL_SELECTED = 0x80;
 #endif
 
 namespace nt {

@@ -44,8 +44,23 @@ DWORD LptDevice::Write(const void* data, DWORD size, DWORD& written) {
   return ERROR_SUCCESS;
 }
 
-DWORD LptDevice::IoControl(DWORD code, const void* in, DWORD in_size, void*, DWORD, DWORD& returned) {
+BYTE LptDevice::States() const {
+  if (!port_) return PARALLEL_NOT_CONNECTED;
+  const uint32_t levels = vport_lines(port_);
+  BYTE states = 0;
+  for (const vport_system_state& state : connector::kSystemStates)
+    if (state.pin && ((levels >> state.pin) & 1) == state.level) states |= state.flag;
+  return states;
+}
+
+DWORD LptDevice::IoControl(DWORD code, const void* in, DWORD in_size, void* out, DWORD out_size, DWORD& returned) {
   returned = 0;
+  if (code == IOCTL_PAR_QUERY_INFORMATION || code == IOCTL_PAR_IS_PORT_FREE) {
+    if (out_size < 1) return ERROR_INSUFFICIENT_BUFFER;
+    *static_cast<BYTE*>(out) = code == IOCTL_PAR_IS_PORT_FREE ? !held_elsewhere_ : States();
+    returned = 1;
+    return ERROR_SUCCESS;
+  }
   if (code != IOCTL_PAR_SET_INFORMATION) throw NotSimulated("parallel port request " + format::Hex(code));
   if (in_size < 1) return ERROR_INSUFFICIENT_BUFFER;
   // The driver knows one request here: initialise.

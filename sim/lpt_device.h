@@ -31,10 +31,15 @@ class LptDevice final : public Device {
   /// (off line) or ERROR_BUSY.
   DWORD Write(const void* data, DWORD size, DWORD& written) override;
   /// IOCTL_PAR_SET_INFORMATION with PAR_SET_INFORMATION{PARALLEL_INIT}: pulses Init.
+  /// IOCTL_PAR_QUERY_INFORMATION: the port's lines as the driver decodes them
+  /// (vport_system_states; unconnected: PARALLEL_NOT_CONNECTED). IOCTL_PAR_IS_PORT_FREE: a
+  /// BOOLEAN, false while another client of the port driver holds the port.
   DWORD IoControl(DWORD code, const void* in, DWORD in_size, void* out, DWORD out_size, DWORD& returned) override;
 
   /// Bytes go out through `port`, which must outlive the connection.
   void Connect(vport& port) { port_ = &port; }
+  /// Another client of the port driver (a print job, another program) holds the port.
+  void SetHeldElsewhere(bool held) { held_elsewhere_ = held; }
   /// How long a byte may wait for Busy to drop, in virtual milliseconds (default 1000).
   void SetWriteTimeout(std::uint64_t milliseconds) { write_timeout_ = milliseconds; }
 
@@ -50,6 +55,7 @@ class LptDevice final : public Device {
   // Waits until the port reads not busy; false when the timeout passes first.
   bool WaitReady();
   void Strobe(BYTE value);
+  BYTE States() const;
 
   Core& core_;
   vport* port_ = nullptr;
@@ -58,6 +64,7 @@ class LptDevice final : public Device {
   std::uint64_t write_timeout_ = 1000;
   std::vector<BYTE> written_;
   std::size_t init_requests_ = 0;
+  bool held_elsewhere_ = false;
 };
 
 }  // namespace sim

@@ -80,6 +80,34 @@ TEST_F(LptDeviceTest, InitialisesOnRequestOnly) {
   win::CloseHandle(handle);
 }
 
+TEST_F(LptDeviceTest, AnswersTheDecodedStatesAndWhetherThePortIsFreeWithoutTouchingIt) {
+  HANDLE handle = Open();
+  const auto ask = [&](DWORD code) {
+    BYTE answer = 0xEE;
+    DWORD returned = 0;
+    EXPECT_TRUE(win::DeviceIoControl(handle, code, nullptr, 0, &answer, 1, &returned, nullptr));
+    EXPECT_EQ(returned, 1u);
+    return answer;
+  };
+  EXPECT_EQ(ask(IOCTL_PAR_QUERY_INFORMATION), PARALLEL_NOT_CONNECTED) << "no port behind it";
+  vport_plug(&port, printer.Peripheral());
+  lpt->Connect(port);
+  EXPECT_EQ(ask(IOCTL_PAR_QUERY_INFORMATION), PARALLEL_SELECTED);
+  printer.SetOnline(false);  // Busy high, Select and Fault low
+  vport_write(&port, VPORT_CONTROL, VPORT_CONTROL_AUTO_LF);  // Init low too
+  EXPECT_EQ(ask(IOCTL_PAR_QUERY_INFORMATION), PARALLEL_BUSY | PARALLEL_OFF_LINE | PARALLEL_INIT | PARALLEL_AUTOFEED);
+  EXPECT_EQ(printer.Resets(), 1u) << "only the write above pulled Init; the queries did not";
+
+  EXPECT_EQ(ask(IOCTL_PAR_IS_PORT_FREE), TRUE);
+  lpt->SetHeldElsewhere(true);
+  EXPECT_EQ(ask(IOCTL_PAR_IS_PORT_FREE), FALSE);
+
+  DWORD returned = 0;
+  EXPECT_FALSE(win::DeviceIoControl(handle, IOCTL_PAR_QUERY_INFORMATION, nullptr, 0, nullptr, 0, &returned, nullptr));
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER});
+  win::CloseHandle(handle);
+}
+
 TEST_F(LptDeviceTest, KeepsEveryByteInOrderOverlappedWritesToo) {
   HANDLE handle = Open();
   DWORD written = 0;

@@ -119,6 +119,31 @@ VPORT_TABLE struct vport_wire vport_loopback_wiring[VPORT_LOOPBACK_WIRES] = {
     {VPORT_PIN_D0 + 3, VPORT_PIN_ACK},       {VPORT_PIN_D0 + 4, VPORT_PIN_BUSY},
 };
 
+/* The states Windows' parallel port driver answers IOCTL_PAR_QUERY_INFORMATION with
+ * (ntddpar.h's PARALLEL_ flags), each with the connector line and level it stands for, as its
+ * documented meaning gives it. The documentation names no line for any flag: for Init, Auto
+ * line feed, Paper empty, Busy and Selected the meaning is one line's; Off line is taken as
+ * Select low; Power off and Not connected stand for no one line (pin 0), the driver infers
+ * them. Ack, Fault, Strobe, Select in and the data lines have no flag. */
+struct vport_system_state {
+  uint8_t flag;
+  unsigned pin;     /* 0: no one line */
+  uint8_t level;    /* the line's level while the flag is set */
+  const char *name; /* as the documentation says it */
+  const char *ident;
+};
+#define VPORT_SYSTEM_STATES 8u
+VPORT_TABLE struct vport_system_state vport_system_states[VPORT_SYSTEM_STATES] = {
+    {0x01, VPORT_PIN_INIT, 0, "initialising", "init"},
+    {0x02, VPORT_PIN_AUTO_LF, 0, "auto line feed", "autofeed"},
+    {0x04, VPORT_PIN_PAPER_OUT, 1, "paper empty", "paper_empty"},
+    {0x08, VPORT_PIN_SELECT, 0, "off line", "off_line"},
+    {0x10, 0, 0, "power off", "power_off"},
+    {0x20, 0, 0, "not connected", "not_connected"},
+    {0x40, VPORT_PIN_BUSY, 1, "busy", "busy"},
+    {0x80, VPORT_PIN_SELECT, 1, "selected", "selected"},
+};
+
 #undef VPORT_TABLE
 
 #ifdef __cplusplus
@@ -129,6 +154,7 @@ namespace connector {
 
 inline constexpr std::span<const vport_signal, VPORT_LAST_SIGNAL_PIN> kSignals{vport_signals};
 inline constexpr std::span<const vport_wire, VPORT_LOOPBACK_WIRES> kLoopbackWiring{vport_loopback_wiring};
+inline constexpr std::span<const vport_system_state, VPORT_SYSTEM_STATES> kSystemStates{vport_system_states};
 
 /// Pins 1 to 17; null for ground pins and numbers off the connector.
 constexpr const vport_signal* SignalOf(long long pin) {

@@ -1,0 +1,21 @@
+// What handle mode can read of a port: the states Windows' parallel port driver decodes from
+// its lines (IOCTL_PAR_QUERY_INFORMATION), which are not pin levels, and miss Ack and Fault.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "cli/commands.h"
+
+namespace cli {
+
+/// read --handle: opens the system's port device as handle mode does, but without the
+/// initialisation request that handle mode's open sends (it resets the device), asks for the
+/// states and prints them. Exit code 1 with the system's reason where the driver cannot tell.
+int ReadSystemStates(const std::string& port, bool json, const Console& console);
+
+void PrintSystemStates(std::ostream& out, std::string_view port, uint8_t states, bool json);
+
+}  // namespace cli
