@@ -25,7 +25,7 @@ struct CommandName {
 constexpr CommandName kCommands[] = {
     {"list", Command::List, false, false, true},      {"read", Command::Read, true, false, true},
     {"set", Command::Set, true, true, true},          {"data", Command::Data, true, true, true},
-    {"write", Command::Write, true, false, false},    {"watch", Command::Watch, true, true, false},
+    {"write", Command::Write, true, false, false},    {"watch", Command::Watch, true, false, false},
     {"selftest", Command::Selftest, true, true, true},  {"capture", Command::Capture, true, true, true},
 };
 
@@ -456,9 +456,9 @@ PIN is a connector pin by number:
 Options:
   --base 0xNNNN   the port's base address, for a port list does not show
   --handle        handle mode: the system's port device, no driver, no elevation; list,
-                  write, and read, which then shows the states the system's port driver
-                  decodes (busy, selected, paper empty, ...), not pins: the registers
-                  read 0 in handle mode
+                  write, and read and watch, which then show the states the system's
+                  port driver decodes (busy, selected, paper empty, ...), not pins: the
+                  registers read 0 in handle mode
   --json          JSON output for list, read, set, data, selftest and capture
   --help          this text
   --version       the program's version

@@ -84,6 +84,8 @@ says no-such-pin "pin 26 is not on the connector"
 # Wine's \\.\LPT1 is a file, with no port driver to decode the lines: the query is refused.
 case_ handle-read 1 read --handle LPT1
 says handle-read "does not tell its states (IOCTL_PAR_QUERY_INFORMATION)"
+case_ handle-watch 1 watch --handle LPT1 --count 1
+says handle-watch "does not tell its states (IOCTL_PAR_QUERY_INFORMATION)"
 case_ handle-selftest 2 selftest --handle LPT1
 says handle-selftest "read 0 in handle mode"
 

@@ -130,12 +130,6 @@ int WriteBytes(TvlLPT& lpt, const Invocation& invocation, const Console& console
   return sum.skipped || sum.failed ? kDeviceFailed : kDone;
 }
 
-std::string Stamp(DWORD elapsed_ms) {
-  char text[24];
-  std::snprintf(text, sizeof text, "%u.%03u s", static_cast<unsigned>(elapsed_ms / 1000),
-                static_cast<unsigned>(elapsed_ms % 1000));
-  return text;
-}
 
 std::string PinLevel(const vport_signal& pin, const Registers& registers) {
   return std::string(pin.name) + " (" + std::to_string(pin.pin) + ") " + (registers.Level(pin) ? "high" : "low");
@@ -152,9 +146,7 @@ int Watch(TvlLPT& lpt, const Invocation& invocation, const Console& console) {
   console.out << std::endl;
   uint32_t changes = 0;
   for (;;) {
-    for (uint32_t waited = 0; waited < invocation.interval_ms && !console.stop.Requested(); waited += kStopCheckMs)
-      win::Sleep(std::min(kStopCheckMs, invocation.interval_ms - waited));
-    if (console.stop.Requested()) return kStopped;
+    if (!PauseUnlessStopped(invocation.interval_ms, console)) return kStopped;
     Registers now;
     now.status = lpt.ReadStatus();
     if (PortRemoved(lpt)) return kPortFailed;
@@ -180,6 +172,19 @@ int Selftest(TvlLPT& lpt, const Invocation& invocation, const Console& console) 
 }
 
 }  // namespace
+
+std::string Stamp(DWORD elapsed_ms) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%u.%03u s", static_cast<unsigned>(elapsed_ms / 1000),
+                static_cast<unsigned>(elapsed_ms % 1000));
+  return text;
+}
+
+bool PauseUnlessStopped(uint32_t interval_ms, const Console& console) {
+  for (uint32_t waited = 0; waited < interval_ms && !console.stop.Requested(); waited += kStopCheckMs)
+    win::Sleep(std::min(kStopCheckMs, interval_ms - waited));
+  return !console.stop.Requested();
+}
 
 int RunPortCommand(TvlLPT& lpt, const Invocation& invocation, const Console& console) {
   switch (invocation.command) {

@@ -83,6 +83,7 @@ int RunOnPort(const Invocation& invocation, const Console& console) {
     // Handle mode's open would send the initialisation request, which resets the device.
     if (invocation.command == Command::Read && invocation.handle_mode)
       return ReadSystemStates(invocation.port, invocation.json, console);
+    if (invocation.command == Command::Watch && invocation.handle_mode) return WatchSystemStates(invocation, console);
     SelectPort(lpt, invocation, console.err);
     lpt.SetActive(true);
     const int code = RunPortCommand(lpt, invocation, console);

@@ -416,7 +416,7 @@ TEST_F(Program, HandleModeWritesThroughTheSystemsPortDevice) {
   EXPECT_EQ(pc.core.journal.Count("CreateServiceA"), 0u);
 }
 
-TEST_F(Program, ReadInHandleModeShowsTheSystemsDecodedStatesWithoutResettingTheDevice) {
+TEST_F(Program, ReadAndWatchInHandleModeShowTheSystemsDecodedStatesWithoutResettingTheDevice) {
   auto device = std::make_shared<sim::LptDevice>(pc.core);
   device->Connect(pc.ports.Port(0x278));
   pc.files.AddDevice("\\\\.\\LPT2", device);
@@ -447,6 +447,16 @@ TEST_F(Program, ReadInHandleModeShowsTheSystemsDecodedStatesWithoutResettingTheD
       << json.out;
   EXPECT_TRUE(Has(json.out, "\"not_shown\": [1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 15, 17]")) << json.out;
   EXPECT_FALSE(Has(json.out, "\"level\": 0}, \"pins\"")) << "no pin levels";
+
+  pc.time.After(250, [&] { printer.SetOnline(true); });
+  const Outcome watch = Run("watch --handle LPT2 --interval 100 --count 3");
+  EXPECT_EQ(watch.code, kDone) << watch.err;
+  EXPECT_EQ(watch.out,
+            "0.000 s  start, the system's decoded states (not pin levels): off line, busy; not shown: Strobe (1), Data 0"
+            " (2), Data 1 (3), Data 2 (4), Data 3 (5), Data 4 (6), Data 5 (7), Data 6 (8), Data 7 (9), Ack (10),"
+            " Fault (15), Select in (17)\n"
+            "0.300 s  off line clear\n0.300 s  busy clear\n0.300 s  selected set\n");
+  EXPECT_EQ(device->InitRequests(), 0u);
 
   pc.core.faults.Fail("DeviceIoControl", ERROR_NOT_SUPPORTED);  // Wine's answer
   const Outcome refused = Run("read --handle LPT2");

@@ -1,5 +1,7 @@
 #include "cli/system_states.h"
 
+#include <optional>
+
 #include "cli/exit_codes.h"
 #include "cli/report.h"
 #include "lib/vlwin32.h"
@@ -58,28 +60,73 @@ void PrintSystemStates(std::ostream& out, std::string_view port, uint8_t states,
   out << "Not shown in handle mode: " << UnshownPins(", ", true) << "\n";
 }
 
-int ReadSystemStates(const std::string& port, bool json, const Console& console) {
+namespace {
+
+/// The port device, opened as handle mode opens it but without the initialisation request.
+platform::UniqueFile OpenUninitialised(const std::string& port, const Console& console) {
   const std::string path = "\\\\.\\" + port;
   platform::UniqueFile device(
       win::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!device) {
+  if (!device)
     console.err << "pinscope-cli: " << port << " open is failed. " << SystemErrorText(win::GetLastError()) << "\n";
-    return kPortFailed;
-  }
+  return device;
+}
+
+/// The states; nothing, said on standard error, where the driver does not tell them.
+std::optional<uint8_t> QueryStates(HANDLE device, const std::string& port, const Console& console) {
   BYTE states = 0;
   DWORD returned = 0;
-  if (!win::DeviceIoControl(device.get(), IOCTL_PAR_QUERY_INFORMATION, nullptr, 0, &states, sizeof states, &returned,
-                            nullptr) ||
-      returned != sizeof states) {
-    console.err << "pinscope-cli: the system's driver of " << port
-                << " does not tell its states (IOCTL_PAR_QUERY_INFORMATION): "
-                << SystemErrorText(returned != sizeof states && win::GetLastError() == 0 ? ERROR_INVALID_DATA
-                                                                                          : win::GetLastError())
-                << "\n";
-    return kPortFailed;
-  }
-  PrintSystemStates(console.out, port, states, json);
+  win::SetLastError(ERROR_SUCCESS);
+  if (win::DeviceIoControl(device, IOCTL_PAR_QUERY_INFORMATION, nullptr, 0, &states, sizeof states, &returned,
+                           nullptr) &&
+      returned == sizeof states)
+    return states;
+  const DWORD error = win::GetLastError();
+  console.err << "pinscope-cli: the system's driver of " << port
+              << " does not tell its states (IOCTL_PAR_QUERY_INFORMATION): "
+              << SystemErrorText(error == ERROR_SUCCESS ? ERROR_INVALID_DATA : error) << "\n";
+  return {};
+}
+
+std::string StatesSet(uint8_t states) {
+  std::string text;
+  for (const vport_system_state& state : connector::kSystemStates)
+    if (states & state.flag) text += (text.empty() ? "" : ", ") + std::string(state.name);
+  return text.empty() ? "none" : text;
+}
+
+}  // namespace
+
+int ReadSystemStates(const std::string& port, bool json, const Console& console) {
+  const platform::UniqueFile device = OpenUninitialised(port, console);
+  if (!device) return kPortFailed;
+  const std::optional<uint8_t> states = QueryStates(device.get(), port, console);
+  if (!states) return kPortFailed;
+  PrintSystemStates(console.out, port, *states, json);
   return kDone;
+}
+
+int WatchSystemStates(const Invocation& invocation, const Console& console) {
+  const platform::UniqueFile device = OpenUninitialised(invocation.port, console);
+  if (!device) return kPortFailed;
+  std::optional<uint8_t> last = QueryStates(device.get(), invocation.port, console);
+  if (!last) return kPortFailed;
+  const DWORD start = win::GetTickCount();
+  console.out << Stamp(0) << "  start, the system's decoded states (not pin levels): " << StatesSet(*last)
+              << "; not shown: " << UnshownPins(", ", true) << std::endl;
+  uint32_t changes = 0;
+  for (;;) {
+    if (!PauseUnlessStopped(invocation.interval_ms, console)) return kStopped;
+    const std::optional<uint8_t> now = QueryStates(device.get(), invocation.port, console);
+    if (!now) return kPortFailed;
+    const DWORD elapsed = win::GetTickCount() - start;
+    for (const vport_system_state& state : connector::kSystemStates) {
+      if (!((*now ^ *last) & state.flag)) continue;
+      console.out << Stamp(elapsed) << "  " << state.name << ((*now & state.flag) ? " set" : " clear") << std::endl;
+      if (invocation.count && ++changes >= *invocation.count) return kDone;
+    }
+    last = now;
+  }
 }
 
 }  // namespace cli

@@ -16,6 +16,9 @@ namespace cli {
 /// states and prints them. Exit code 1 with the system's reason where the driver cannot tell.
 int ReadSystemStates(const std::string& port, bool json, const Console& console);
 
+/// watch --handle: the same states, a time-stamped line each time one changes.
+int WatchSystemStates(const Invocation& invocation, const Console& console);
+
 void PrintSystemStates(std::ostream& out, std::string_view port, uint8_t states, bool json);
 
 }  // namespace cli
