@@ -73,6 +73,14 @@ void SelectPort(TvlLPT& lpt, const Invocation& invocation, std::ostream& err) {
   if (invocation.base) lpt.SetLptIOBase(*invocation.base);
 }
 
+// Windows' refusals of the driver itself: not elevated, an image whose signature it does not
+// take (unsigned, or Secure Boot's policy), the blocklist, memory integrity.
+bool DriverCannotBeHad(DWORD error) {
+  constexpr DWORD kSystemIntegrityPolicyViolation = 4551;
+  return error == ERROR_ACCESS_DENIED || error == ERROR_INVALID_IMAGE_HASH || error == ERROR_DRIVER_BLOCKED ||
+         error == kSystemIntegrityPolicyViolation;
+}
+
 int RunOnPort(const Invocation& invocation, const Console& console) {
   TvlLPT lpt(nullptr);
   try {
@@ -106,6 +114,12 @@ int RunOnPort(const Invocation& invocation, const Console& console) {
     if (refused && refused->system_error == ERROR_ACCESS_DENIED && lpt.GetDirectMode() && !lpt.PortRefused())
       console.err << "Direct mode installs and starts a driver: run pinscope-cli from an elevated command prompt"
                      " (Run as administrator).\n";
+    // The pins were asked for, so handle mode is not tried in their place; but the user learns
+    // what it still gives where the driver cannot be had.
+    if (refused && lpt.GetDirectMode() && !lpt.PortRefused() && DriverCannotBeHad(refused->system_error))
+      console.err << "Without Pinscope's driver, handle mode (--handle) still works: list, write (bytes with the"
+                     " system's handshake), and read and watch of the states Windows' port driver decodes (busy,"
+                     " selected, paper empty, off line), not single pins.\n";
     return kPortFailed;
   }
 }

@@ -318,6 +318,21 @@ TEST_F(Program, WithoutElevationDirectModeAsksForAnElevatedPrompt) {
   EXPECT_EQ(read.code, kPortFailed);
   EXPECT_TRUE(Has(read.err, "Access is denied")) << read.err;
   EXPECT_TRUE(Has(read.err, "elevated command prompt")) << read.err;
+  EXPECT_TRUE(Has(read.err, "handle mode (--handle) still works")) << read.err;
+}
+
+TEST_F(Program, ADriverImageWindowsRefusesSaysWhatHandleModeStillGivesAndDoesNotSwitch) {
+  sim::InstalledPc unsigned_driver;  // a machine of its own, whose loader refuses the image
+  unsigned_driver.resources.Add(RT_RCDATA, "VLIOBIN", kImage);
+  unsigned_driver.kernel.RefuseImage(kImage, ERROR_INVALID_IMAGE_HASH);
+  unsigned_driver.ports.AddPort(0x378);
+  unsigned_driver.setup_api.AddParallelPort("LPT1", 0x378);
+  const Outcome read = Run("read LPT1");
+  EXPECT_EQ(read.code, kPortFailed);
+  EXPECT_TRUE(Has(read.err, "Windows cannot verify the digital signature")) << read.err;
+  EXPECT_TRUE(Has(read.err, "handle mode (--handle) still works")) << read.err;
+  EXPECT_EQ(read.out, "") << "nothing is shown in place of the pins";
+  EXPECT_FALSE(Has(Run("read LPT7").err, "--handle")) << "a port that is not there is another matter";
 }
 
 TEST_F(Program, WhatIsOddButRunsIsSaidOnStandardError) {
