@@ -410,7 +410,8 @@ The pins of a PC's parallel port, for scripts. Direct mode (the default) reaches
 registers through Pinscope's driver and needs an elevated command prompt.
 
 Commands:
-  list                     the machine's parallel ports: name, number, base address
+  list                     the machine's parallel ports: name, number, base address, and
+                           free or held where the system's port driver tells
   read PORT                the three registers and every signal pin: register bit and
                            connector level (pins )" + inverted + R"( are inverted by the port)
   set PORT PIN=0|1 ...     set output pins ()" + outputs + R"() by register bit, then read

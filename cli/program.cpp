@@ -38,7 +38,7 @@ std::vector<PortEntry> MachinePorts(TvlLPT& lpt) {
   std::vector<PortEntry> ports;
   for (int i = 0; i < lpt.DeviceCount(); ++i) {
     const TvlDevice& device = *lpt.GetDevice(i);
-    ports.push_back({device.Name, device.Number, device.Param});
+    ports.push_back({device.Name, device.Number, device.Param, {}});
   }
   return ports;
 }
@@ -85,7 +85,9 @@ int RunOnPort(const Invocation& invocation, const Console& console) {
   TvlLPT lpt(nullptr);
   try {
     if (invocation.command == Command::List) {
-      PrintPortList(console.out, MachinePorts(lpt), invocation.json);
+      std::vector<PortEntry> ports = MachinePorts(lpt);
+      for (PortEntry& port : ports) port.free = PortIsFree(port.name);
+      PrintPortList(console.out, ports, invocation.json);
       return kDone;
     }
     // Handle mode's open would send the initialisation request, which resets the device.

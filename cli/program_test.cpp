@@ -79,6 +79,25 @@ TEST_F(Program, ListShowsTheMachinesPorts) {
   EXPECT_EQ(pc.core.journal.Count("CreateServiceA"), 0u) << "listing needs no driver";
 }
 
+TEST_F(Program, ListSaysWhetherEachPortIsFreeWhereTheSystemsPortDriverTells) {
+  auto lpt1_device = std::make_shared<sim::LptDevice>(pc.core);
+  auto lpt2_device = std::make_shared<sim::LptDevice>(pc.core);
+  pc.files.AddDevice("\\\\.\\LPT1", lpt1_device);
+  pc.files.AddDevice("\\\\.\\LPT2", lpt2_device);
+  lpt2_device->SetHeldElsewhere(true);
+  EXPECT_EQ(Run("list").out, "LPT1  1  0x378  free\nLPT2  2  0x278  held (a print job or another program has it)\n");
+  EXPECT_EQ(Run("list --json").out,
+            "[{\"name\": \"LPT1\", \"number\": 1, \"base\": \"0x378\", \"free\": true}, "
+            "{\"name\": \"LPT2\", \"number\": 2, \"base\": \"0x278\", \"free\": false}]\n");
+
+  lpt2_device->SetHeldElsewhere(false);
+  HANDLE printing = win::CreateFileA("\\\\.\\LPT1", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(printing, INVALID_HANDLE_VALUE);  // a print job has the device open
+  EXPECT_EQ(Run("list").out, "LPT1  1  0x378  held (a print job or another program has it)\nLPT2  2  0x278  free\n");
+  win::CloseHandle(printing);
+  EXPECT_EQ(lpt1_device->InitRequests() + lpt2_device->InitRequests(), 0u) << "listing resets no device";
+}
+
 TEST_F(Program, SetDrivesDataPinsThatComeBackThroughThePlug) {
   Outcome set = Run("set LPT1 2=1 6=1");
   EXPECT_EQ(set.code, kDone) << set.err;

@@ -35,13 +35,19 @@ void PrintPortList(std::ostream& out, const std::vector<PortEntry>& ports, bool 
     const char* separator = "";
     for (const PortEntry& port : ports) {
       out << separator << "{\"name\": " << JsonString(port.name) << ", \"number\": " << port.number
-          << ", \"base\": \"" << HexText(port.base, 3) << "\"}";
+          << ", \"base\": \"" << HexText(port.base, 3) << "\"";
+      if (port.free) out << ", \"free\": " << (*port.free ? "true" : "false");
+      out << "}";
       separator = ", ";
     }
     out << "]\n";
     return;
   }
-  for (const PortEntry& port : ports) out << port.name << "  " << port.number << "  " << HexText(port.base, 3) << "\n";
+  for (const PortEntry& port : ports) {
+    out << port.name << "  " << port.number << "  " << HexText(port.base, 3);
+    if (port.free) out << (*port.free ? "  free" : "  held (a print job or another program has it)");
+    out << "\n";
+  }
   if (ports.empty())
     out << "This machine lists no parallel ports. Name one by its base address, for example:\n"
            "  pinscope-cli read LPT1 --base 0x378\n";

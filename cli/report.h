@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -17,6 +18,7 @@ struct PortEntry {
   std::string name;
   int32_t number;
   uint32_t base;
+  std::optional<bool> free;  // where the system's port driver tells
 };
 
 void PrintPortList(std::ostream& out, const std::vector<PortEntry>& ports, bool json);

@@ -97,6 +97,23 @@ std::string StatesSet(uint8_t states) {
 
 }  // namespace
 
+std::optional<bool> PortIsFree(const std::string& port) {
+  const std::string path = "\\\\.\\" + port;
+  const platform::UniqueFile device(
+      win::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!device) {
+    const DWORD error = win::GetLastError();
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) return false;
+    return {};
+  }
+  BYTE free = 0;
+  DWORD returned = 0;
+  if (!win::DeviceIoControl(device.get(), IOCTL_PAR_IS_PORT_FREE, nullptr, 0, &free, sizeof free, &returned, nullptr) ||
+      returned != sizeof free)
+    return {};
+  return free != FALSE;
+}
+
 int ReadSystemStates(const std::string& port, bool json, const Console& console) {
   const platform::UniqueFile device = OpenUninitialised(port, console);
   if (!device) return kPortFailed;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -18,6 +19,11 @@ int ReadSystemStates(const std::string& port, bool json, const Console& console)
 
 /// watch --handle: the same states, a time-stamped line each time one changes.
 int WatchSystemStates(const Invocation& invocation, const Console& console);
+
+/// Whether the port is free of other clients of the system's port driver: held while its
+/// device is open elsewhere (a print job) or IOCTL_PAR_IS_PORT_FREE says so; nothing where
+/// the driver does not tell. Changes nothing on the port.
+std::optional<bool> PortIsFree(const std::string& port);
 
 void PrintSystemStates(std::ostream& out, std::string_view port, uint8_t states, bool json);
 
