@@ -135,10 +135,32 @@ void TvlDriverBase::DoError(uint32_t code, uint32_t detail, const std::string& m
   if (raise) throw fw::Exception(message);
 }
 
+namespace {
+
+// Where Windows refuses the image itself, its text ("Windows cannot verify the digital
+// signature for this file") does not say what stands in the way on this machine.
+const char* RefusedImageCause(DWORD error) {
+  constexpr DWORD kSystemIntegrityPolicyViolation = 4551;
+  switch (error) {
+    case ERROR_INVALID_IMAGE_HASH:
+      return "This Windows loads only kernel drivers that Microsoft has signed (64-bit Windows 10 and later, or"
+             " Secure Boot on), and Pinscope's driver is not.";
+    case ERROR_DRIVER_BLOCKED:
+      return "Windows' vulnerable-driver blocklist or this machine's driver policy blocks it.";
+    case kSystemIntegrityPolicyViolation:
+      return "Memory integrity (Windows Security, Core isolation) refuses it.";
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
 std::string TvlDriverBase::WithCause(const std::string& message, DWORD error) const {
   // The user reads the cause ("Access is denied") on a line of its own, not just that
   // something failed.
-  const std::string cause = cause_.empty() ? SystemErrorText(error) : cause_;
+  std::string cause = cause_.empty() ? SystemErrorText(error) : cause_;
+  if (const char* refused = cause_.empty() ? RefusedImageCause(error) : nullptr) cause += "\r" + std::string(refused);
   return cause.empty() ? message : message + "\r" + cause;
 }
 

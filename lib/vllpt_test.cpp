@@ -292,6 +292,11 @@ TEST_F(Lpt, DriverTheSystemRefusesToLoadIsReportedWithItsReason) {
       {ERROR_DRIVER_BLOCKED, "This driver has been blocked from loading"},
       {ERROR_INVALID_IMAGE_HASH, "Windows cannot verify the digital signature for this file"},
   };
+  const std::pair<DWORD, std::string> causes[] = {
+      {ERROR_DRIVER_BLOCKED, "\rWindows' vulnerable-driver blocklist or this machine's driver policy blocks it."},
+      {ERROR_INVALID_IMAGE_HASH, "\rThis Windows loads only kernel drivers that Microsoft has signed (64-bit Windows 10"
+                                 " and later, or Secure Boot on), and Pinscope's driver is not."},
+  };
   for (const auto& [refusal, text] : refusals) {
     SCOPED_TRACE(refusal);
     sim::InstalledPc fresh;
@@ -301,6 +306,10 @@ TEST_F(Lpt, DriverTheSystemRefusesToLoadIsReportedWithItsReason) {
     lpt.SetLptIOBase(0x378);
     const std::string message = fw::RaisedMessage([&] { lpt.SetActive(true); });
     EXPECT_TRUE(message.starts_with("Start service failed.\r" + text)) << message;
+    for (const auto& [error, cause] : causes)
+      if (error == refusal) {
+        EXPECT_TRUE(message.ends_with(cause)) << "the cause on a line of its own: " << message;
+      }
     EXPECT_FALSE(lpt.GetActive());
     // Nothing left behind: no service, no handle of any kind.
     EXPECT_EQ(fresh.services.Find("vlio"), nullptr);
