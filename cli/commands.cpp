@@ -130,7 +130,6 @@ int WriteBytes(TvlLPT& lpt, const Invocation& invocation, const Console& console
   return sum.skipped || sum.failed ? kDeviceFailed : kDone;
 }
 
-
 std::string PinLevel(const vport_signal& pin, const Registers& registers) {
   return std::string(pin.name) + " (" + std::to_string(pin.pin) + ") " + (registers.Level(pin) ? "high" : "low");
 }

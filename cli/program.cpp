@@ -76,9 +76,8 @@ void SelectPort(TvlLPT& lpt, const Invocation& invocation, std::ostream& err) {
 // Windows' refusals of the driver itself: not elevated, an image whose signature it does not
 // take (unsigned, or Secure Boot's policy), the blocklist, memory integrity.
 bool DriverCannotBeHad(DWORD error) {
-  constexpr DWORD kSystemIntegrityPolicyViolation = 4551;
   return error == ERROR_ACCESS_DENIED || error == ERROR_INVALID_IMAGE_HASH || error == ERROR_DRIVER_BLOCKED ||
-         error == kSystemIntegrityPolicyViolation;
+         error == ERROR_SYSTEM_INTEGRITY_POLICY_VIOLATION;
 }
 
 int RunOnPort(const Invocation& invocation, const Console& console) {

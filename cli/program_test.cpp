@@ -67,6 +67,14 @@ class Program : public testing::Test {
   }
 
   static bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+  /// The system's port device \\.\NAME, sending through `port` when given.
+  std::shared_ptr<sim::LptDevice> AddPortDevice(const std::string& name, vport* port = nullptr) {
+    auto device = std::make_shared<sim::LptDevice>(pc.core);
+    if (port) device->Connect(*port);
+    pc.files.AddDevice("\\\\.\\" + name, device);
+    return device;
+  }
 };
 
 TEST_F(Program, ListShowsTheMachinesPorts) {
@@ -80,10 +88,8 @@ TEST_F(Program, ListShowsTheMachinesPorts) {
 }
 
 TEST_F(Program, ListSaysWhetherEachPortIsFreeWhereTheSystemsPortDriverTells) {
-  auto lpt1_device = std::make_shared<sim::LptDevice>(pc.core);
-  auto lpt2_device = std::make_shared<sim::LptDevice>(pc.core);
-  pc.files.AddDevice("\\\\.\\LPT1", lpt1_device);
-  pc.files.AddDevice("\\\\.\\LPT2", lpt2_device);
+  auto lpt1_device = AddPortDevice("LPT1");
+  auto lpt2_device = AddPortDevice("LPT2");
   lpt2_device->SetHeldElsewhere(true);
   EXPECT_EQ(Run("list").out, "LPT1  1  0x378  free\nLPT2  2  0x278  held (a print job or another program has it)\n");
   EXPECT_EQ(Run("list --json").out,
@@ -217,7 +223,7 @@ TEST_F(Program, WriteSendsAFilesBytesInPiecesAndShowsProgress) {
 }
 
 TEST_F(Program, FileThatIsNotAnOrdinaryFileOrTooLargeIsRefusedWithTheReason) {
-  pc.files.AddDevice("\\\\.\\LPT1", std::make_shared<sim::LptDevice>(pc.core));
+  AddPortDevice("LPT1");
   pc.disk.Write("C:\\data\\big.bin", std::vector<BYTE>(16 * 1024 * 1024 + 1));
   struct Case {
     const char* file;
@@ -296,9 +302,7 @@ TEST_F(Program, FailuresExitWithTheirCodeAndSayWhyOnStandardError) {
 
 TEST_F(Program, ABytePortOrDeviceDidNotTakeCountsAsNotSent) {
   // Handle mode: the system's port driver gives up on a printer that is off line.
-  auto device = std::make_shared<sim::LptDevice>(pc.core);
-  device->Connect(pc.ports.Port(0x278));
-  pc.files.AddDevice("\\\\.\\LPT2", device);
+  AddPortDevice("LPT2", &pc.ports.Port(0x278));
   printer.SetOnline(false);
   pc.time.After(1500, [&] { printer.SetOnline(true); });
   const Outcome write = Run("write --handle LPT2 hello");
@@ -440,8 +444,7 @@ TEST_F(Program, APortWhoseCardIsPulledOutWhileWatchedEndsTheWatchWithWhy) {
 }
 
 TEST_F(Program, HandleModeWritesThroughTheSystemsPortDevice) {
-  auto device = std::make_shared<sim::LptDevice>(pc.core);
-  pc.files.AddDevice("\\\\.\\LPT2", device);
+  auto device = AddPortDevice("LPT2");
   const Outcome write = Run("write --handle LPT2 hi");
   EXPECT_EQ(write.code, kDone) << write.err;
   EXPECT_EQ(write.out, "LPT2: 2 bytes sent, 0 skipped because the device stayed busy\n");
@@ -451,9 +454,7 @@ TEST_F(Program, HandleModeWritesThroughTheSystemsPortDevice) {
 }
 
 TEST_F(Program, ReadAndWatchInHandleModeShowTheSystemsDecodedStatesWithoutResettingTheDevice) {
-  auto device = std::make_shared<sim::LptDevice>(pc.core);
-  device->Connect(pc.ports.Port(0x278));
-  pc.files.AddDevice("\\\\.\\LPT2", device);
+  auto device = AddPortDevice("LPT2", &pc.ports.Port(0x278));
   printer.SetOnline(false);  // Busy high, Select and Fault low
   const Outcome read = Run("read --handle LPT2");
   EXPECT_EQ(read.code, kDone) << read.err;

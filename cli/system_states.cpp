@@ -33,6 +33,49 @@ std::string UnshownPins(const char* separator, bool names) {
   return text;
 }
 
+std::string StatesSet(uint8_t states) {
+  std::string text;
+  for (const vport_system_state& state : connector::kSystemStates)
+    if (states & state.flag) text += (text.empty() ? "" : ", ") + std::string(state.name);
+  return text.empty() ? "none" : text;
+}
+
+/// The port device, opened as handle mode opens it but without the initialisation request.
+platform::UniqueFile OpenPortDevice(const std::string& port) {
+  const std::string path = "\\\\.\\" + port;
+  return platform::UniqueFile(
+      win::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
+/// The one byte the port driver answers `code` with; nothing, with the last error, where it does not.
+std::optional<uint8_t> AskByte(HANDLE device, DWORD code) {
+  BYTE answer = 0;
+  DWORD returned = 0;
+  win::SetLastError(ERROR_SUCCESS);
+  if (win::DeviceIoControl(device, code, nullptr, 0, &answer, sizeof answer, &returned, nullptr) &&
+      returned == sizeof answer)
+    return answer;
+  if (win::GetLastError() == ERROR_SUCCESS) win::SetLastError(ERROR_INVALID_DATA);
+  return {};
+}
+
+platform::UniqueFile OpenUninitialised(const std::string& port, const Console& console) {
+  platform::UniqueFile device = OpenPortDevice(port);
+  if (!device)
+    console.err << "pinscope-cli: " << port << " open is failed. " << SystemErrorText(win::GetLastError()) << "\n";
+  return device;
+}
+
+/// The states; nothing, said on standard error, where the driver does not tell them.
+std::optional<uint8_t> QueryStates(HANDLE device, const std::string& port, const Console& console) {
+  const std::optional<uint8_t> states = AskByte(device, IOCTL_PAR_QUERY_INFORMATION);
+  if (!states)
+    console.err << "pinscope-cli: the system's driver of " << port
+                << " does not tell its states (IOCTL_PAR_QUERY_INFORMATION): " << SystemErrorText(win::GetLastError())
+                << "\n";
+  return states;
+}
+
 }  // namespace
 
 void PrintSystemStates(std::ostream& out, std::string_view port, uint8_t states, bool json) {
@@ -60,58 +103,16 @@ void PrintSystemStates(std::ostream& out, std::string_view port, uint8_t states,
   out << "Not shown in handle mode: " << UnshownPins(", ", true) << "\n";
 }
 
-namespace {
-
-/// The port device, opened as handle mode opens it but without the initialisation request.
-platform::UniqueFile OpenUninitialised(const std::string& port, const Console& console) {
-  const std::string path = "\\\\.\\" + port;
-  platform::UniqueFile device(
-      win::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!device)
-    console.err << "pinscope-cli: " << port << " open is failed. " << SystemErrorText(win::GetLastError()) << "\n";
-  return device;
-}
-
-/// The states; nothing, said on standard error, where the driver does not tell them.
-std::optional<uint8_t> QueryStates(HANDLE device, const std::string& port, const Console& console) {
-  BYTE states = 0;
-  DWORD returned = 0;
-  win::SetLastError(ERROR_SUCCESS);
-  if (win::DeviceIoControl(device, IOCTL_PAR_QUERY_INFORMATION, nullptr, 0, &states, sizeof states, &returned,
-                           nullptr) &&
-      returned == sizeof states)
-    return states;
-  const DWORD error = win::GetLastError();
-  console.err << "pinscope-cli: the system's driver of " << port
-              << " does not tell its states (IOCTL_PAR_QUERY_INFORMATION): "
-              << SystemErrorText(error == ERROR_SUCCESS ? ERROR_INVALID_DATA : error) << "\n";
-  return {};
-}
-
-std::string StatesSet(uint8_t states) {
-  std::string text;
-  for (const vport_system_state& state : connector::kSystemStates)
-    if (states & state.flag) text += (text.empty() ? "" : ", ") + std::string(state.name);
-  return text.empty() ? "none" : text;
-}
-
-}  // namespace
-
 std::optional<bool> PortIsFree(const std::string& port) {
-  const std::string path = "\\\\.\\" + port;
-  const platform::UniqueFile device(
-      win::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  const platform::UniqueFile device = OpenPortDevice(port);
   if (!device) {
     const DWORD error = win::GetLastError();
     if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) return false;
     return {};
   }
-  BYTE free = 0;
-  DWORD returned = 0;
-  if (!win::DeviceIoControl(device.get(), IOCTL_PAR_IS_PORT_FREE, nullptr, 0, &free, sizeof free, &returned, nullptr) ||
-      returned != sizeof free)
-    return {};
-  return free != FALSE;
+  const std::optional<uint8_t> free = AskByte(device.get(), IOCTL_PAR_IS_PORT_FREE);
+  if (!free) return {};
+  return *free != FALSE;
 }
 
 int ReadSystemStates(const std::string& port, bool json, const Console& console) {

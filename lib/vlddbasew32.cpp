@@ -140,14 +140,13 @@ namespace {
 // Where Windows refuses the image itself, its text ("Windows cannot verify the digital
 // signature for this file") does not say what stands in the way on this machine.
 const char* RefusedImageCause(DWORD error) {
-  constexpr DWORD kSystemIntegrityPolicyViolation = 4551;
   switch (error) {
     case ERROR_INVALID_IMAGE_HASH:
       return "This Windows loads only kernel drivers that Microsoft has signed (64-bit Windows 10 and later, or"
              " Secure Boot on), and Pinscope's driver is not.";
     case ERROR_DRIVER_BLOCKED:
       return "Windows' vulnerable-driver blocklist or this machine's driver policy blocks it.";
-    case kSystemIntegrityPolicyViolation:
+    case ERROR_SYSTEM_INTEGRITY_POLICY_VIOLATION:
       return "Memory integrity (Windows Security, Core isolation) refuses it.";
     default:
       return nullptr;

@@ -580,7 +580,10 @@ constexpr DWORD ERROR_RESOURCE_LANG_NOT_FOUND = 1815;
 constexpr DWORD ERROR_KEY_DOES_NOT_EXIST = 0xE0000204;  // SetupAPI's own
 #endif
 
-// Windows has this error; MinGW's winerror.h lacks it.
+// Windows has these errors; MinGW's winerror.h lacks them.
 #ifndef ERROR_INVALID_IMAGE_HASH
 constexpr DWORD ERROR_INVALID_IMAGE_HASH = 577;
+#endif
+#ifndef ERROR_SYSTEM_INTEGRITY_POLICY_VIOLATION
+constexpr DWORD ERROR_SYSTEM_INTEGRITY_POLICY_VIOLATION = 4551;
 #endif
