@@ -27,6 +27,7 @@ constexpr CommandName kCommands[] = {
     {"set", Command::Set, true, true, true},          {"data", Command::Data, true, true, true},
     {"write", Command::Write, true, false, false},    {"watch", Command::Watch, true, false, false},
     {"selftest", Command::Selftest, true, true, true},  {"capture", Command::Capture, true, true, true},
+    {"check", Command::Check, false, false, true},
 };
 
 /// A whole unsigned number: decimal, or hexadecimal after 0x. Nothing when any character is
@@ -286,6 +287,8 @@ Invocation ParseArguments(std::span<const std::string> arguments) {
   if (invocation.handle_mode && command->direct_only)
     throw UsageError(name + " reads the port's registers, which read 0 in handle mode: run it without --handle");
   if (invocation.json && !command->json) throw UsageError(name + " has no --json output");
+  if (invocation.handle_mode && invocation.command == Command::Check)
+    throw UsageError("check looks at what direct mode needs; handle mode needs nothing of it: run it without --handle");
   if (invocation.handle_mode && invocation.base) throw UsageError("--base is for direct mode, not with --handle");
   if (!command->takes_port && invocation.base) throw UsageError("--base goes with a command on a port");
   if ((interval_given || invocation.count) && invocation.command != Command::Watch)
@@ -410,6 +413,10 @@ The pins of a PC's parallel port, for scripts. Direct mode (the default) reaches
 registers through Pinscope's driver and needs an elevated command prompt.
 
 Commands:
+  check                    whether direct mode can work on this machine, and if not, why:
+                           Windows and its bitness, elevation, code integrity, Secure Boot,
+                           the driver blocklist, the driver image and service, the ports;
+                           changes nothing (run it first, and paste it into a question)
   list                     the machine's parallel ports: name, number, base address, and
                            free or held where the system's port driver tells
   read PORT                the three registers and every signal pin: register bit and
@@ -460,12 +467,12 @@ Options:
                   write, and read and watch, which then show the states the system's
                   port driver decodes (busy, selected, paper empty, ...), not pins: the
                   registers read 0 in handle mode
-  --json          JSON output for list, read, set, data, selftest and capture
+  --json          JSON output for check, list, read, set, data, selftest and capture
   --help          this text
   --version       the program's version
 
 Exit codes:
-  0    done
+  0    done (check: direct mode can work as run)
   1    the port or the driver failed (the system's reason on standard error), or the
        port is not one of this machine's
   2    usage: the command line asks for something the program does not do, a value
@@ -477,6 +484,8 @@ Exit codes:
        ready for printing and sent nothing
   4    all else went well, but standard output could not take the result (a full disk,
        a closed pipe)
+  5    check: direct mode can work here once pinscope-cli runs elevated
+  6    check: direct mode cannot work here (the last line says the first reason)
   130  stopped by Ctrl+C or Ctrl+Break; closing the console, logging off and shutting
        down stop the command too and wait (up to 4 s) until the port is closed
 )";

@@ -13,7 +13,7 @@
 
 namespace cli {
 
-enum class Command { Help, Version, List, Read, Set, Data, Write, Watch, Selftest, Capture };
+enum class Command { Help, Version, Check, List, Read, Set, Data, Write, Watch, Selftest, Capture };
 
 /// What a capture waits for on its trigger pin, at the connector.
 enum class TriggerCondition { Rising, Falling, High, Low, Change };

@@ -89,6 +89,16 @@ says handle-watch "does not tell its states (IOCTL_PAR_QUERY_INFORMATION)"
 case_ handle-selftest 2 selftest --handle LPT1
 says handle-selftest "read 0 in handle mode"
 
+# What Wine tells the check: its own version, integrity checks on (0x1), no Secure Boot value,
+# and the provisioned ports served at the legacy addresses, as the driver serves them there.
+case_ check 0 check
+shows check '^Wine: +[0-9]'
+shows check '^Code integrity: +on; test signing off; memory integrity \(HVCI\) off \(0x00000001\)$'
+shows check '^  LPT3  0x3BC-0x3C3  served as a legacy address$'
+shows check '^Direct mode can work as run: '
+case_ check-json 0 check --json
+shows check-json '"wine": "[0-9][^"]*", "elevated": true, .*"answer": "works", "exit_code": 0'
+
 # Ctrl+C during watch: Wine turns SIGINT to a console program into CTRL_C_EVENT.
 start_watch "$program"
 # Wine's sc now and then answers nothing at all on a busy machine: asked again then, not for

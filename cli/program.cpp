@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/arguments.h"
+#include "cli/check.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/input_file.h"
@@ -83,9 +84,15 @@ bool DriverCannotBeHad(DWORD error) {
 int RunOnPort(const Invocation& invocation, const Console& console) {
   TvlLPT lpt(nullptr);
   try {
+    if (invocation.command == Command::Check) {
+      const MachineFacts facts = GatherFacts(lpt);
+      const CheckAnswer answer = Judge(facts);
+      PrintCheck(console.out, facts, answer, invocation.json);
+      return ExitCodeOf(answer.verdict);
+    }
     if (invocation.command == Command::List) {
       std::vector<PortEntry> ports = MachinePorts(lpt);
-      for (PortEntry& port : ports) port.free = PortIsFree(port.name);
+      for (PortEntry& port : ports) port.free = AskPortDevice(port.name).free;
       PrintPortList(console.out, ports, invocation.json);
       return kDone;
     }

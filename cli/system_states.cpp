@@ -1,5 +1,6 @@
 #include "cli/system_states.h"
 
+#include <cstring>
 #include <optional>
 
 #include "cli/exit_codes.h"
@@ -103,16 +104,22 @@ void PrintSystemStates(std::ostream& out, std::string_view port, uint8_t states,
   out << "Not shown in handle mode: " << UnshownPins(", ", true) << "\n";
 }
 
-std::optional<bool> PortIsFree(const std::string& port) {
+PortDeviceAnswer AskPortDevice(const std::string& port) {
+  PortDeviceAnswer answer;
   const platform::UniqueFile device = OpenPortDevice(port);
   if (!device) {
     const DWORD error = win::GetLastError();
-    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) return false;
-    return {};
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) answer.free = false;
+    return answer;
   }
-  const std::optional<uint8_t> free = AskByte(device.get(), IOCTL_PAR_IS_PORT_FREE);
-  if (!free) return {};
-  return *free != FALSE;
+  if (const std::optional<uint8_t> free = AskByte(device.get(), IOCTL_PAR_IS_PORT_FREE)) answer.free = *free != FALSE;
+  char location[32] = {};
+  DWORD returned = 0;
+  if (win::DeviceIoControl(device.get(), IOCTL_PAR_QUERY_LOCATION, nullptr, 0, location, sizeof location - 1,
+                           &returned, nullptr) &&
+      returned > 0 && returned < sizeof location)
+    answer.location = std::string(location, strnlen(location, returned));
+  return answer;
 }
 
 int ReadSystemStates(const std::string& port, bool json, const Console& console) {

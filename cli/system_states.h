@@ -20,10 +20,16 @@ int ReadSystemStates(const std::string& port, bool json, const Console& console)
 /// watch --handle: the same states, a time-stamped line each time one changes.
 int WatchSystemStates(const Invocation& invocation, const Console& console);
 
-/// Whether the port is free of other clients of the system's port driver: held while its
-/// device is open elsewhere (a print job) or IOCTL_PAR_IS_PORT_FREE says so; nothing where
-/// the driver does not tell. Changes nothing on the port.
-std::optional<bool> PortIsFree(const std::string& port);
+/// What the system's port device tells of itself, asked without the initialisation request;
+/// changes nothing on the port.
+struct PortDeviceAnswer {
+  /// Free of other clients of the port driver: held while its device is open elsewhere (a
+  /// print job) or IOCTL_PAR_IS_PORT_FREE says so; nothing where the driver does not tell.
+  std::optional<bool> free;
+  /// Its name as the driver gives it (IOCTL_PAR_QUERY_LOCATION, "LPT1"), where it does.
+  std::optional<std::string> location;
+};
+PortDeviceAnswer AskPortDevice(const std::string& port);
 
 void PrintSystemStates(std::ostream& out, std::string_view port, uint8_t states, bool json);
 

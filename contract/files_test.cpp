@@ -251,9 +251,9 @@ TYPED_TEST(Files, OnlyAnElevatedProgramMayWriteInTheDriversFolder) {
   EXPECT_TRUE(this->Open(GENERIC_WRITE, 0, CREATE_ALWAYS));
 }
 
-TYPED_TEST(Files, ThePortDeviceAnswersItsStatesAndWhetherItIsHeldInOneByte) {
-  UniqueFile port(win::CreateFileA(this->pc.ParallelPortDevice().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                   OPEN_EXISTING, 0, nullptr));
+TYPED_TEST(Files, ThePortDeviceAnswersItsStatesAndWhetherItIsHeldInOneByteAndItsName) {
+  const std::string device = this->pc.ParallelPortDevice();
+  UniqueFile port(win::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(port) << win::GetLastError();
   for (const DWORD code : {IOCTL_PAR_QUERY_INFORMATION, IOCTL_PAR_IS_PORT_FREE}) {
     SCOPED_TRACE(code);
@@ -276,8 +276,21 @@ TYPED_TEST(Files, ThePortDeviceAnswersItsStatesAndWhetherItIsHeldInOneByte) {
       EXPECT_EQ(answer & PARALLEL_NOT_CONNECTED, 0) << "a port was there";
     }
   }
-  if (this->pc.OnWine())
-    GTEST_SKIP() << "Wine has no parallel port driver: its \\\\.\\LPTn answers both requests with ERROR_NOT_SUPPORTED";
+  char location[32] = {};
+  DWORD returned = 0;
+  win::SetLastError(0);
+  const BOOL located = win::DeviceIoControl(port.get(), IOCTL_PAR_QUERY_LOCATION, nullptr, 0, location,
+                                            sizeof location, &returned, nullptr);
+  if (this->pc.OnWine()) {
+    EXPECT_FALSE(located);
+    EXPECT_EQ(win::GetLastError(), DWORD{ERROR_NOT_SUPPORTED});
+    GTEST_SKIP() << "Wine has no parallel port driver: its \\\\.\\LPTn answers the three requests with"
+                    " ERROR_NOT_SUPPORTED";
+  }
+  ASSERT_TRUE(located) << win::GetLastError();
+  ASSERT_GT(returned, 0u);
+  EXPECT_EQ(location[returned - 1], '\0') << "zero-terminated";
+  EXPECT_EQ(std::string(location), device.substr(4)) << "its own name, LPTn";
 }
 
 }  // namespace

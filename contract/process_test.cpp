@@ -5,6 +5,7 @@
 #include <string>
 
 #include "contract/pc_under_test.h"
+#include "platform/nt_names.h"
 #include "platform/unique_handle.h"
 
 namespace contract {
@@ -114,6 +115,22 @@ TYPED_TEST(Process, ModulesLoadByNameAndMissingOnesOrEntriesAreNotFound) {
   win::SetLastError(0xdeadbeef);
   EXPECT_EQ(win::GetProcAddress(ntdll.get(), "zwquerykey"), nullptr);
   EXPECT_EQ(win::GetLastError(), DWORD{ERROR_PROC_NOT_FOUND}) << "got " << win::GetLastError();
+}
+
+// Code integrity as the check asks for it, the layout's size in its first field. Wine answers
+// as Windows does, with integrity checks on, though it checks no driver.
+TYPED_TEST(Process, CodeIntegrityIsToldInTheLayoutTheCallerNames) {
+  const HMODULE ntdll = win::GetModuleHandleA("ntdll.dll");
+  ASSERT_NE(ntdll, nullptr);
+  const auto query = reinterpret_cast<nt::QuerySystemInformation>(
+      reinterpret_cast<void (*)()>(win::GetProcAddress(ntdll, "NtQuerySystemInformation")));
+  ASSERT_NE(query, nullptr);
+  nt::CodeIntegrityInformation answer{sizeof answer, 0xEEEEEEEE};
+  ULONG returned = 0;
+  const LONG status = query(nt::kSystemCodeIntegrityInformation, &answer, sizeof answer, &returned);
+  ASSERT_EQ(status, nt::kStatusSuccess);
+  EXPECT_EQ(returned, ULONG{sizeof answer});
+  EXPECT_NE(answer.CodeIntegrityOptions & nt::kCodeIntegrityEnabled, 0u) << "on since Vista";
 }
 
 }  // namespace

@@ -77,5 +77,20 @@ TYPED_TEST(Token, ThePreviousStateIsOnlyForATokenOpenedToQuery) {
   EXPECT_TRUE(this->Adjust(adjust_only.get(), false, nullptr)) << "without it, adjusting is allowed";
 }
 
+// The check reads elevation from the token, and asks for exactly the answer's size.
+TYPED_TEST(Token, ElevationIsToldInADwordAndASmallBufferIsRefusedWithTheSize) {
+  TOKEN_ELEVATION elevation{0xEE};
+  DWORD returned = 0;
+  ASSERT_TRUE(win::GetTokenInformation(this->token.get(), TokenElevation, &elevation, sizeof elevation, &returned))
+      << win::GetLastError();
+  EXPECT_EQ(returned, DWORD{sizeof elevation});
+  EXPECT_EQ(elevation.TokenIsElevated, 1u) << "the tests run elevated";
+  returned = 0;
+  win::SetLastError(0xdeadbeef);
+  EXPECT_FALSE(win::GetTokenInformation(this->token.get(), TokenElevation, &elevation, 2, &returned));
+  EXPECT_EQ(win::GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER});
+  EXPECT_EQ(returned, DWORD{sizeof elevation});
+}
+
 }  // namespace
 }  // namespace contract

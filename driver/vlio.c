@@ -124,8 +124,6 @@ DRIVER_DISPATCH VlioClose;
 DRIVER_DISPATCH VlioDeviceControl;
 DRIVER_UNLOAD VlioUnload;
 
-/* The most ports of Windows' parallel port driver that are served; a machine has one or two. */
-#define VLIO_MAX_KNOWN_PORTS 8
 /* A port's registers beyond the first eight are not its own (0x3BC + 4 is the display's). */
 #define VLIO_MAX_SPAN 8
 

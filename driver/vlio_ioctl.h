@@ -153,6 +153,10 @@ typedef struct VLIO_PORT_RANGE {
   uint16_t Last;
 } VLIO_PORT_RANGE;
 
+/* The most ports of Windows' parallel port driver that are served, in the order Windows lists
+   them; a machine has one or two. */
+#define VLIO_MAX_KNOWN_PORTS 8
+
 #ifndef VLIO_TABLE_SECTION
 #define VLIO_TABLE_SECTION
 #endif

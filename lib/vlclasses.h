@@ -24,6 +24,9 @@ class TvlDevice : public fw::TPersistent {
   TvlBaseIO* Owner = nullptr;
   int32_t Number = 0;  ///< the key of IndexOfNumber; for ports the port number
   uint32_t Param = 0;  ///< for ports the base I/O address
+  /// For ports the length of the I/O range Windows gave the port at Param; 0 where Windows
+  /// gave none and Param is assumed.
+  uint32_t Span = 0;
   std::string Name;    ///< also the text under which the entry stands in the list
   std::string Caption;
 };

@@ -52,16 +52,6 @@ bool PlainName(const std::string& name) {
   return true;
 }
 
-/// Wine's ntdll tells its version; Windows' has no such export. Wine 8 cannot open a file by
-/// its kernel name (\\?\GLOBALROOT\SystemRoot\...: error 3), so there the image is reached by
-/// its Win32 path, which names the same file in Wine's one name space. Asked outright rather
-/// than inferred from a failed open: on Windows a failure of the kernel name must fail the
-/// open, not send it to a path that a session's drive letters could redirect.
-bool RunningOnWine() {
-  const HMODULE ntdll = win::GetModuleHandleA("ntdll.dll");
-  return ntdll && win::GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 /// Waits, a few seconds at most, until the service stops, after asking it to. True when it
 /// did or was not running; false (ERROR_BUSY) while its driver's device stays open.
 bool StopAndWait(SC_HANDLE service) {
@@ -252,8 +242,12 @@ bool TvlDriverBase::CheckPlace() {
 std::string TvlDriverBase::ImageFileName() const {
   const std::string file = DriverPath.substr(DriverPath.rfind('\\') + 1);
   // The name the service's binary path gives the kernel, so that the file checked is the file
-  // loaded, whatever the caller's drive letters and links say.
-  return RunningOnWine() ? DriverPath : "\\\\?\\GLOBALROOT\\SystemRoot\\System32\\drivers\\" + file;
+  // loaded, whatever the caller's drive letters and links say. Wine 8 cannot open a file by
+  // its kernel name (\\?\GLOBALROOT\SystemRoot\...: error 3), so there the image is reached
+  // by its Win32 path, which names the same file in Wine's one name space. Asked outright
+  // rather than inferred from a failed open: on Windows a failure of the kernel name must fail
+  // the open, not send it to a path that a session's drive letters could redirect.
+  return WineVersion() ? DriverPath : "\\\\?\\GLOBALROOT\\SystemRoot\\System32\\drivers\\" + file;
 }
 
 bool TvlDriverBase::PinImage() {
@@ -293,25 +287,64 @@ bool TvlDriverBase::FileFailure() {
   return false;
 }
 
-bool TvlDriverBase::ClearWay(SC_HANDLE manager) {
-  platform::UniqueServiceHandle service(win::OpenServiceA(
-      manager, ServiceName.c_str(), SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | SERVICE_STOP | DELETE));
-  if (!service) return win::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+bool TvlDriverBase::Describe(SC_HANDLE service, const std::string& system, const std::string& place,
+                            FoundService& found, std::string& loads) const {
   // The most a service's configuration takes, in records that align it.
   std::vector<uint64_t> buffer(8192 / sizeof(uint64_t));
   auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
   DWORD needed = 0;
   SERVICE_STATUS status{};
-  if (!win::QueryServiceConfigA(service.get(), config, static_cast<DWORD>(buffer.size() * sizeof(uint64_t)),
-                                &needed) ||
-      !win::QueryServiceStatus(service.get(), &status))
+  if (!win::QueryServiceConfigA(service, config, static_cast<DWORD>(buffer.size() * sizeof(uint64_t)), &needed) ||
+      !win::QueryServiceStatus(service, &status))
     return false;
-  const std::string windows = ExtractParentPath(system_);
-  const std::string binary = config->lpBinaryPathName ? config->lpBinaryPathName : "";
-  const std::string loads = DriverImageFile(binary, windows);
-  const bool driver = config->dwServiceType == SERVICE_KERNEL_DRIVER;
-  const bool ours = driver && SamePath(loads, DriverPath);
-  if (status.dwCurrentState != SERVICE_STOPPED) {
+  found.binary = config->lpBinaryPathName ? config->lpBinaryPathName : "";
+  found.state = status.dwCurrentState;
+  loads = config->dwServiceType == SERVICE_KERNEL_DRIVER ? DriverImageFile(found.binary, ExtractParentPath(system))
+                                                         : std::string();
+  found.owner = !loads.empty() && SamePath(loads, place) ? FoundService::kThisImage : FoundService::kAnotherProgram;
+  return true;
+}
+
+std::string TvlDriverBase::OlderBuildImage() const {
+  char temp[MAX_PATH];
+  const DWORD length = win::GetTempPathA(MAX_PATH, temp);
+  return length > 0 && length < MAX_PATH ? std::string(temp, length) + ServiceName + ".sys" : std::string();
+}
+
+std::string TvlDriverBase::ImagePlace() const {
+  if (!Trimmed(DriverPath).empty()) return DriverPath;
+  const std::string system = SystemDirectory();
+  return system.empty() ? system : system + "\\drivers\\" + ServiceName + ".sys";
+}
+
+TvlDriverBase::FoundService TvlDriverBase::FindService() const {
+  FoundService found;
+  auto unreadable = [&found] {
+    found.owner = FoundService::kUnreadable;
+    found.error = win::GetLastError();
+    return found;
+  };
+  platform::UniqueServiceHandle manager(win::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return unreadable();
+  platform::UniqueServiceHandle service(
+      win::OpenServiceA(manager.get(), ServiceName.c_str(), SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS));
+  if (!service) return win::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? found : unreadable();
+  std::string loads;
+  if (!Describe(service.get(), SystemDirectory(), ImagePlace(), found, loads)) return unreadable();
+  const std::string older = found.owner == FoundService::kAnotherProgram && !loads.empty() ? OlderBuildImage() : "";
+  if (!older.empty() && SamePath(loads, older)) found.owner = FoundService::kOlderBuild;
+  return found;
+}
+
+bool TvlDriverBase::ClearWay(SC_HANDLE manager) {
+  platform::UniqueServiceHandle service(win::OpenServiceA(
+      manager, ServiceName.c_str(), SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | SERVICE_STOP | DELETE));
+  if (!service) return win::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+  FoundService found;
+  std::string loads;
+  if (!Describe(service.get(), system_, DriverPath, found, loads)) return false;
+  const bool ours = found.owner == FoundService::kThisImage;
+  if (found.state != SERVICE_STOPPED) {
     start_refused_ = true;
     // Another product's driver, or one loaded from anywhere else, is left to whoever runs it.
     if (!ours) {
@@ -329,13 +362,9 @@ bool TvlDriverBase::ClearWay(SC_HANDLE manager) {
     }
     start_refused_ = false;
   }
-  char temp[MAX_PATH];
-  const DWORD temp_length = win::GetTempPathA(MAX_PATH, temp);
-  const std::string older = temp_length > 0 && temp_length < MAX_PATH
-                                ? std::string(temp, temp_length) + ServiceName + ".sys"
-                                : std::string();
-  if (!ours && !(driver && !older.empty() && SamePath(loads, older))) {
-    cause_ = "The service " + ServiceName + " belongs to another program: it loads " + binary;
+  const std::string older = OlderBuildImage();
+  if (!ours && !(!loads.empty() && !older.empty() && SamePath(loads, older))) {
+    cause_ = "The service " + ServiceName + " belongs to another program: it loads " + found.binary;
     win::SetLastError(ERROR_SERVICE_EXISTS);
     return false;
   }

@@ -51,6 +51,24 @@ class TvlDriverBase : public fw::TObject {
   /// True when the service is deleted or marked for deletion, or does not exist.
   bool RemoveDriver();
 
+  /// A service of ServiceName as Open would find it, looked at without changing anything.
+  struct FoundService {
+    enum Owner {
+      kNone,            // there is none
+      kThisImage,       // a kernel driver loading ImagePlace(): a run that did not close left it
+      kOlderBuild,      // a kernel driver loading the temporary folder's image, as older builds did
+      kAnotherProgram,  // anything else: Open refuses it and leaves it alone
+      kUnreadable,      // it exists, or may, but its configuration could not be read (`error`)
+    } owner = kNone;
+    std::string binary;  // its binary path, as stored
+    DWORD state = 0;     // SERVICE_STOPPED, SERVICE_RUNNING, ...
+    DWORD error = 0;
+  };
+  FoundService FindService() const;
+  /// Where Open writes the carried image: DriverPath, or when that is blank ServiceName.sys in
+  /// the system's drivers folder. Empty when the system folder cannot be had.
+  std::string ImagePlace() const;
+
   /// The failure of the last Open that went through DoError (code 7, the system's error as
   /// Detail), kept for a caller that learns of it by the raise; empty after any other Open.
   const std::optional<FatalError>& LastError() const { return last_error_; }
@@ -71,6 +89,13 @@ class TvlDriverBase : public fw::TObject {
  private:
   bool CheckPlace();
   bool ClearWay(SC_HANDLE manager);
+  /// Reads the service's configuration and status; `found.owner` is kThisImage or
+  /// kAnotherProgram (an older build's is told by OlderBuildImage).
+  bool Describe(SC_HANDLE service, const std::string& system, const std::string& place, FoundService& found,
+                std::string& loads) const;
+  /// The temporary folder's image of ServiceName, which older builds loaded; empty when the
+  /// folder cannot be had.
+  std::string OlderBuildImage() const;
   bool PinImage();
   bool FileFailure();
   std::string ImageFileName() const;

@@ -37,29 +37,18 @@ int32_t PortNumberOf(std::string_view name) {
   return static_cast<int32_t>(negative ? -value : value);
 }
 
-/// A registry value of at most `size` bytes: the bytes the call returned, or nothing.
-std::optional<std::vector<uint8_t>> QueryValue(HKEY key, const char* name, DWORD size) {
-  std::vector<uint8_t> data(size, 0);
-  DWORD returned = size;
-  if (win::RegQueryValueExA(key, name, nullptr, nullptr, data.data(), &returned) != ERROR_SUCCESS) return {};
-  data.resize(std::min<DWORD>(returned, size));
-  return data;
-}
+struct PortRange {
+  uint16_t base;
+  uint32_t length;
+};
 
-/// A key opened for reading its values; empty when it does not open.
-platform::UniqueRegistryKey OpenKey(HKEY root, const std::string& path) {
-  HKEY key = nullptr;
-  if (win::RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return {};
-  return platform::UniqueRegistryKey(key);
-}
-
-/// The base address a boot resource list (CM_RESOURCE_LIST) gives a port: the start of its
-/// first partial descriptor, when the list holds a full descriptor whose first partial
+/// The I/O range a boot resource list (CM_RESOURCE_LIST) gives a port: the start and length
+/// of its first partial descriptor, when the list holds a full descriptor whose first partial
 /// descriptor is there whole, is a port range and starts at a 16-bit port. Nothing otherwise.
-std::optional<uint16_t> BootPortBase(const std::vector<uint8_t>& list) {
+std::optional<PortRange> BootPortRange(const std::vector<uint8_t>& list) {
   // Offsets: the count of full descriptors, the first one's count of partial descriptors, and
-  // the first partial descriptor's type and start; 36 bytes end that descriptor.
-  constexpr size_t kFullCount = 0, kPartialCount = 16, kType = 20, kStart = 24, kListOfOne = 36;
+  // the first partial descriptor's type, start and length; 36 bytes end that descriptor.
+  constexpr size_t kFullCount = 0, kPartialCount = 16, kType = 20, kStart = 24, kLength = 32, kListOfOne = 36;
   constexpr uint8_t kPortRange = 1;  // CmResourceTypePort
   if (list.size() < kListOfOne) return {};
   auto little_endian = [&list](size_t at, size_t size) {
@@ -71,7 +60,7 @@ std::optional<uint16_t> BootPortBase(const std::vector<uint8_t>& list) {
     return {};
   const uint64_t start = little_endian(kStart, 8);
   if (start > 0xFFFF) return {};
-  return static_cast<uint16_t>(start);
+  return PortRange{static_cast<uint16_t>(start), static_cast<uint32_t>(little_endian(kLength, 4))};
 }
 
 std::string Hex(uint16_t value) { return "0x" + fw::HexText(value); }
@@ -485,43 +474,28 @@ void TvlLPT::EnumDeviceDatabase() {
   DeviceInfo info;
   for (int index = 0; setup_api_.GetDeviceInfo(set.get(), index, info); ++index) {
     if (info.service != "Parport") continue;
-    const auto hardware = OpenKey(HKEY_LOCAL_MACHINE, info.key_path);
+    const auto hardware = OpenRegistryKey(HKEY_LOCAL_MACHINE, info.key_path);
     if (!hardware) continue;
-    const auto value = QueryValue(hardware.get(), "PortName", 128);
+    const auto value = QueryRegistryValue(hardware.get(), "PortName", 128);
     if (!value) continue;
     // The text up to its terminating zero, or all the bytes returned when it has none.
     const std::string name(value->begin(), std::find(value->begin(), value->end(), uint8_t{0}));
     if (name.rfind("LPT", 0) != 0) continue;
-    uint16_t base = 0x378;
+    std::optional<PortRange> range;
     // The resources the port was given at boot, in the instance key above the hardware key.
-    if (const auto conf = OpenKey(HKEY_LOCAL_MACHINE, ExtractParentPath(info.key_path) + "\\LogConf"); conf) {
-      if (const auto boot = QueryValue(conf.get(), "BootConfig", 2048))
-        base = BootPortBase(*boot).value_or(base);
+    if (const auto conf = OpenRegistryKey(HKEY_LOCAL_MACHINE, ExtractParentPath(info.key_path) + "\\LogConf"); conf) {
+      if (const auto boot = QueryRegistryValue(conf.get(), "BootConfig", 2048)) range = BootPortRange(*boot);
     }
-    AddPortDevice(name, PortNumberOf(name), base);
+    const int added = AddPortDevice(name, PortNumberOf(name), range ? range->base : 0x378);
+    if (range) GetDevice(added)->Span = range->length;
   }
   PINSCOPE_STAMP_STARTUP(kPortsEnumerated);
 }
 
 void TvlLPT::EnumSpoolerPorts() {
-  DWORD needed = 0, count = 0;
-  if (win::EnumPortsA(nullptr, 2, nullptr, 0, &needed, &count) || win::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-    return;
-  std::vector<uint8_t> buffer(needed);
-  if (!win::EnumPortsA(nullptr, 2, buffer.data(), needed, &needed, &count)) return;
-  // Never more entries than the buffer holds, and never a name that is not inside it with its
-  // terminating zero, whatever the spooler says.
-  const auto* begin = reinterpret_cast<const char*>(buffer.data());
-  const auto* end = begin + buffer.size();
-  count = std::min<DWORD>(count, static_cast<DWORD>(buffer.size() / sizeof(PORT_INFO_2A)));
-  for (DWORD i = 0; i < count; ++i) {
-    PORT_INFO_2A entry;
-    std::memcpy(&entry, buffer.data() + i * sizeof entry, sizeof entry);
-    const char* name = entry.pPortName;
-    const auto* strings = begin + (i + 1) * sizeof entry;
-    if (!name || std::less<const char*>()(name, strings) || !std::less<const char*>()(name, end)) continue;
-    const std::string port(name, std::find(name, end, '\0'));
-    if (port.size() == static_cast<size_t>(end - name) || port.rfind("LPT", 0) != 0) continue;
+  for (const SpoolerPort& entry : SpoolerPorts()) {
+    const std::string& port = entry.name;
+    if (port.rfind("LPT", 0) != 0) continue;
     const char fourth = port.size() > 3 ? port[3] : '\0';
     const uint16_t base = fourth == '1' ? 0x378 : fourth == '2' ? 0x278 : 0x3BC;
     AddPortDevice(port, fourth - '0', base);

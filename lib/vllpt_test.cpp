@@ -931,7 +931,7 @@ TEST_F(Lpt, OddDeviceDatabaseEntriesAreSkippedOrFallBack) {
   EXPECT_EQ(lpt.GetDevice(3)->Number, 1);
 }
 
-TEST_F(Lpt, BootConfigGivesTheBaseOnlyWhenItIsAPortRangeOnA16BitPort) {
+TEST_F(Lpt, BootConfigGivesTheBaseAndSpanOnlyWhenItIsAPortRangeOnA16BitPort) {
   // The list the system writes for one port range, then one field of it spoilt.
   const std::vector<BYTE> good = sim::SimSetupApi::PortResourceList(0x3BC);
   auto with = [&](size_t at, std::vector<BYTE> bytes) {
@@ -963,8 +963,11 @@ TEST_F(Lpt, BootConfigGivesTheBaseOnlyWhenItIsAPortRangeOnA16BitPort) {
   TvlLPT lpt(nullptr);
   lpt.EnumDevices();
   ASSERT_EQ(lpt.DeviceCount(), static_cast<int>(std::size(cases)));
-  for (size_t i = 0; i < std::size(cases); ++i)
+  for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(lpt.GetDevice(static_cast<int>(i))->Param, cases[i].base) << cases[i].what;
+    // The span is told only with a base Windows gave; 0 says the base is assumed.
+    EXPECT_EQ(lpt.GetDevice(static_cast<int>(i))->Span, cases[i].base == 0x3BC ? 8u : 0u) << cases[i].what;
+  }
 }
 
 TEST_F(Lpt, WineSpellingOfTheMachineHiveStillFindsThePorts) {

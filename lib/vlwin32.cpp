@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -54,6 +55,59 @@ DWORD Win32Platform() {
   OSVERSIONINFOA info{};
   info.dwOSVersionInfoSize = sizeof info;
   return win::GetVersionExA(&info) ? info.dwPlatformId : VER_PLATFORM_WIN32_NT;
+}
+
+std::optional<std::string> WineVersion() {
+  using GetVersionProc = const char* (*)();
+  const HMODULE ntdll = win::GetModuleHandleA("ntdll.dll");
+  const FARPROC entry = ntdll ? win::GetProcAddress(ntdll, "wine_get_version") : nullptr;
+  if (!entry) return {};
+  const char* version = reinterpret_cast<GetVersionProc>(reinterpret_cast<void (*)()>(entry))();
+  return std::string(version ? version : "");
+}
+
+platform::UniqueRegistryKey OpenRegistryKey(HKEY root, const std::string& path) {
+  HKEY key = nullptr;
+  if (win::RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return {};
+  return platform::UniqueRegistryKey(key);
+}
+
+std::optional<std::vector<uint8_t>> QueryRegistryValue(HKEY key, const char* name, DWORD size) {
+  std::vector<uint8_t> data(size, 0);
+  DWORD returned = size;
+  if (win::RegQueryValueExA(key, name, nullptr, nullptr, data.data(), &returned) != ERROR_SUCCESS) return {};
+  data.resize(std::min<DWORD>(returned, size));
+  return data;
+}
+
+std::vector<SpoolerPort> SpoolerPorts() {
+  DWORD needed = 0, count = 0;
+  if (win::EnumPortsA(nullptr, 2, nullptr, 0, &needed, &count) || win::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+    return {};
+  std::vector<uint8_t> buffer(needed);
+  if (!win::EnumPortsA(nullptr, 2, buffer.data(), needed, &needed, &count)) return {};
+  // Never more entries than the buffer holds, and never a text that is not inside it with its
+  // terminating zero, whatever the spooler says.
+  const auto* begin = reinterpret_cast<const char*>(buffer.data());
+  const auto* end = begin + buffer.size();
+  count = std::min<DWORD>(count, static_cast<DWORD>(buffer.size() / sizeof(PORT_INFO_2A)));
+  // An entry's texts lie past the entry itself.
+  auto text = [&](const char* at, const char* strings) -> std::optional<std::string> {
+    if (!at || std::less<const char*>()(at, strings) || !std::less<const char*>()(at, end)) return {};
+    const char* stop = std::find(at, end, '\0');
+    if (stop == end) return {};
+    return std::string(at, stop);
+  };
+  std::vector<SpoolerPort> ports;
+  for (DWORD i = 0; i < count; ++i) {
+    PORT_INFO_2A entry;
+    std::memcpy(&entry, buffer.data() + i * sizeof entry, sizeof entry);
+    const char* strings = begin + (i + 1) * sizeof entry;
+    const std::optional<std::string> name = text(entry.pPortName, strings);
+    if (!name) continue;
+    ports.push_back({*name, text(entry.pDescription, strings).value_or("")});
+  }
+  return ports;
 }
 
 std::string SystemErrorText(DWORD error) {

@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "platform/unique_handle.h"
 #include "platform/win32.h"
@@ -37,6 +39,24 @@ bool SamePath(std::string_view a, std::string_view b);
 
 /// The operating system's platform id: 1 for the 9x family, 2 for the NT family.
 DWORD Win32Platform();
+
+/// Wine's version ("8.0"), which Wine's ntdll tells; nothing on Windows, whose ntdll has no
+/// such export.
+std::optional<std::string> WineVersion();
+
+/// A key opened for reading its values; empty when it does not open.
+platform::UniqueRegistryKey OpenRegistryKey(HKEY root, const std::string& path);
+/// A registry value of at most `size` bytes: the bytes the call returned, or nothing.
+std::optional<std::vector<uint8_t>> QueryRegistryValue(HKEY key, const char* name, DWORD size);
+
+/// One port of the spooler's list (EnumPortsA, level 2).
+struct SpoolerPort {
+  std::string name;  // "LPT1:", "USB001"
+  std::string description;
+};
+/// The local spooler's ports; none when the spooler does not answer. Only what lies inside
+/// the spooler's answer is taken, whatever counts it gives.
+std::vector<SpoolerPort> SpoolerPorts();
 
 /// The system's message text for `error`, at most 255 characters, without its trailing
 /// blanks, line ends and full stops.

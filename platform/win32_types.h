@@ -41,6 +41,7 @@ using LPCSTR = const char*;
 using LPVOID = void*;
 using LPCVOID = const void*;
 using LPDWORD = DWORD*;
+using PDWORD = DWORD*;
 using PVOID = void*;
 
 using HANDLE = void*;
@@ -104,6 +105,19 @@ struct OSVERSIONINFOA {
   CHAR szCSDVersion[128];
 };
 using LPOSVERSIONINFOA = OSVERSIONINFOA*;
+struct OSVERSIONINFOEXA {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  CHAR szCSDVersion[128];
+  WORD wServicePackMajor;
+  WORD wServicePackMinor;
+  WORD wSuiteMask;
+  BYTE wProductType;
+  BYTE wReserved;
+};
 
 struct GUID {
   std::uint32_t Data1;
@@ -174,6 +188,10 @@ struct TOKEN_PRIVILEGES {
   LUID_AND_ATTRIBUTES Privileges[1];
 };
 using PTOKEN_PRIVILEGES = TOKEN_PRIVILEGES*;
+enum TOKEN_INFORMATION_CLASS { TokenElevation = 20 };
+struct TOKEN_ELEVATION {
+  DWORD TokenIsElevated;
+};
 
 struct DEV_BROADCAST_HDR {
   DWORD dbch_size;
@@ -309,6 +327,7 @@ constexpr DWORD SERVICE_NO_CHANGE = 0xFFFFFFFF;
 constexpr DWORD SERVICE_ERROR_NORMAL = 1;
 constexpr DWORD SERVICE_CONTROL_STOP = 1;
 constexpr DWORD SERVICE_STOPPED = 1;
+constexpr DWORD SERVICE_START_PENDING = 2;
 constexpr DWORD SERVICE_STOP_PENDING = 3;
 constexpr DWORD SERVICE_RUNNING = 4;
 constexpr DWORD SC_MANAGER_ENUMERATE_SERVICE = 0x0004;
@@ -343,6 +362,7 @@ constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x00000200;
 constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
 constexpr DWORD VER_PLATFORM_WIN32_WINDOWS = 1;
 constexpr DWORD VER_PLATFORM_WIN32_NT = 2;
+constexpr BYTE VER_NT_WORKSTATION = 1;
 constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x00000100;
 constexpr DWORD FORMAT_MESSAGE_FROM_STRING = 0x00000400;
 constexpr DWORD FORMAT_MESSAGE_FROM_HMODULE = 0x00000800;

@@ -1,13 +1,19 @@
 #include "sim/lpt_device.h"
 
+#include <cctype>
+#include <cstring>
+
 #include "platform/nt_names.h"
 #include "sim/format.h"
 
 namespace sim {
 
-DWORD LptDevice::Open(const OpenRequest&) {
+DWORD LptDevice::Open(const OpenRequest& request) {
   if (open_) return ERROR_ACCESS_DENIED;
   open_ = true;
+  // The driver's own name of the port, which is the last part of the name it was opened by.
+  location_ = request.name.substr(request.name.find_last_of('\\') + 1);
+  for (char& c : location_) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   ++opens_;
   return ERROR_SUCCESS;
 }
@@ -59,6 +65,13 @@ DWORD LptDevice::IoControl(DWORD code, const void* in, DWORD in_size, void* out,
     if (out_size < 1) return ERROR_INSUFFICIENT_BUFFER;
     *static_cast<BYTE*>(out) = code == IOCTL_PAR_IS_PORT_FREE ? !held_elsewhere_ : States();
     returned = 1;
+    return ERROR_SUCCESS;
+  }
+  if (code == IOCTL_PAR_QUERY_LOCATION) {
+    // The name and its terminating zero, or nothing where they do not fit.
+    if (out_size < location_.size() + 1) return ERROR_INSUFFICIENT_BUFFER;
+    std::memcpy(out, location_.c_str(), location_.size() + 1);
+    returned = static_cast<DWORD>(location_.size() + 1);
     return ERROR_SUCCESS;
   }
   if (code != IOCTL_PAR_SET_INFORMATION) throw NotSimulated("parallel port request " + format::Hex(code));

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "sim/core.h"
@@ -34,6 +35,7 @@ class LptDevice final : public Device {
   /// IOCTL_PAR_QUERY_INFORMATION: the port's lines as the driver decodes them
   /// (vport_system_states; unconnected: PARALLEL_NOT_CONNECTED). IOCTL_PAR_IS_PORT_FREE: a
   /// BOOLEAN, false while another client of the port driver holds the port.
+  /// IOCTL_PAR_QUERY_LOCATION: the port's name ("LPT1"), zero-terminated.
   DWORD IoControl(DWORD code, const void* in, DWORD in_size, void* out, DWORD out_size, DWORD& returned) override;
 
   /// Bytes go out through `port`, which must outlive the connection.
@@ -58,6 +60,7 @@ class LptDevice final : public Device {
   BYTE States() const;
 
   Core& core_;
+  std::string location_;
   vport* port_ = nullptr;
   bool open_ = false;
   std::size_t opens_ = 0;

@@ -59,10 +59,16 @@ LONG WINAPI QueryKeyExport(HANDLE key, int information_class, PVOID information,
                                                                     result_length);
 }
 
+LONG WINAPI QuerySystemInformationExport(int information_class, PVOID information, ULONG length,
+                                         PULONG return_length) {
+  return SimModules::Current().ProcessFor("NtQuerySystemInformation").NtQuerySystemInformation(
+      information_class, information, length, return_length);
+}
+
 }  // namespace
 
-SimModules::SimModules(Core& core, SimSetupApi& setup_api, SimRegistry& registry)
-    : core_(core), setup_api_(setup_api), registry_(registry) {
+SimModules::SimModules(Core& core, SimSetupApi& setup_api, SimRegistry& registry, SimProcess& process)
+    : core_(core), setup_api_(setup_api), registry_(registry), process_(process) {
   for (const char* name : {"GetModuleHandleA", "GetModuleFileNameA", "LoadLibraryA", "GetProcAddress", "FreeLibrary"})
     core_.faults.Allow(name);
   auto add = [this](std::string file_name, bool resident, std::map<std::string, FARPROC> entries) {
@@ -80,7 +86,11 @@ SimModules::SimModules(Core& core, SimSetupApi& setup_api, SimRegistry& registry
        {"SetupDiGetDeviceRegistryPropertyA", Export(GetDeviceRegistryPropertyExport)},
        {"SetupDiOpenDevRegKey", Export(OpenDevRegKeyExport)}});
   // ntdll exports the same routine under both prefixes.
-  add("ntdll.dll", true, {{"ZwQueryKey", Export(QueryKeyExport)}, {"NtQueryKey", Export(QueryKeyExport)}});
+  add("ntdll.dll", true,
+      {{"ZwQueryKey", Export(QueryKeyExport)},
+       {"NtQueryKey", Export(QueryKeyExport)},
+       {"NtQuerySystemInformation", Export(QuerySystemInformationExport)},
+       {"ZwQuerySystemInformation", Export(QuerySystemInformationExport)}});
   // Wine's ntdll tells its version; Windows' has no such export.
   modules_.at(ModuleKey("ntdll.dll")).removed_entries.insert("wine_get_version");
   add("KERNEL32.dll", true, {});
@@ -226,6 +236,11 @@ SimSetupApi& SimModules::SetupApiFor(std::string_view entry) {
 SimRegistry& SimModules::RegistryFor(std::string_view entry) {
   Enter("NTDLL.DLL", entry);
   return registry_;
+}
+
+SimProcess& SimModules::ProcessFor(std::string_view entry) {
+  Enter("NTDLL.DLL", entry);
+  return process_;
 }
 
 }  // namespace sim

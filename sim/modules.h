@@ -1,7 +1,7 @@
 // The process's modules on the simulated PC: its own image (GetModuleHandleA,
 // GetModuleFileNameA) and the DLLs loaded at run time (LoadLibraryA, GetProcAddress,
-// FreeLibrary). SetupAPI.dll and ntdll's ZwQueryKey hand out plain functions with the real
-// signatures, which run the PC's SimSetupApi and SimRegistry; the system DLLs the program
+// FreeLibrary). SetupAPI.dll, ntdll's ZwQueryKey and NtQuerySystemInformation hand out plain
+// functions with the real signatures, which run the PC's SimSetupApi, SimRegistry and SimProcess; the system DLLs the program
 // imports are there to load as well, but export nothing simulated. Nothing is ever unloaded:
 // after the last FreeLibrary GetModuleHandleA still answers.
 #pragma once
@@ -14,6 +14,7 @@
 
 #include "platform/win32.h"
 #include "sim/core.h"
+#include "sim/process.h"
 #include "sim/registry.h"
 #include "sim/setup_api.h"
 
@@ -24,7 +25,7 @@ class SimModules final : public platform::Modules {
   /// Where the program's own image sits, as GetModuleHandleA(nullptr) reports it.
   static HMODULE ExeModule() { return reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x00400000)); }
 
-  SimModules(Core& core, SimSetupApi& setup_api, SimRegistry& registry);
+  SimModules(Core& core, SimSetupApi& setup_api, SimRegistry& registry, SimProcess& process);
 
   /// The modules of the installed platform, for the entry points. Throws NotSimulated when
   /// the installed platform is not the simulated PC.
@@ -50,6 +51,7 @@ class SimModules final : public platform::Modules {
   /// loaded throws AccessViolation, as code running in an unloaded DLL would crash.
   SimSetupApi& SetupApiFor(std::string_view entry);
   SimRegistry& RegistryFor(std::string_view entry);
+  SimProcess& ProcessFor(std::string_view entry);
 
  private:
   struct Module {
@@ -71,6 +73,7 @@ class SimModules final : public platform::Modules {
   Core& core_;
   SimSetupApi& setup_api_;
   SimRegistry& registry_;
+  SimProcess& process_;
   std::map<std::string, Module> modules_;  // by upper-case file name
   std::size_t mapped_ = 0;
   // Where the program's image was started from, as GetModuleFileNameA reports it.

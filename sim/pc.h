@@ -52,7 +52,7 @@ class Pc {
   SimServices services{core, disk, kernel};
   SimRegistry registry{core};
   SimSetupApi setup_api{core, registry};
-  SimModules modules{core, setup_api, registry};
+  SimModules modules{core, setup_api, registry, process};
   SimSpooler spooler{core};
   SimGraphics graphics{core, windows};
 

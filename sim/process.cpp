@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
+#include "platform/nt_names.h"
 #include "platform/win32_types.h"
 #include "sim/format.h"
 #include "sim/system_messages.h"
@@ -82,18 +84,40 @@ BOOL SimProcess::GetVersionExA(LPOSVERSIONINFOA info) {
   core_.Record("GetVersionExA", {Ptr(info)});
   if (core_.Failing("GetVersionExA")) return FALSE;
   if (!info) throw AccessViolation("GetVersionExA: lpVersionInformation is null");
-  constexpr DWORD kExtendedSize = 156;  // OSVERSIONINFOEXA
-  if (info->dwOSVersionInfoSize == kExtendedSize) throw NotSimulated("GetVersionExA: OSVERSIONINFOEXA");
-  if (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) return core_.Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+  const bool extended = info->dwOSVersionInfoSize == sizeof(OSVERSIONINFOEXA);
+  if (!extended && info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA))
+    return core_.Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
   const bool nt = platform_id_ == VER_PLATFORM_WIN32_NT;
-  info->dwMajorVersion = nt ? 5 : 4;
-  info->dwMinorVersion = nt ? 1 : 10;
+  if (extended && !nt) throw NotSimulated("GetVersionExA: OSVERSIONINFOEXA on the 9x family");
+  info->dwMajorVersion = nt ? nt_version_.major : 4;
+  info->dwMinorVersion = nt ? nt_version_.minor : 10;
   // 9x keeps the version in the build number's high word.
-  info->dwBuildNumber = nt ? 2600 : 0x040A0000 + 2222;
+  info->dwBuildNumber = nt ? nt_version_.build : 0x040A0000 + 2222;
   info->dwPlatformId = platform_id_;
   std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
-  std::strcpy(info->szCSDVersion, nt ? "Service Pack 3" : " A");
+  std::strcpy(info->szCSDVersion, !nt ? " A" : nt_version_.major == 5 ? "Service Pack 3" : "");
+  if (extended) {
+    auto* more = reinterpret_cast<OSVERSIONINFOEXA*>(info);
+    more->wServicePackMajor = nt_version_.major == 5 ? 3 : 0;
+    more->wServicePackMinor = more->wSuiteMask = 0;
+    more->wProductType = nt_version_.product_type;
+    more->wReserved = 0;
+  }
   return TRUE;
+}
+
+LONG SimProcess::NtQuerySystemInformation(int information_class, PVOID information, ULONG length,
+                                          PULONG return_length) {
+  core_.Record("NtQuerySystemInformation", {Dec(information_class), Ptr(information), Dec(length), Ptr(return_length)});
+  if (information_class != nt::kSystemCodeIntegrityInformation)
+    throw NotSimulated("NtQuerySystemInformation class " + std::to_string(information_class));
+  if (code_integrity_.status != nt::kStatusSuccess) return code_integrity_.status;
+  if (length != sizeof(nt::CodeIntegrityInformation)) return nt::kStatusInfoLengthMismatch;
+  if (!information) throw AccessViolation("NtQuerySystemInformation: SystemInformation is null");
+  auto* answer = static_cast<nt::CodeIntegrityInformation*>(information);
+  answer->CodeIntegrityOptions = code_integrity_.options;
+  if (return_length) *return_length = sizeof *answer;
+  return nt::kStatusSuccess;
 }
 
 int SimProcess::WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_count, LPSTR multi_byte,

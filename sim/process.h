@@ -40,11 +40,28 @@ class SimProcess final : public platform::Process {
   DWORD PlatformId() const { return platform_id_; }
   /// Whether the program is a 32-bit one on 64-bit Windows, as IsWow64Process tells.
   void SetWow64(bool wow64) { wow64_ = wow64; }
+  /// The NT version GetVersionExA tells (the default: 5.1.2600, a workstation).
+  struct NtVersion {
+    DWORD major, minor, build;
+    BYTE product_type = VER_NT_WORKSTATION;
+  };
+  void SetNtVersion(const NtVersion& version) { nt_version_ = version; }
+
+  /// ntdll's NtQuerySystemInformation, reached through GetProcAddress: code integrity only.
+  LONG NtQuerySystemInformation(int information_class, PVOID information, ULONG length, PULONG return_length);
+  /// What it answers for code integrity: a status, and the options when that is success
+  /// (the default: enabled, as on any Windows since Vista).
+  void SetCodeIntegrity(LONG status, ULONG options) { code_integrity_ = {status, options}; }
 
  private:
   Core& core_;
   DWORD platform_id_ = VER_PLATFORM_WIN32_NT;
   bool wow64_ = false;
+  NtVersion nt_version_{5, 1, 2600};
+  struct {
+    LONG status;
+    ULONG options;
+  } code_integrity_{0, 0x01};
   std::vector<PHANDLER_ROUTINE> ctrl_handlers_;  // in the order they were added
 };
 

@@ -136,7 +136,7 @@ std::string StoredDriverPath(DWORD type, std::string path) {
 SimServices::SimServices(Core& core, Disk& disk, SimKernel& kernel) : core_(core), disk_(disk), kernel_(kernel) {
   for (const char* name : {"OpenSCManagerA", "CreateServiceA", "OpenServiceA", "StartServiceA", "ControlService",
                            "QueryServiceStatus", "QueryServiceConfigA", "ChangeServiceConfigA", "DeleteService", "CloseServiceHandle", "OpenProcessToken",
-                           "LookupPrivilegeValueA", "AdjustTokenPrivileges"}) {
+                           "LookupPrivilegeValueA", "GetTokenInformation", "AdjustTokenPrivileges"}) {
     core_.faults.Allow(name);
   }
   ResetToken();
@@ -459,6 +459,23 @@ BOOL SimServices::LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) 
     }
   }
   return core_.Fail(ERROR_NO_SUCH_PRIVILEGE, FALSE);
+}
+
+BOOL SimServices::GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS information_class, LPVOID information,
+                                      DWORD length, PDWORD return_length) {
+  core_.Record("GetTokenInformation",
+               {Handle(token), Dec(information_class), Ptr(information), Dec(length), Ptr(return_length)});
+  if (core_.Failing("GetTokenInformation")) return FALSE;
+  if (information_class != TokenElevation) throw NotSimulated("GetTokenInformation class " + Dec(information_class));
+  if (!return_length) throw AccessViolation("GetTokenInformation: ReturnLength is null");
+  auto* opened = core_.handles.FindAs<TokenHandle>(token);
+  if (!opened) return core_.Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (!(opened->granted & TOKEN_QUERY)) return core_.Fail(ERROR_ACCESS_DENIED, FALSE);
+  *return_length = sizeof(TOKEN_ELEVATION);
+  if (length < sizeof(TOKEN_ELEVATION)) return core_.Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+  if (!information) throw AccessViolation("GetTokenInformation: TokenInformation is null");
+  static_cast<TOKEN_ELEVATION*>(information)->TokenIsElevated = elevated_;
+  return TRUE;
 }
 
 BOOL SimServices::AdjustTokenPrivileges(HANDLE token, BOOL disable_all, PTOKEN_PRIVILEGES new_state, DWORD length,

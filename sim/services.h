@@ -54,6 +54,9 @@ class SimServices final : public platform::Services {
   BOOL CloseServiceHandle(SC_HANDLE handle) override;
   BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) override;
   BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) override;
+  /// TokenElevation only: what SetElevated said.
+  BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS information_class, LPVOID information, DWORD length,
+                           PDWORD return_length) override;
   BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, PTOKEN_PRIVILEGES new_state, DWORD length,
                              PTOKEN_PRIVILEGES previous_state, LPDWORD return_length) override;
 
