@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,6 +21,12 @@ namespace cli {
 namespace {
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The program's own bitness, which the simulated PC's Windows shares (it runs no WOW64 here).
+constexpr bool kProgram64 = sizeof(void*) == 8;
+const std::string kBits = kProgram64 ? "64" : "32";
+const std::string kUnsignedReason = std::string(kProgram64 ? "64-bit Windows" : "with Secure Boot on, Windows") +
+                                    " loads only signed drivers, and the driver this program carries is not signed";
 
 /// A machine on which direct mode works: 64-bit Windows 10 whose code integrity takes the
 /// signed image, run elevated, with one parallel port Windows describes.
@@ -195,10 +202,11 @@ TEST_F(CheckOnThePc, ReadsEveryAnswerOfTheSystemAndChangesNothing) {
 
   const auto [code, json] = Run({"check", "--json"});
   EXPECT_EQ(code, kCheckCannot);
-  for (const char* part : {
+  const std::string flag = kProgram64 ? "true" : "false";
+  for (const std::string& part : std::initializer_list<std::string>{
            "\"windows\": {\"name\": \"Windows 11\", \"major\": 10, \"minor\": 0, \"build\": 22631, \"nt\": true, "
            "\"server\": false}",
-           "\"windows_64\": true, \"program_64\": true, \"wine\": null, \"elevated\": false",
+           "\"windows_64\": " + flag + ", \"program_64\": " + flag + ", \"wine\": null, \"elevated\": false",
            "\"code_integrity\": {\"options\": \"0x00000401\", \"enabled\": true, \"test_signing\": false, "
            "\"memory_integrity\": true}",
            "\"secure_boot\": true, \"blocklist\": false",
@@ -211,15 +219,16 @@ TEST_F(CheckOnThePc, ReadsEveryAnswerOfTheSystemAndChangesNothing) {
            "{\"name\": \"LPT2\", \"base\": \"0xD010\", \"span\": 8, \"served\": \"served at the address Windows gave "
            "it\", \"free\": null, \"location\": null}",
            "\"usb_printer_ports\": [{\"name\": \"USB001\", \"description\": \"Virtual printer port for USB\"}]",
-           "\"answer\": \"cannot\", \"exit_code\": 6, \"reason\": \"64-bit Windows loads only signed drivers",
+           "\"answer\": \"cannot\", \"exit_code\": 6, \"reason\": \"" + kUnsignedReason + "\"}",
        })
     EXPECT_TRUE(Has(json, part)) << part << "\nin " << json;
 
   lpt1->SetHeldElsewhere(false);
   const auto [text_code, text] = Run({"check"});
   EXPECT_EQ(text_code, kCheckCannot);
-  for (const char* line : {
-           "Windows:          Windows 11 (10.0, build 22631), 64-bit; this pinscope-cli is 64-bit\n",
+  for (const std::string& line : std::initializer_list<std::string>{
+           "Windows:          Windows 11 (10.0, build 22631), " + kBits + "-bit; this pinscope-cli is " + kBits +
+               "-bit\n",
            "Elevated:         no\n",
            "Code integrity:   on; test signing off; memory integrity (HVCI) on (0x00000401)\n",
            "Secure Boot:      on\n",
@@ -231,9 +240,7 @@ TEST_F(CheckOnThePc, ReadsEveryAnswerOfTheSystemAndChangesNothing) {
            "  USB001  Virtual printer port for USB\n",
        })
     EXPECT_TRUE(Has(text, line)) << line << "in\n" << text;
-  EXPECT_TRUE(text.ends_with("Direct mode cannot work here: 64-bit Windows loads only signed drivers, and the driver"
-                             " this program carries is not signed.\n"))
-      << text;
+  EXPECT_TRUE(text.ends_with("Direct mode cannot work here: " + kUnsignedReason + ".\n")) << text;
 
   for (const char* call : {"CreateServiceA", "StartServiceA", "ControlService", "DeleteService",
                            "ChangeServiceConfigA", "WriteFile", "DeleteFileA", "AdjustTokenPrivileges"})
@@ -251,8 +258,8 @@ TEST_F(CheckOnThePc, ASignedImageOnAMachineThatTakesItWorksAsRunAndTheAnswersTha
   pc.core.faults.Fail("GetTokenInformation", ERROR_ACCESS_DENIED);
   const auto [code, text] = Run({"check"});
   EXPECT_EQ(code, kDone) << text;
-  for (const char* line : {
-           "Windows:          Windows 7 (6.1, build 7601), 64-bit",
+  for (const std::string& line : std::initializer_list<std::string>{
+           "Windows:          Windows 7 (6.1, build 7601), " + kBits + "-bit",
            "Elevated:         unknown (the token did not tell)\n",
            "Code integrity:   not reported (status 0xC0000003)\n",
            "Secure Boot:      not reported",
