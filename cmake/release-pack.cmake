@@ -3,7 +3,8 @@
 # The folder is staged afresh, so nothing left from an earlier build goes in. The programs go
 # in without debug information and symbols, which a Windows user has no use for and which are
 # most of their size, but keep the time they were linked: the same program always packs to
-# the same bytes, and checks/check-archive.sh can make them again.
+# the same bytes, and checks/check-archive.sh can make them again. An empty STRIP packs the
+# programs as they are (signed ones, which stripping would unsign).
 
 # The PE header's link time, at e_lfanew + 8, as a number.
 function(link_time image out)
@@ -43,7 +44,11 @@ file(MAKE_DIRECTORY ${folder})
 foreach(program IN LISTS programs)
   link_time(${program} time)
   get_filename_component(file_name ${program} NAME)
-  run(${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${time} ${STRIP} --strip-all -o ${folder}/${file_name} ${program})
+  if(STRIP)
+    run(${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${time} ${STRIP} --strip-all -o ${folder}/${file_name} ${program})
+  else()
+    file(COPY ${program} DESTINATION ${folder})
+  endif()
 endforeach()
 file(COPY ${README} DESTINATION ${folder})
 file(REMOVE ${ARCHIVE})
