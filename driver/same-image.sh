@@ -12,6 +12,10 @@ name=$(basename "$signed")
 fail() { echo "FAIL $name: $*" >&2; exit 1; }
 
 [ -f "$signed" ] || fail "no such file (sign the driver first, or name the signed image)"
+# The copy is what is checked and what is embedded: a file changed after its check is not taken.
+cp "$signed" "$out.part"
+trap 'rm -f "$out.part"' EXIT
+signed=$out.part
 word() { od -An -tu4 -j"$2" -N4 "$1" | tr -d ' '; }
 half() { od -An -tu2 -j"$2" -N2 "$1" | tr -d ' '; }
 
@@ -39,5 +43,4 @@ differing=$(cmp -l "$built" "$signed" 2>/dev/null | awk '{ print $1 - 1 }' |
 padding=$(dd if="$signed" bs=1 skip="$size" count=$((table - size)) 2>/dev/null | od -An -tx1 | tr -d ' \n' | tr -d 0)
 [ -z "$padding" ] || fail "the padding before its certificate table is not zero"
 result=$("$(dirname "$0")/pe-checksum.sh" "$signed" --check) || fail "PE checksum wrong after signing: $result"
-cp "$signed" "$out.part"
 mv "$out.part" "$out"
