@@ -5,9 +5,15 @@ failures=0
 ok() { echo "ok: $*"; }
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-service_state() {  # RUNNING, STOPPED, ... or none
-  state=$("$run" sc query vlio 2>/dev/null | tr -d '\r' | sed -n 's/.*STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p')
-  echo "${state:-none}"
+service_state() {  # RUNNING, STOPPED, ... or none; unknown when Wine's sc hung three times
+  for _ in 1 2 3; do
+    # Wine's sc has hung on a busy machine: asked again after a while, rather than waited on.
+    if answer=$(timeout 20 "$run" sc query vlio 2>/dev/null); then :; elif [ $? -eq 124 ]; then continue; fi
+    state=$(printf '%s\n' "$answer" | tr -d '\r' | sed -n 's/.*STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p')
+    echo "${state:-none}"
+    return
+  done
+  echo unknown
 }
 remove_service() {  # what a killed program leaves behind
   "$run" sc stop vlio >/dev/null 2>&1
