@@ -213,7 +213,7 @@ Invocation ParseArguments(std::span<const std::string> arguments) {
       if (!base || *base == 0) throw UsageError("--base " + value + " is not an I/O address from 0x1 to 0xFFFD");
       for (uint32_t offset = 0; offset < 3; ++offset) {
         if (VlioIsSystemPort(static_cast<uint16_t>(*base + offset)))
-          throw UsageError("--base " + value + " reaches system port " + HexText(*base + offset, 2) +
+          throw UsageError("--base " + value + " reaches system port " + fw::HexNumber(*base + offset, 2) +
                            ", which belongs to the machine's own devices and is never served");
       }
       invocation.base = static_cast<uint16_t>(*base);

@@ -203,8 +203,8 @@ std::string ImageText(const MachineFacts& facts) {
 }
 
 std::string PortRangeText(const CheckedPort& port) {
-  if (!port.span) return HexText(port.base, 3) + " (Windows gives no range; assumed)";
-  return HexText(port.base, 3) + "-" + HexText(port.base + port.span - 1, 3);
+  if (!port.span) return fw::HexNumber(port.base, 3) + " (Windows gives no range; assumed)";
+  return fw::HexNumber(port.base, 3) + "-" + fw::HexNumber(port.base + port.span - 1, 3);
 }
 
 const char* YesNo(std::optional<bool> value, const char* unknown) {
@@ -281,11 +281,12 @@ CheckAnswer Judge(const MachineFacts& facts) {
     const bool enforced = reported ? (ci & nt::kCodeIntegrityEnabled) && !(ci & nt::kCodeIntegrityDebugMode)
                                    : windows_64 && version.major >= 6;
     const bool signature_needed =
-        enforced && (windows_64 ? version.major >= 6 : secure_boot && (version.major > 6 || version.minor >= 2));
+        enforced && (windows_64 ? version.major >= 6
+                               : secure_boot && (version.major > 6 || (version.major == 6 && version.minor >= 2)));
     const bool test_signing = reported && (ci & nt::kCodeIntegrityTestSign);
     if (!reported && windows_64 && version.major >= 6)
       note("The system did not say whether code integrity is on (status " +
-           HexText(static_cast<uint32_t>(facts.code_integrity_status.value_or(0)), 8) +
+           fw::HexNumber(static_cast<uint32_t>(facts.code_integrity_status.value_or(0)), 8) +
            "); 64-bit Windows Vista and later load only signed drivers all the same");
     if (reported && !enforced)
       note("Code integrity does not check driver signatures here (it is off, or a kernel debugger is on): any"
@@ -400,7 +401,7 @@ void PrintCheck(std::ostream& out, const MachineFacts& facts, const CheckAnswer&
         << ", \"wine\": " << (facts.wine ? JsonString(*facts.wine) : "null")
         << ", \"elevated\": " << boolean(facts.elevated) << ", \"code_integrity\": ";
     if (facts.code_integrity_status == nt::kStatusSuccess)
-      out << "{\"options\": \"" << HexText(facts.code_integrity, 8)
+      out << "{\"options\": \"" << fw::HexNumber(facts.code_integrity, 8)
           << "\", \"enabled\": " << boolean((facts.code_integrity & nt::kCodeIntegrityEnabled) != 0)
           << ", \"test_signing\": " << boolean((facts.code_integrity & nt::kCodeIntegrityTestSign) != 0)
           << ", \"memory_integrity\": " << boolean((facts.code_integrity & nt::kCodeIntegrityHvciKmci) != 0) << "}";
@@ -419,7 +420,7 @@ void PrintCheck(std::ostream& out, const MachineFacts& facts, const CheckAnswer&
     out << "}, \"ports\": [";
     for (std::size_t i = 0; i < facts.ports.size(); ++i) {
       const CheckedPort& port = facts.ports[i];
-      out << (i ? ", " : "") << "{\"name\": " << JsonString(port.name) << ", \"base\": \"" << HexText(port.base, 3)
+      out << (i ? ", " : "") << "{\"name\": " << JsonString(port.name) << ", \"base\": \"" << fw::HexNumber(port.base, 3)
           << "\", \"span\": " << port.span << ", \"served\": "
           << (nt ? JsonString(ServingText(ServingOf(facts, i))) : "null") << ", \"free\": " << boolean(port.free)
           << ", \"location\": " << (port.location ? JsonString(*port.location) : "null") << "}";
@@ -451,11 +452,11 @@ void PrintCheck(std::ostream& out, const MachineFacts& facts, const CheckAnswer&
       out << ((ci & nt::kCodeIntegrityEnabled) ? "on" : "off")
           << "; test signing " << ((ci & nt::kCodeIntegrityTestSign) ? "on" : "off")
           << "; memory integrity (HVCI) " << ((ci & nt::kCodeIntegrityHvciKmci) ? "on" : "off") << " ("
-          << HexText(ci, 8) << ")\n";
+          << fw::HexNumber(ci, 8) << ")\n";
     } else {
       out << "not reported"
           << (facts.code_integrity_status
-                  ? " (status " + HexText(static_cast<uint32_t>(*facts.code_integrity_status), 8) + ")"
+                  ? " (status " + fw::HexNumber(static_cast<uint32_t>(*facts.code_integrity_status), 8) + ")"
                   : std::string())
           << "\n";
     }

@@ -84,6 +84,14 @@ TEST(Check, EachAnswerFollowsFromTheFirstThingThatStandsInTheWay) {
          f.secure_boot = 0;
        },
        Verdict::kWorks, ""},
+      {"unsigned on 32-bit Windows 7, whose kernel Secure Boot does not lock",
+       [](MachineFacts& f) {
+         f.image = ImageSignature::kUnsigned;
+         f.program_64 = false;
+         f.windows_64 = false;
+         f.version = WindowsVersion{true, 6, 1, 7601, false};
+       },
+       Verdict::kWorks, ""},
       {"unsigned on 32-bit Windows 8 and later with Secure Boot",
        [](MachineFacts& f) {
          f.image = ImageSignature::kUnsigned;

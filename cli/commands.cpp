@@ -32,7 +32,7 @@ int PrintState(TvlLPT& lpt, const Invocation& invocation, const Console& console
   // An address where no device answers reads all ones on the ISA bus.
   if (registers.data == 0xFF && registers.status == 0xFF && registers.control == 0xFF)
     console.err << "pinscope-cli: all three registers read 0xFF: most likely nothing is at "
-                << HexText(lpt.GetLptIOBase(), 3) << " (no port, or a wrong --base)\n";
+                << fw::HexNumber(lpt.GetLptIOBase(), 3) << " (no port, or a wrong --base)\n";
   return kDone;
 }
 
@@ -68,7 +68,7 @@ bool ReadyToPrint(TvlLPT& lpt, const Invocation& invocation, const Console& cons
   if (!(control & VPORT_CONTROL_SELECT_IN)) add("Select in (17) is high, which leaves it deselected");
   if (control & VPORT_CONTROL_STROBE) add("Strobe (1) is held low, so the first byte would not be latched");
   console.err << "pinscope-cli: " << invocation.port << " is not ready to print: " << why
-              << " (control register " << HexText(control, 2) << "). Nothing was sent. write --ready first releases"
+              << " (control register " << fw::HexNumber(control, 2) << "). Nothing was sent. write --ready first releases"
               << " Strobe, brings Init high and pulls Select in low, as printing drivers do.\n";
   return false;
 }

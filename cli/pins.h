@@ -19,7 +19,9 @@ struct Registers {
   }
   bool Bit(const vport_signal& pin) const { return (At(pin.offset) & pin.mask) != 0; }
   /// The level at the connector: 1 high, 0 low.
-  bool Level(const vport_signal& pin) const { return Bit(pin) != (pin.inverted != 0); }
+  bool Level(const vport_signal& pin) const {
+    return ((At(pin.offset) ^ vport_inverted_bits(pin.offset)) & pin.mask) != 0;
+  }
 };
 
 }  // namespace cli

@@ -60,8 +60,8 @@ void SelectPort(TvlLPT& lpt, const Invocation& invocation, std::ostream& err) {
   if (listed != ports.end()) {
     lpt.SetDeviceIndex(static_cast<int>(listed - ports.begin()));
     if (invocation.base && *invocation.base != listed->base)
-      err << "pinscope-cli: " << listed->name << " is listed at " << HexText(listed->base, 3) << "; --base "
-          << HexText(*invocation.base, 3) << " is used instead\n";
+      err << "pinscope-cli: " << listed->name << " is listed at " << fw::HexNumber(listed->base, 3) << "; --base "
+          << fw::HexNumber(*invocation.base, 3) << " is used instead\n";
   } else if (invocation.base) {
     lpt.SetLptPortNo(static_cast<uint8_t>(invocation.port_number));
   } else {
@@ -106,7 +106,7 @@ int RunOnPort(const Invocation& invocation, const Console& console) {
     const bool removed = PortRemoved(lpt);
     lpt.SetActive(false);  // the port closed and the service gone before the program reports
     if (removed) {
-      console.err << "pinscope-cli: " << invocation.port << " at " << HexText(lpt.GetLptIOBase(), 3)
+      console.err << "pinscope-cli: " << invocation.port << " at " << fw::HexNumber(lpt.GetLptIOBase(), 3)
                   << " went away while in use (its card was removed or disabled); what was read after that is"
                      " not the port's\n";
       return kPortFailed;

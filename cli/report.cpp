@@ -4,12 +4,6 @@
 
 namespace cli {
 
-std::string HexText(uint32_t value, int digits) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%0*X", digits, static_cast<unsigned>(value));
-  return text;
-}
-
 std::string JsonString(std::string_view text) {
   std::string json = "\"";
   for (const char c : text) {
@@ -35,7 +29,7 @@ void PrintPortList(std::ostream& out, const std::vector<PortEntry>& ports, bool 
     const char* separator = "";
     for (const PortEntry& port : ports) {
       out << separator << "{\"name\": " << JsonString(port.name) << ", \"number\": " << port.number
-          << ", \"base\": \"" << HexText(port.base, 3) << "\"";
+          << ", \"base\": \"" << fw::HexNumber(port.base, 3) << "\"";
       if (port.free) out << ", \"free\": " << (*port.free ? "true" : "false");
       out << "}";
       separator = ", ";
@@ -44,7 +38,7 @@ void PrintPortList(std::ostream& out, const std::vector<PortEntry>& ports, bool 
     return;
   }
   for (const PortEntry& port : ports) {
-    out << port.name << "  " << port.number << "  " << HexText(port.base, 3);
+    out << port.name << "  " << port.number << "  " << fw::HexNumber(port.base, 3);
     if (port.free) out << (*port.free ? "  free" : "  held (a print job or another program has it)");
     out << "\n";
   }
@@ -55,9 +49,9 @@ void PrintPortList(std::ostream& out, const std::vector<PortEntry>& ports, bool 
 
 void PrintPins(std::ostream& out, std::string_view port, uint16_t base, const Registers& registers, bool json) {
   if (json) {
-    out << "{\"port\": " << JsonString(port) << ", \"base\": \"" << HexText(base, 3) << "\", \"data\": \""
-        << HexText(registers.data, 2) << "\", \"status\": \"" << HexText(registers.status, 2)
-        << "\", \"control\": \"" << HexText(registers.control, 2) << "\", \"pins\": [";
+    out << "{\"port\": " << JsonString(port) << ", \"base\": \"" << fw::HexNumber(base, 3) << "\", \"data\": \""
+        << fw::HexNumber(registers.data, 2) << "\", \"status\": \"" << fw::HexNumber(registers.status, 2)
+        << "\", \"control\": \"" << fw::HexNumber(registers.control, 2) << "\", \"pins\": [";
     const char* separator = "";
     for (const vport_signal& pin : connector::kSignals) {
       out << separator << "{\"pin\": " << pin.pin << ", \"name\": " << JsonString(pin.name)
@@ -69,8 +63,8 @@ void PrintPins(std::ostream& out, std::string_view port, uint16_t base, const Re
     out << "]}\n";
     return;
   }
-  out << port << " at " << HexText(base, 3) << ": data " << HexText(registers.data, 2) << "  status "
-      << HexText(registers.status, 2) << "  control " << HexText(registers.control, 2) << "\n";
+  out << port << " at " << fw::HexNumber(base, 3) << ": data " << fw::HexNumber(registers.data, 2) << "  status "
+      << fw::HexNumber(registers.status, 2) << "  control " << fw::HexNumber(registers.control, 2) << "\n";
   out << "Pin                  Bit    Level  Direction\n";
   for (const vport_signal& pin : connector::kSignals) {
     char line[80];

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/pins.h"
+#include "framework/format.h"
 #include "cli/selftest.h"
 
 namespace cli {
@@ -26,8 +27,6 @@ void PrintPortList(std::ostream& out, const std::vector<PortEntry>& ports, bool 
 void PrintPins(std::ostream& out, std::string_view port, uint16_t base, const Registers& registers, bool json);
 void PrintLoopbackReport(std::ostream& out, std::string_view port, const LoopbackReport& report, bool json);
 
-/// "0x378", "0x0F" with `digits` hex digits at least.
-std::string HexText(uint32_t value, int digits);
 /// A JSON string literal, quotes included; control characters and bytes outside ASCII escaped
 /// so that the output stays valid whatever a device's name holds.
 std::string JsonString(std::string_view text);

@@ -81,7 +81,7 @@ std::optional<uint8_t> QueryStates(HANDLE device, const std::string& port, const
 
 void PrintSystemStates(std::ostream& out, std::string_view port, uint8_t states, bool json) {
   if (json) {
-    out << "{\"port\": " << JsonString(port) << ", \"mode\": \"handle\", \"system_states\": \"" << HexText(states, 2)
+    out << "{\"port\": " << JsonString(port) << ", \"mode\": \"handle\", \"system_states\": \"" << fw::HexNumber(states, 2)
         << "\", \"decoded\": [";
     const char* separator = "";
     for (const vport_system_state& state : connector::kSystemStates) {
@@ -94,7 +94,7 @@ void PrintSystemStates(std::ostream& out, std::string_view port, uint8_t states,
     return;
   }
   out << port << " in handle mode: the states the system's port driver decodes, not pin levels: "
-      << HexText(states, 2) << "\n";
+      << fw::HexNumber(states, 2) << "\n";
   out << "State            Set   Stands for\n";
   for (const vport_system_state& state : connector::kSystemStates) {
     std::string name = state.name;

@@ -153,6 +153,12 @@ typedef struct VLIO_PORT_RANGE {
   uint16_t Last;
 } VLIO_PORT_RANGE;
 
+/* The legacy bases, by the port each stands for where nothing else tells: the base a
+   program assumes for LPTn when Windows gives none. */
+#define VLIO_LPT1_BASE 0x0378
+#define VLIO_LPT2_BASE 0x0278
+#define VLIO_LPT3_BASE 0x03BC
+
 /* The most ports of Windows' parallel port driver that are served, in the order Windows lists
    them; a machine has one or two. */
 #define VLIO_MAX_KNOWN_PORTS 8
@@ -165,9 +171,9 @@ typedef struct VLIO_PORT_RANGE {
    port driver does not know them (not bound, or Wine, which has none). No ECP range: nothing
    of ours uses one. */
 static const VLIO_PORT_RANGE VlioLegacyPorts[] VLIO_TABLE_SECTION = {
-  {0x03BC, 0x03BF},
-  {0x0378, 0x037F},
-  {0x0278, 0x027F},
+  {VLIO_LPT3_BASE, VLIO_LPT3_BASE + 3},
+  {VLIO_LPT1_BASE, VLIO_LPT1_BASE + 7},
+  {VLIO_LPT2_BASE, VLIO_LPT2_BASE + 7},
 };
 #define VLIO_LEGACY_PORT_COUNT (sizeof VlioLegacyPorts / sizeof VlioLegacyPorts[0])
 

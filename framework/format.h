@@ -33,5 +33,7 @@ std::string Format(std::string_view format, std::span<const FormatArg> args);
 /// `value` in upper-case hexadecimal, padded with zeros to at least `digits` digits. Spares the
 /// programs the C library's whole printf for the addresses and ports they show.
 std::string HexText(std::uint64_t value, int digits = 1);
+/// "0x378": HexText as C and the programs' messages write a number.
+inline std::string HexNumber(std::uint64_t value, int digits = 1) { return "0x" + HexText(value, digits); }
 
 }  // namespace fw

@@ -63,37 +63,35 @@ std::optional<PortRange> BootPortRange(const std::vector<uint8_t>& list) {
   return PortRange{static_cast<uint16_t>(start), static_cast<uint32_t>(little_endian(kLength, 4))};
 }
 
-std::string Hex(uint16_t value) { return "0x" + fw::HexText(value); }
-
 // A refused claim in the user's terms: which ports the driver serves and why, or who holds
 // this one.
 FatalError ClaimRefused(const std::string& port_name, uint16_t base, DWORD error) {
   const std::string failed = port_name + " open in Direct Mode is failed. ";
   std::string legacy;
-  for (const VLIO_PORT_RANGE& port : VlioLegacyPorts) legacy += (legacy.empty() ? "" : ", ") + Hex(port.First);
+  for (const VLIO_PORT_RANGE& port : VlioLegacyPorts) legacy += (legacy.empty() ? "" : ", ") + fw::HexNumber(port.First);
   const std::string known =
       "the ports under \"Ports (COM & LPT)\" in Device Manager, at the addresses on their Resources tab";
   switch (error) {
     case ERROR_ACCESS_DENIED:
       return {10, 0,
-              failed + "Base I/O port " + Hex(base) + " is not a parallel port that Windows knows. Served are " +
+              failed + "Base I/O port " + fw::HexNumber(base) + " is not a parallel port that Windows knows. Served are " +
                   known + ", and the legacy addresses " + legacy +
                   " unless Windows lists a parallel port whose address the driver could not tell",
               error};
     case ERROR_INVALID_ADDRESS:  // the driver's STATUS_CONFLICTING_ADDRESSES
       return {10, 0,
-              failed + "Base I/O port " + Hex(base) +
+              failed + "Base I/O port " + fw::HexNumber(base) +
                   " is a legacy address, which is not served on this machine: Windows lists a parallel port whose "
                   "address the driver could not tell (or one that came after it started), and Windows' printing may "
                   "drive that port at this address. Served are " + known,
               error};
     case ERROR_BUSY:
       return {10, 0,
-              failed + "The port at " + Hex(base) +
+              failed + "The port at " + fw::HexNumber(base) +
                   " is in use by another program or by Windows' printing; try again when the print job has finished",
               error};
     case ERROR_DEVICE_REMOVED:
-      return {10, 0, failed + "The port at " + Hex(base) + " was removed from the machine, or is being removed", error};
+      return {10, 0, failed + "The port at " + fw::HexNumber(base) + " was removed from the machine, or is being removed", error};
     default:
       return PortOpenFailed(port_name, error);
   }
@@ -296,8 +294,8 @@ void TvlLPT::DoOpen() {
   if (direct_mode_ && io_base_ != 0) {
     if (const std::optional<uint16_t> port = SystemRegister()) {
       return FailOpen({10, 0,
-                       GetPortName() + " open in Direct Mode is failed. Base I/O port " + Hex(io_base_) +
-                           " reaches system port " + Hex(*port) +
+                       GetPortName() + " open in Direct Mode is failed. Base I/O port " + fw::HexNumber(io_base_) +
+                           " reaches system port " + fw::HexNumber(*port) +
                            ", which belongs to the machine's own devices and is never served"});
     }
   }
@@ -486,7 +484,7 @@ void TvlLPT::EnumDeviceDatabase() {
     if (const auto conf = OpenRegistryKey(HKEY_LOCAL_MACHINE, ExtractParentPath(info.key_path) + "\\LogConf"); conf) {
       if (const auto boot = QueryRegistryValue(conf.get(), "BootConfig", 2048)) range = BootPortRange(*boot);
     }
-    const int added = AddPortDevice(name, PortNumberOf(name), range ? range->base : 0x378);
+    const int added = AddPortDevice(name, PortNumberOf(name), range ? range->base : VLIO_LPT1_BASE);
     if (range) GetDevice(added)->Span = range->length;
   }
   PINSCOPE_STAMP_STARTUP(kPortsEnumerated);
@@ -497,7 +495,7 @@ void TvlLPT::EnumSpoolerPorts() {
     const std::string& port = entry.name;
     if (port.rfind("LPT", 0) != 0) continue;
     const char fourth = port.size() > 3 ? port[3] : '\0';
-    const uint16_t base = fourth == '1' ? 0x378 : fourth == '2' ? 0x278 : 0x3BC;
+    const uint16_t base = fourth == '1' ? VLIO_LPT1_BASE : fourth == '2' ? VLIO_LPT2_BASE : VLIO_LPT3_BASE;
     AddPortDevice(port, fourth - '0', base);
   }
 }

@@ -112,6 +112,25 @@ VPORT_TABLE struct vport_signal vport_signals[VPORT_LAST_SIGNAL_PIN] = {
     {VPORT_PIN_SELECT_IN, VPORT_CONTROL, VPORT_CONTROL_SELECT_IN, 1, 1, "Select in", "Select_in"},
 };
 
+/* The bits of register `offset` that the port inverts between register and connector (its
+ * inverting drivers and receivers): XOR with them turns a register's value into the levels at
+ * the connector, and back. */
+#ifdef __cplusplus
+constexpr
+#else
+static
+#endif
+inline uint8_t vport_inverted_bits(unsigned offset)
+{
+  uint8_t bits = 0;
+  unsigned i;
+  for (i = 0; i < VPORT_LAST_SIGNAL_PIN; i++) {
+    if (vport_signals[i].offset == offset && vport_signals[i].inverted)
+      bits = (uint8_t)(bits | vport_signals[i].mask);
+  }
+  return bits;
+}
+
 /* The diagnostic loopback plug: five data lines, each back in on one status line. */
 #define VPORT_LOOPBACK_WIRES 5u
 VPORT_TABLE struct vport_wire vport_loopback_wiring[VPORT_LOOPBACK_WIRES] = {

@@ -4,18 +4,10 @@
  */
 #include "vport.h"
 
-/*
- * The one place where register bits and pin levels differ: the port's inverting drivers and
- * receivers. XOR is its own inverse, so this converts in both directions.
- */
+/* Register bits and pin levels differ by the port's inverting drivers and receivers. */
 static uint8_t line_inversion(unsigned offset, uint8_t value)
 {
-  unsigned i;
-  for (i = 0; i < VPORT_LAST_SIGNAL_PIN; i++) {
-    if (vport_signals[i].offset == offset && vport_signals[i].inverted)
-      value = (uint8_t)(value ^ vport_signals[i].mask);
-  }
-  return value;
+  return (uint8_t)(value ^ vport_inverted_bits(offset));
 }
 
 /* Spreads a byte, already at pin polarity, onto the pins of register `offset`. */
