@@ -13,11 +13,11 @@
 
 #include "framework/application.h"
 #include "framework/layout_loader.h"
-#include "framework/raised.h"
+#include "testing/framework/raised.h"
 #include "layout_text.h"
 #include "sim/pc.h"
 #include "sim/vlio_entry.h"
-#include "vport/pins.h"
+#include "connector/pins.h"
 
 namespace {
 

@@ -26,7 +26,7 @@ inline bool ReleaseBuild() {
 #endif
 }
 
-/// The build type that a program measured from outside carries (app/version.rc), printed; false
+/// The build type that a program measured from outside carries (programs/version.rc), printed; false
 /// (with the reason on stderr) for a debug build or a program that carries none.
 inline bool MeasuredReleaseBuild(const char* program) {
   std::string text;

@@ -8,7 +8,7 @@
 set -eu
 run=$1
 # Like every benchmark: which build of each program is measured, and never a debug one (each
-# carries its build type as text: app/version.rc, bench/build_mark.rc).
+# carries its build type as text: programs/version.rc, bench/build_mark.rc).
 for program in "$2" "$3" "$4"; do
   build=$(grep -ao 'pinscope-build: [A-Za-z]*' "$program" | head -n 1 | sed 's/^pinscope-build: //')
   echo "build type of $(basename "$program"): ${build:-unknown}"

@@ -1,6 +1,6 @@
 #!/bin/sh
 # The shipped programs raise the standard library's logic and runtime error kinds as one kind
-# of their own (app/standard_errors.cpp), which only a handler of std::exception catches. A
+# of their own (programs/standard_errors.cpp), which only a handler of std::exception catches. A
 # handler that names one of those kinds would never run in what ships, while every test
 # program, which keeps the library's own kinds, would see it work. Fails on any such handler in
 # the product's code (tests may name them).

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "vport/pins.h"
+#include "connector/pins.h"
 
 namespace cli {
 

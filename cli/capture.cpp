@@ -15,7 +15,7 @@
 #include "driver/vlio_ioctl.h"
 #include "lib/vlwin32.h"
 #include "platform/win32.h"
-#include "vport/pins.h"
+#include "connector/pins.h"
 
 namespace cli {
 

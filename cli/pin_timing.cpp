@@ -7,7 +7,7 @@
 
 #include "cli/duration_text.h"
 #include "cli/report.h"
-#include "vport/pins.h"
+#include "connector/pins.h"
 
 namespace cli {
 namespace {

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "recording_samples.h"
+#include "testing/recording_samples.h"
 
 namespace cli {
 namespace {

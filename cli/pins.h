@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "vport/pins.h"
+#include "connector/pins.h"
 
 namespace cli {
 

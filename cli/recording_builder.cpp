@@ -5,7 +5,7 @@
 
 #include "cli/pins.h"
 #include "driver/vlio_ioctl.h"
-#include "vport/pins.h"
+#include "connector/pins.h"
 
 namespace cli {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cli/recording.h"
-#include "vport/pins.h"
+#include "connector/pins.h"
 
 namespace cli {
 

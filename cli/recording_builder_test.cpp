@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "driver/vlio_ioctl.h"
-#include "vport/pins.h"
+#include "connector/pins.h"
 
 namespace cli {
 namespace {

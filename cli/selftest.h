@@ -8,7 +8,7 @@
 #include <functional>
 #include <vector>
 
-#include "vport/pins.h"
+#include "connector/pins.h"
 
 namespace cli {
 

@@ -9,7 +9,7 @@
 #include "platform/nt_names.h"
 #include "platform/unique_handle.h"
 #include "platform/win32.h"
-#include "vport/pins.h"
+#include "connector/pins.h"
 
 namespace cli {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/duration_text.h"
-#include "vport/pins.h"
+#include "connector/pins.h"
 
 namespace cli {
 namespace {

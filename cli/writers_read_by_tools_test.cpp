@@ -15,7 +15,7 @@
 
 #include "cli/svg_writer.h"
 #include "cli/vcd_writer.h"
-#include "recording_samples.h"
+#include "testing/recording_samples.h"
 
 namespace cli {
 namespace {

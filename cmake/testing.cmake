@@ -70,8 +70,6 @@ function(pinscope_test name)
   cmake_parse_arguments(T "SERIAL" "" "LIBS" ${ARGN})
   add_executable(${name} ${T_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
-  # Helpers for tests only: on no product target's include path.
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/testing)
   pinscope_test_code(${name})
   # Nothing is downloaded: the test programs skip the product's dropping of unreached code,
   # a fifth of the linker's time in the Windows flavours.

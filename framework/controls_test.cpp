@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/exception.h"
-#include "framework/raised.h"
+#include "testing/framework/raised.h"
 #include "sim/pc.h"
 
 namespace fw {

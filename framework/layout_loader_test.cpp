@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "framework/forms.h"
-#include "framework/raised.h"
+#include "testing/framework/raised.h"
 #include "framework/stdctrls.h"
 #include "sim/pc.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/raised.h"
+#include "testing/framework/raised.h"
 
 namespace fw {
 namespace {

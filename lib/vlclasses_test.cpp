@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "framework/exception.h"
-#include "framework/raised.h"
+#include "testing/framework/raised.h"
 #include "sim/pc.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/raised.h"
+#include "testing/framework/raised.h"
 #include "lib/vllpt.h"
 #include "sim/intruder.h"
 #include "sim/pc.h"

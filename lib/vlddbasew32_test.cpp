@@ -11,7 +11,7 @@
 
 #include "driver/vlio_ioctl.h"
 #include "framework/exception.h"
-#include "framework/raised.h"
+#include "testing/framework/raised.h"
 #include "lib/vllpt.h"
 #include "sim/intruder.h"
 #include "sim/pc.h"

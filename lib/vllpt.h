@@ -16,7 +16,7 @@
 #include "lib/vlclasses.h"
 #include "lib/vlddbasew32.h"
 #include "lib/vlwin32.h"
-#include "vport/pins.h"
+#include "connector/pins.h"
 
 /// Single-byte port input and output: through the vlio driver on the NT family, with the
 /// processor's own instructions on the 9x family.

@@ -13,7 +13,7 @@
 
 #include "driver/vlio_ioctl.h"
 #include "framework/exception.h"
-#include "framework/raised.h"
+#include "testing/framework/raised.h"
 #include "sim/lpt_device.h"
 #include "sim/pc.h"
 #include "sim/printer.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "driver/vlio_ioctl.h"
-#include "framework/raised.h"
+#include "testing/framework/raised.h"
 #include "framework/strings.h"
 #include "lib/vllpt.h"
 #include "lib/vlwin32.h"

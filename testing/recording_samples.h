@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/recording.h"
-#include "vport/pins.h"
+#include "connector/pins.h"
 
 namespace samples {
 

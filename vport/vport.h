@@ -3,7 +3,7 @@
  * models it: three registers at the port's base address and the 25-pin connector behind
  * them, with whatever is plugged into the connector.
  *
- * Which register bit each pin is tied to is in vport/pins.h. The port's line drivers and
+ * Which register bit each pin is tied to is in connector/pins.h. The port's line drivers and
  * receivers invert some of them (the table's `inverted`), so a register bit and the level at
  * its pin differ there. Levels are 1 (high) or 0 (low).
  *
@@ -23,7 +23,7 @@
 
 #include <stdint.h>
 
-#include "vport/pins.h"
+#include "connector/pins.h"
 
 #ifdef __cplusplus
 extern "C" {

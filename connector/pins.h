@@ -15,8 +15,8 @@
  * Plain C, with the table in static storage of each user: it builds into the kernel driver
  * too. C++ sees the same rows as constexpr data and gets a small view below.
  */
-#ifndef PINSCOPE_VPORT_PINS_H
-#define PINSCOPE_VPORT_PINS_H
+#ifndef PINSCOPE_CONNECTOR_PINS_H
+#define PINSCOPE_CONNECTOR_PINS_H
 
 #include <stdint.h>
 
@@ -213,4 +213,4 @@ static_assert(IdentifiersFollowNames());
 }  // namespace connector
 #endif
 
-#endif /* PINSCOPE_VPORT_PINS_H */
+#endif /* PINSCOPE_CONNECTOR_PINS_H */
