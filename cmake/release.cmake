@@ -13,20 +13,28 @@ else()
   set(PINSCOPE_FLAVOUR win64)
   set(RELEASE_WINDOWS 64-bit)
   set(RELEASE_DRIVER_NOTE [=[
-64-bit Windows and test signing
-64-bit Windows loads only kernel drivers signed by Microsoft, and Pinscope's driver is not.
-It loads only while the machine is in test-signing mode: in a command prompt run as
-administrator, enter
+64-bit Windows and driver signing
+64-bit Windows loads a kernel driver only when it is signed, and Windows 10 and 11 with
+Secure Boot on take a new driver only with Microsoft's signature. The driver in the build's
+own archive is not signed; a signed release carries a signed one. First run, in a command
+prompt,
+
+    pinscope-cli check
+
+It says whether direct mode can work on this machine, and if not, why. Without the driver,
+the console program's handle mode (pinscope-cli --handle) still sends bytes and reads the
+printer states that Windows decodes.
+
+A driver signed with a test certificate of your own loads only in test-signing mode, with
+Secure Boot off and the certificate in the machine's trusted stores: in a command prompt
+run as administrator, enter
 
     bcdedit /set testsigning on
 
-and restart. Until then, switching a port on fails with "Start service failed.".
-
-Test signing weakens the machine's protection: in that mode Windows loads any driver
-signed with any test certificate, so malicious drivers load too, and some programs (games'
-anti-cheat, some protected video players) refuse to run. Secure Boot must be off for the
-command to work. Turn it off again as soon as you are done with the port, in a command
-prompt run as administrator:
+and restart. Test signing weakens the machine's protection: in that mode Windows loads any
+driver signed with any test certificate the machine trusts, so malicious drivers load too,
+and some programs (games' anti-cheat, some protected video players) refuse to run. Turn it
+off again as soon as you are done with the port, in a command prompt run as administrator:
 
     bcdedit /set testsigning off
 
