@@ -82,11 +82,15 @@ for program in pinscope.exe pinscope-cli.exe; do
     fail "the archive's $program is not the signed one"
 done
 
-# A signed image as the build's input (as from attestation) is embedded as it is.
+# A signed image as the build's input (as from attestation) is embedded as it is, into a
+# folder of the user's that keeps what it held.
 cp "$release/vlio.sys" "$out/input.sys"
+mkdir -p "$out/given"
+echo mine > "$out/given/notes.txt"
 if sign --driver "$out/input.sys" --out "$out/given" >"$out/given.log" 2>&1 &&
-  cmp -s "$out/given/vlio.sys" "$out/input.sys" && carries "$out/given/pinscope-cli.exe" "$out/input.sys"; then
-  ok "a signed image given is embedded as it is"
+  cmp -s "$out/given/vlio.sys" "$out/input.sys" && carries "$out/given/pinscope-cli.exe" "$out/input.sys" &&
+  [ "$(cat "$out/given/notes.txt")" = mine ]; then
+  ok "a signed image given is embedded as it is, and the folder's own file stays"
 else
   fail "a signed image given"; sed 's/^/  | /' "$out/given.log"
 fi
