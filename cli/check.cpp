@@ -443,8 +443,9 @@ void PrintCheck(std::ostream& out, const MachineFacts& facts, const CheckAnswer&
   if (facts.wine) out << "Wine:             " << *facts.wine << "\n";
   if (nt) {
     out << "Elevated:         "
-        << YesNo(facts.elevated, facts.version && facts.version->major < 6 ? "not split before Vista"
-                                                                         : "unknown (the token did not tell)")
+        << YesNo(facts.elevated, facts.version && facts.version->major < 6
+                                     ? "no such thing before Vista: an administrator's programs have every right"
+                                     : "unknown (the token did not tell)")
         << "\n";
     out << "Code integrity:   ";
     if (facts.code_integrity_status == nt::kStatusSuccess) {
