@@ -372,21 +372,27 @@ CheckAnswer Judge(const MachineFacts& facts) {
   return answer;
 }
 
-int ExitCodeOf(Verdict verdict) {
-  switch (verdict) {
-    case Verdict::kWorks:
-      return kDone;
-    case Verdict::kOnceElevated:
-      return kCheckOnceElevated;
-    case Verdict::kCannot:
-      break;
-  }
-  return kCheckCannot;
-}
+namespace {
+
+/// Each verdict's name in JSON, its exit code and the last line's words, in Verdict's order.
+struct VerdictText {
+  const char* ident;
+  int exit_code;
+  const char* line;
+};
+constexpr VerdictText kVerdicts[] = {
+    {"works", kDone, "Direct mode can work as run"},
+    {"once_elevated", kCheckOnceElevated, "Direct mode can work once elevated"},
+    {"cannot", kCheckCannot, "Direct mode cannot work here"},
+};
+const VerdictText& TextOf(Verdict verdict) { return kVerdicts[static_cast<int>(verdict)]; }
+
+}  // namespace
+
+int ExitCodeOf(Verdict verdict) { return TextOf(verdict).exit_code; }
 
 void PrintCheck(std::ostream& out, const MachineFacts& facts, const CheckAnswer& answer, bool json) {
   const bool nt = !Is9x(facts);
-  const char* verdicts[] = {"works", "once_elevated", "cannot"};
   if (json) {
     out << "{\"windows\": ";
     if (facts.version)
@@ -431,7 +437,7 @@ void PrintCheck(std::ostream& out, const MachineFacts& facts, const CheckAnswer&
           << ", \"description\": " << JsonString(facts.usb_printer_ports[i].description) << "}";
     out << "], \"notes\": [";
     for (std::size_t i = 0; i < answer.notes.size(); ++i) out << (i ? ", " : "") << JsonString(answer.notes[i]);
-    out << "], \"answer\": \"" << verdicts[static_cast<int>(answer.verdict)]
+    out << "], \"answer\": \"" << TextOf(answer.verdict).ident
         << "\", \"exit_code\": " << ExitCodeOf(answer.verdict) << ", \"reason\": " << JsonString(answer.reason)
         << "}\n";
     return;
@@ -493,17 +499,7 @@ void PrintCheck(std::ostream& out, const MachineFacts& facts, const CheckAnswer&
     out << "What this means:\n";
     for (const std::string& text : answer.notes) out << "  - " << text << "\n";
   }
-  switch (answer.verdict) {
-    case Verdict::kWorks:
-      out << "Direct mode can work as run: " << answer.reason << ".\n";
-      break;
-    case Verdict::kOnceElevated:
-      out << "Direct mode can work once elevated: " << answer.reason << ".\n";
-      break;
-    case Verdict::kCannot:
-      out << "Direct mode cannot work here: " << answer.reason << ".\n";
-      break;
-  }
+  out << TextOf(answer.verdict).line << ": " << answer.reason << ".\n";
 }
 
 }  // namespace cli
